@@ -1,0 +1,303 @@
+#include "platform/carchive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/alloc_hook.h"
+#include "platform/byte_order.h"
+
+namespace le = megcxc::le;
+
+CArchive::CArchive(CFile* file, unsigned mode, std::size_t bufferSize)
+    : file_(file), mode_(mode), buf_(std::max<std::size_t>(bufferSize, 64)) {
+  const int64_t pos = file_ ? file_->GetPosition() : -1;
+  base_ = pos < 0 ? 0 : pos;
+}
+
+CArchive::~CArchive() {
+  if (file_ && IsStoring() && !(mode_ & bNoFlushOnDelete)) {
+    try {
+      flushBuffer();
+    } catch (...) {
+      // A destructor must not throw; Close() or Flush() report the error.
+    }
+  }
+}
+
+void CArchive::requireLoading() {
+  if (!IsLoading())
+    throw CArchiveException(CArchiveException::writeOnly, position(), "archive is storing: cannot read");
+}
+
+void CArchive::requireStoring() {
+  if (!IsStoring())
+    throw CArchiveException(CArchiveException::readOnly, position(), "archive is loading: cannot write");
+}
+
+void CArchive::throwEof(std::size_t wanted) const {
+  throw CArchiveException(CArchiveException::endOfFile, position(),
+                          "unexpected end of archive at byte " + std::to_string(position()) + " while reading " +
+                              std::to_string(wanted) + " byte(s)");
+}
+
+int64_t CArchive::position() const {
+  return IsLoading() ? base_ + static_cast<int64_t>(head_) : base_ + static_cast<int64_t>(tail_);
+}
+
+int64_t CArchive::bytesRemaining() const {
+  if (!IsLoading() || !file_) return -1;
+  const int64_t rest = file_->bytesRemaining();
+  if (rest < 0) return -1;
+  return rest + static_cast<int64_t>(tail_ - head_);
+}
+
+bool CArchive::mayHold(uint64_t bytes) const {
+  const int64_t rest = bytesRemaining();
+  return rest < 0 || bytes <= static_cast<uint64_t>(rest);
+}
+
+// Makes at least `need` (<= buffer size) unread bytes available, or throws.
+void CArchive::fill(std::size_t need) {
+  if (tail_ - head_ >= need) return;
+  // Move the unread rest to the front and read more behind it.
+  const std::size_t rest = tail_ - head_;
+  if (head_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + head_, rest);
+    base_ += static_cast<int64_t>(head_);
+    head_ = 0;
+    tail_ = rest;
+  }
+  while (tail_ < need) {
+    const std::size_t got = file_ ? file_->Read(buf_.data() + tail_, buf_.size() - tail_) : 0;
+    if (got == 0) throwEof(need);
+    tail_ += got;
+  }
+}
+
+std::size_t CArchive::Read(void* buffer, std::size_t count) {
+  requireLoading();
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = std::min(count, tail_ - head_);
+  if (done) std::memcpy(out, buf_.data() + head_, done);
+  head_ += done;
+  if (done == count) return done;
+  // Buffer drained: large rests go straight from the file, small ones refill.
+  base_ += static_cast<int64_t>(head_);
+  head_ = tail_ = 0;
+  if (count - done >= buf_.size()) {
+    while (done < count && file_) {
+      const std::size_t got = file_->Read(out + done, count - done);
+      if (got == 0) break;
+      done += got;
+      base_ += static_cast<int64_t>(got);
+    }
+    return done;
+  }
+  while (done < count) {
+    const std::size_t got = file_ ? file_->Read(buf_.data() + tail_, buf_.size() - tail_) : 0;
+    if (got == 0) break;
+    tail_ += got;
+    const std::size_t take = std::min(count - done, tail_ - head_);
+    std::memcpy(out + done, buf_.data() + head_, take);
+    head_ += take;
+    done += take;
+  }
+  return done;
+}
+
+void CArchive::ReadExact(void* buffer, std::size_t count) {
+  const int64_t start = position();
+  if (Read(buffer, count) != count) {
+    throw CArchiveException(CArchiveException::endOfFile, start,
+                            "unexpected end of archive at byte " + std::to_string(start) + " while reading " +
+                                std::to_string(count) + " byte(s)");
+  }
+}
+
+void CArchive::flushBuffer() {
+  if (tail_ > 0 && file_) {
+    file_->Write(buf_.data(), tail_);
+    base_ += static_cast<int64_t>(tail_);
+    tail_ = 0;
+  }
+}
+
+void CArchive::Write(const void* buffer, std::size_t count) {
+  requireStoring();
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  if (count <= buf_.size() - tail_) {
+    if (count) std::memcpy(buf_.data() + tail_, in, count);
+    tail_ += count;
+    return;
+  }
+  flushBuffer();
+  if (count >= buf_.size()) {
+    if (file_) file_->Write(in, count);
+    base_ += static_cast<int64_t>(count);
+    return;
+  }
+  std::memcpy(buf_.data(), in, count);
+  tail_ = count;
+}
+
+void CArchive::Flush() {
+  if (IsStoring()) {
+    flushBuffer();
+    if (file_) file_->Flush();
+  }
+}
+
+void CArchive::Close() {
+  if (file_ && IsStoring()) Flush();
+  file_ = nullptr;
+}
+
+void CArchive::writeDoubles(const double* values, std::size_t n) {
+  requireStoring();
+  if constexpr (le::kHostIsLittle) {
+    Write(values, n * sizeof(double));
+  } else {
+    for (std::size_t i = 0; i < n; ++i) put(values[i]);
+  }
+}
+
+void CArchive::readDoubles(double* values, std::size_t n) {
+  requireLoading();
+  if constexpr (le::kHostIsLittle) {
+    ReadExact(values, n * sizeof(double));
+  } else {
+    for (std::size_t i = 0; i < n; ++i) values[i] = get<double>();
+  }
+}
+
+template <class T>
+void CArchive::put(T v) {
+  requireStoring();
+  if (buf_.size() - tail_ < sizeof(T)) flushBuffer();
+  le::store(buf_.data() + tail_, v);
+  tail_ += sizeof(T);
+}
+
+template <class T>
+T CArchive::get() {
+  requireLoading();
+  if (tail_ - head_ < sizeof(T)) fill(sizeof(T));
+  const T v = le::load<T>(buf_.data() + head_);
+  head_ += sizeof(T);
+  return v;
+}
+
+CArchive& CArchive::operator<<(int32_t v) { put(v); return *this; }
+CArchive& CArchive::operator<<(uint32_t v) { put(v); return *this; }
+CArchive& CArchive::operator<<(int64_t v) { put(v); return *this; }
+CArchive& CArchive::operator<<(uint64_t v) { put(v); return *this; }
+CArchive& CArchive::operator<<(double v) { put(v); return *this; }
+CArchive& CArchive::operator<<(bool v) { put(static_cast<uint8_t>(v ? 1 : 0)); return *this; }
+CArchive& CArchive::operator<<(uint8_t v) { put(v); return *this; }
+CArchive& CArchive::operator<<(uint16_t v) { put(v); return *this; }
+
+CArchive& CArchive::operator>>(int32_t& v) { v = get<int32_t>(); return *this; }
+CArchive& CArchive::operator>>(uint32_t& v) { v = get<uint32_t>(); return *this; }
+CArchive& CArchive::operator>>(int64_t& v) { v = get<int64_t>(); return *this; }
+CArchive& CArchive::operator>>(long long& v) { v = get<int64_t>(); return *this; }
+CArchive& CArchive::operator>>(uint64_t& v) { v = get<uint64_t>(); return *this; }
+CArchive& CArchive::operator>>(double& v) { v = get<double>(); return *this; }
+CArchive& CArchive::operator>>(bool& v) { v = get<uint8_t>() != 0; return *this; }
+CArchive& CArchive::operator>>(uint8_t& v) { v = get<uint8_t>(); return *this; }
+CArchive& CArchive::operator>>(uint16_t& v) { v = get<uint16_t>(); return *this; }
+
+void AfxWriteStringLength(CArchive& ar, std::size_t length, bool unicode) {
+  if (unicode) {
+    ar << static_cast<uint8_t>(0xFF);
+    ar << static_cast<uint16_t>(0xFFFE);
+  }
+  if (length < 0xFF) {
+    ar << static_cast<uint8_t>(length);
+  } else if (length < 0xFFFE) {
+    ar << static_cast<uint8_t>(0xFF);
+    ar << static_cast<uint16_t>(length);
+  } else if (length < 0xFFFFFFFFu) {
+    ar << static_cast<uint8_t>(0xFF);
+    ar << static_cast<uint16_t>(0xFFFF);
+    ar << static_cast<uint32_t>(length);
+  } else {
+    ar << static_cast<uint8_t>(0xFF);
+    ar << static_cast<uint16_t>(0xFFFF);
+    ar << static_cast<uint32_t>(0xFFFFFFFFu);
+    ar << static_cast<uint64_t>(length);
+  }
+}
+
+uint64_t AfxReadStringLength(CArchive& ar, int& charSize) {
+  charSize = 1;
+  uint8_t b = 0;
+  ar >> b;
+  if (b < 0xFF) return b;
+  uint16_t w = 0;
+  ar >> w;
+  if (w == 0xFFFE) {
+    // Unicode tag: the real length prefix follows.
+    charSize = 2;
+    ar >> b;
+    if (b < 0xFF) return b;
+    ar >> w;
+  }
+  if (w < 0xFFFF) return w;
+  uint32_t d = 0;
+  ar >> d;
+  if (d < 0xFFFFFFFFu) return d;
+  uint64_t q = 0;
+  ar >> q;
+  return q;
+}
+
+CArchive& CArchive::operator<<(const CString& s) {
+  const std::u16string& u = s.units();
+  AfxWriteStringLength(*this, u.size(), true);
+  if constexpr (le::kHostIsLittle) {
+    Write(u.data(), u.size() * 2);
+  } else {
+    for (const char16_t c : u) put(static_cast<uint16_t>(c));
+  }
+  return *this;
+}
+
+CArchive& CArchive::operator>>(CString& s) {
+  requireLoading();
+  int charSize = 1;
+  const int64_t start = position();
+  const uint64_t len = AfxReadStringLength(*this, charSize);
+  if (len > (UINT64_MAX / 2) || !mayHold(len * static_cast<uint64_t>(charSize))) {
+    throw CArchiveException(CArchiveException::endOfFile, start,
+                            "string at byte " + std::to_string(start) + " declares " + std::to_string(len) +
+                                " characters, more than the archive holds");
+  }
+  if (len > (SIZE_MAX / 4) || megcxc::allocationShouldFail()) {
+    throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
+  }
+  const std::size_t n = static_cast<std::size_t>(len);
+  if (charSize == 2) {
+    std::u16string units;
+    try {
+      units.resize(n);
+    } catch (const std::bad_alloc&) {
+      throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
+    }
+    ReadExact(units.data(), n * 2);
+    if constexpr (!le::kHostIsLittle) {
+      for (char16_t& c : units) c = le::byteswap(c);
+    }
+    s = CString(std::move(units));
+  } else {
+    std::string bytes;
+    try {
+      bytes.resize(n);
+    } catch (const std::bad_alloc&) {
+      throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
+    }
+    ReadExact(bytes.data(), n);
+    s = CString::fromWindows1252(bytes);
+  }
+  return *this;
+}

@@ -1,0 +1,111 @@
+// CArchive: a buffered, little-endian binary stream over a CFile.
+//
+// One archive either stores or loads (its mode). Values are MFC's raw archive
+// forms: int32/uint32 (4 bytes), int64 (8), double (8, IEEE-754), bool (1 byte,
+// written 0/1, any nonzero byte reads as true) and CString (MFC's string form,
+// see operator<<(CString)). Running out of bytes throws CArchiveException with
+// cause endOfFile and the byte offset; reading from a storing archive or writing
+// to a loading one throws CArchiveException (writeOnly / readOnly).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/cexception.h"
+#include "platform/cfile.h"
+#include "platform/cstring.h"
+
+class CArchive {
+ public:
+  enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
+
+  CArchive(CFile* file, unsigned mode, std::size_t bufferSize = 1u << 16);
+  // Flushes a storing archive (errors are swallowed here; call Close or Flush
+  // to see them).
+  ~CArchive();
+  CArchive(const CArchive&) = delete;
+  CArchive& operator=(const CArchive&) = delete;
+
+  bool IsStoring() const { return (mode_ & load) == 0; }
+  bool IsLoading() const { return (mode_ & load) != 0; }
+  unsigned GetMode() const { return mode_; }
+  CFile* GetFile() const { return file_; }
+
+  // Reads up to `count` bytes, fewer only at the end of the stream (MFC's
+  // Read); returns how many were read.
+  std::size_t Read(void* buffer, std::size_t count);
+  // Reads exactly `count` bytes or throws endOfFile.
+  void ReadExact(void* buffer, std::size_t count);
+  void Write(const void* buffer, std::size_t count);
+  // Storing: writes the buffer to the file and flushes it.
+  void Flush();
+  // Flushes a storing archive and detaches from the file.
+  void Close();
+
+  // Bulk transfer of doubles, little-endian, without a call per value.
+  void writeDoubles(const double* values, std::size_t n);
+  void readDoubles(double* values, std::size_t n);
+
+  // Bytes left to read (buffered and in the file), or -1 when the source cannot
+  // tell. Loading code uses it to refuse declared sizes that cannot fit in the
+  // rest of the stream before allocating anything.
+  int64_t bytesRemaining() const;
+  // True unless the remaining byte count is known and smaller than `bytes`.
+  bool mayHold(uint64_t bytes) const;
+  // Position in the stream (bytes stored or consumed so far through this
+  // archive, plus the file position where it started).
+  int64_t position() const;
+
+  CArchive& operator<<(int32_t v);
+  CArchive& operator<<(uint32_t v);
+  CArchive& operator<<(int64_t v);
+  CArchive& operator<<(long long v) { return *this << static_cast<int64_t>(v); }
+  CArchive& operator<<(uint64_t v);
+  CArchive& operator<<(double v);
+  CArchive& operator<<(bool v);
+  CArchive& operator<<(uint8_t v);
+  CArchive& operator<<(uint16_t v);
+  // Writes MFC's Unicode CString form: FF FE FF, the length in UTF-16 units
+  // (1 byte below 255; else FF + 16-bit below 0xFFFE; else FF FF FF + 32-bit),
+  // then the UTF-16LE units.
+  CArchive& operator<<(const CString& s);
+
+  CArchive& operator>>(int32_t& v);
+  CArchive& operator>>(uint32_t& v);
+  CArchive& operator>>(int64_t& v);
+  CArchive& operator>>(long long& v);
+  CArchive& operator>>(uint64_t& v);
+  CArchive& operator>>(double& v);
+  CArchive& operator>>(bool& v);
+  CArchive& operator>>(uint8_t& v);
+  CArchive& operator>>(uint16_t& v);
+  // Reads both MFC forms: the Unicode-tagged one (UTF-16LE units kept as they
+  // are) and the untagged one (single-byte Windows-1252 text). Throws
+  // CMemoryException when the length cannot be allocated and endOfFile when it
+  // cannot fit in the rest of a stream of known length.
+  CArchive& operator>>(CString& s);
+
+ private:
+  void requireLoading();
+  void requireStoring();
+  void fill(std::size_t need);
+  void flushBuffer();
+  [[noreturn]] void throwEof(std::size_t wanted) const;
+  template <class T>
+  void put(T v);
+  template <class T>
+  T get();
+
+  CFile* file_;
+  unsigned mode_;
+  std::vector<unsigned char> buf_;
+  std::size_t head_ = 0;  // loading: next unread byte
+  std::size_t tail_ = 0;  // loading: end of valid bytes; storing: bytes pending
+  int64_t base_ = 0;      // stream offset of buf_[0]
+};
+
+// Writes MFC's string length prefix (with the Unicode tag when `unicode`).
+void AfxWriteStringLength(CArchive& ar, std::size_t length, bool unicode);
+// Reads MFC's string length prefix; sets `charSize` to 1 or 2.
+uint64_t AfxReadStringLength(CArchive& ar, int& charSize);

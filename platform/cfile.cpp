@@ -1,0 +1,93 @@
+#include "platform/cfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/cexception.h"
+
+CFile::CFile(const std::string& path, unsigned flags) {
+  if (!Open(path, flags)) {
+    const int err = errno;
+    throw CFileException(path, err, "cannot open '" + path + "': " + std::strerror(err));
+  }
+}
+
+CFile::~CFile() {
+  if (fp_) std::fclose(fp_);
+}
+
+bool CFile::Open(const std::string& path, unsigned flags) {
+  Close();
+  fp_ = std::fopen(path.c_str(), (flags & modeWrite) ? "wb" : "rb");
+  if (!fp_) return false;
+  path_ = path;
+  return true;
+}
+
+void CFile::Close() {
+  if (fp_) {
+    std::fclose(fp_);
+    fp_ = nullptr;
+  }
+}
+
+std::size_t CFile::Read(void* buffer, std::size_t count) {
+  if (!fp_ || count == 0) return 0;
+  return std::fread(buffer, 1, count, fp_);
+}
+
+void CFile::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return;
+  if (!fp_ || std::fwrite(buffer, 1, count, fp_) != count) {
+    const int err = fp_ ? errno : EBADF;
+    throw CFileException(path_, err, "cannot write '" + path_ + "': " + std::strerror(err));
+  }
+}
+
+void CFile::Flush() {
+  if (fp_ && std::fflush(fp_) != 0) {
+    const int err = errno;
+    throw CFileException(path_, err, "cannot flush '" + path_ + "': " + std::strerror(err));
+  }
+}
+
+int64_t CFile::GetLength() const {
+  if (!fp_) return -1;
+  const long here = std::ftell(fp_);
+  if (here < 0 || std::fseek(fp_, 0, SEEK_END) != 0) return -1;
+  const long end = std::ftell(fp_);
+  std::fseek(fp_, here, SEEK_SET);
+  return end;
+}
+
+int64_t CFile::GetPosition() const { return fp_ ? std::ftell(fp_) : -1; }
+
+int64_t CFile::bytesRemaining() const {
+  const int64_t len = GetLength(), pos = GetPosition();
+  if (len < 0 || pos < 0) return -1;
+  return std::max<int64_t>(0, len - pos);
+}
+
+void CFile::syncToDisk() {
+  Flush();
+  if (fp_ && ::fsync(fileno(fp_)) != 0) {
+    const int err = errno;
+    throw CFileException(path_, err, "cannot sync '" + path_ + "': " + std::strerror(err));
+  }
+}
+
+std::size_t CMemFile::Read(void* buffer, std::size_t count) {
+  const std::size_t n = std::min(count, data_.size() - pos_);
+  if (n) std::memcpy(buffer, data_.data() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void CMemFile::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return;
+  if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+  std::memcpy(data_.data() + pos_, buffer, count);
+  pos_ += count;
+}

@@ -1,0 +1,68 @@
+// CFile (a file on disk) and CMemFile (bytes in memory): the byte sources and
+// sinks beneath CArchive.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CFile {
+ public:
+  enum OpenFlags : unsigned { modeRead = 0x0000, modeWrite = 0x0001, modeCreate = 0x1000 };
+
+  CFile() = default;
+  // Opens `path`; throws CFileException when it cannot be opened.
+  CFile(const std::string& path, unsigned flags);
+  virtual ~CFile();
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  // Opens `path` for reading (modeRead) or writing (modeCreate | modeWrite,
+  // truncating). Returns false on failure and leaves errno set.
+  bool Open(const std::string& path, unsigned flags);
+  virtual void Close();
+
+  // Reads up to `count` bytes; returns how many were read (0 at the end).
+  virtual std::size_t Read(void* buffer, std::size_t count);
+  // Writes all `count` bytes or throws CFileException.
+  virtual void Write(const void* buffer, std::size_t count);
+  virtual void Flush();
+  // Total length in bytes, or -1 when unknown.
+  virtual int64_t GetLength() const;
+  // Current read/write position, or -1 when unknown.
+  virtual int64_t GetPosition() const;
+  // Bytes left to read from the current position, or -1 when unknown.
+  int64_t bytesRemaining() const;
+
+  // Flushes the C library buffer and asks the kernel to put the data on disk.
+  void syncToDisk();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::FILE* fp_ = nullptr;
+  std::string path_;
+};
+
+class CMemFile : public CFile {
+ public:
+  // An empty memory file for storing.
+  CMemFile() = default;
+  // A memory file holding `bytes`, positioned at the start, for loading.
+  explicit CMemFile(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+
+  void Close() override {}
+  std::size_t Read(void* buffer, std::size_t count) override;
+  void Write(const void* buffer, std::size_t count) override;
+  void Flush() override {}
+  int64_t GetLength() const override { return static_cast<int64_t>(data_.size()); }
+  int64_t GetPosition() const override { return static_cast<int64_t>(pos_); }
+
+  // The whole content.
+  const std::vector<uint8_t>& bytes() const { return data_; }
+  void seekToBegin() { pos_ = 0; }
+
+ private:
+  std::vector<uint8_t> data_;
+  std::size_t pos_ = 0;
+};

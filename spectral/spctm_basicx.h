@@ -1,0 +1,44 @@
+// CSpctmBasicx: the two-dimensional buffer routines shared by every plane of
+// the library (channel-pair planes, raw backups, summary arrays).
+//
+// A plane is a `double**` row table indexed [time][frequency]. Beneath that
+// interface a plane is ONE heap block: the row table first, then all rows back
+// to back, each row pointer aiming into the block. Compared with one block per
+// row this cuts the allocations of a 306 x 306 dataset by the row count, keeps
+// whole-dataset passes streaming through memory, makes release independent of
+// the row count (a later change of the extents can never make a release walk
+// the wrong number of rows) and lets bindings expose a plane as one strided
+// array without copying. A row pointer may still be set to null (an absent row
+// read from an archive); its cells stay allocated inside the block and unused.
+#pragma once
+
+#include <cstdint>
+
+namespace megcxc {
+
+// Allocates a rows x cols plane in one block (zero-filled when `zero`), without
+// any message. Returns null when rows < 1, cols < 1, the size cannot be
+// represented, or the allocation fails.
+double** allocPlane(int64_t rows, int64_t cols, bool zero);
+// Releases a plane made by allocPlane (null is ignored).
+void releasePlane(double** plane);
+// First cell of the contiguous data of a plane allocated with `rows` rows
+// (rows x cols doubles, row-major), whatever its row pointers currently say;
+// null for a null plane.
+double* planeData(double** plane, int64_t rows);
+// Copies every cell of `src` into `dst` (same extents, both fully present rows
+// where src has a row; absent source rows leave the destination row as is).
+void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols);
+
+}  // namespace megcxc
+
+class CSpctmBasicx {
+ public:
+  // A new plane of rows x cols, each row zero-filled when `zero`; null when an
+  // extent is below 1 (no message) or the allocation fails (message box "Has
+  // enough memory?").
+  static double** newBufferF2d(int64_t rows, int64_t cols, bool zero);
+  // Releases `buffer` and sets it to null: 1; 0 when it was already null.
+  // rows and cols are not needed (the plane is one block) and are ignored.
+  static int freeBufferF2d(int64_t rows, int64_t cols, double**& buffer);
+};

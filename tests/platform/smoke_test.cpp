@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "megcxc.h"
+TEST(Smoke, Builds) { EXPECT_EQ(CString("a"), "a"); }
