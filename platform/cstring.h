@@ -31,10 +31,11 @@ class CString {
   // printf-style formatting into this string. The format and every `%s`
   // argument are UTF-8 `const char*` (pass `str.toUtf8().c_str()` for a
   // CString). `%I64d`, `%I64u` and `%I64x` take a 64-bit integer
-  // (int64_t / uint64_t). Numeric conversions are the C library's, so "%f"
+  // (int64_t / uint64_t). The compiler cannot check these formats (MSVC
+  // modifiers are not GNU printf), so keep arguments matching. Numeric conversions are the C library's, so "%f"
   // gives exactly what printf gives.
-  void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-  void AppendFormat(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void Format(const char* fmt, ...);
+  void AppendFormat(const char* fmt, ...);
   void FormatV(const char* fmt, va_list args);
 
   CString& operator+=(const CString& other) {
@@ -60,4 +61,4 @@ class CString {
 std::string translateMsvcFormat(const char* fmt);
 
 // Formats like CString::Format and returns the UTF-8 text.
-std::string formatUtf8(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string formatUtf8(const char* fmt, ...);
