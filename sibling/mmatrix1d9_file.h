@@ -1,0 +1,34 @@
+// CMMatrix1D9File: the archive form of a one-dimensional vector.
+//
+// Record layout (little-endian, self-delimiting):
+//   magic    CString "MMATRIX1D" (Unicode form: FF FE FF 09 + 18 bytes)
+//   version  int32 20250301
+//   lower    int64 index of the first element (0 for an empty vector)
+//   count    int64 number of elements, >= 0
+//   values   count doubles, element lower first
+// 40 bytes plus 8 per element.
+#pragma once
+
+#include <cstdint>
+
+#include "sibling/mmatrix1d.h"
+
+class CArchive;
+
+namespace megcxc::vecfile {
+inline constexpr const char* kMagic = "MMATRIX1D";
+inline constexpr int32_t kVersion = 20250301;
+}  // namespace megcxc::vecfile
+
+class CMMatrix1D9File : public CMMatrix1D {
+ public:
+  // Storing: writes the record and returns 1. Loading: reads one record and
+  // returns 1 with the vector holding exactly the stored bounds and values.
+  // Returns 0 and leaves the vector unchanged when the magic or version is
+  // not this layout's, the count is negative, the bounds would overflow, the
+  // values cannot fit in the rest of the stream, or the buffer cannot be
+  // allocated (nothing is allocated for a count the stream cannot hold). No
+  // message is shown. A stream that ends early throws CArchiveException; the
+  // vector is then unchanged too.
+  int serialize(CArchive& ar);
+};
