@@ -1,5 +1,7 @@
 #include "spectral/spctm_basicx.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,6 +54,39 @@ void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols
   for (int64_t r = 0; r < rows; ++r) {
     if (src[r] && dst[r]) std::memcpy(dst[r], src[r], rowBytes);
   }
+}
+
+void fillPlane(double** plane, int64_t rows, int64_t cols, double value) {
+  if (!plane || rows < 1 || cols < 1) return;
+  double* data = planeData(plane, rows);
+  const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+  if (value == 0.0 && !std::signbit(value)) {
+    std::memset(data, 0, cells * sizeof(double));
+  } else {
+    std::fill(data, data + cells, value);
+  }
+  restorePlaneRows(plane, rows, cols);
+}
+
+void restorePlaneRows(double** plane, int64_t rows, int64_t cols) {
+  if (!plane || rows < 1 || cols < 1) return;
+  double* data = planeData(plane, rows);
+  for (int64_t r = 0; r < rows; ++r) plane[r] = data + r * cols;
+}
+
+void copyPlaneBlock(double** dst, double** src, int64_t rows, int64_t cols) {
+  if (!dst || !src || rows < 1 || cols < 1) return;
+  double* d = planeData(dst, rows);
+  const double* s = planeData(src, rows);
+  std::memcpy(d, s, static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols) * sizeof(double));
+  for (int64_t r = 0; r < rows; ++r) dst[r] = src[r] ? d + r * cols : nullptr;
+}
+
+double** clonePlane(double** src, int64_t rows, int64_t cols) {
+  if (!src) return nullptr;
+  double** copy = allocPlane(rows, cols, false);
+  copyPlaneBlock(copy, src, rows, cols);
+  return copy;
 }
 
 }  // namespace megcxc

@@ -29,6 +29,20 @@ double* planeData(double** plane, int64_t rows);
 // Copies every cell of `src` into `dst` (same extents, both fully present rows
 // where src has a row; absent source rows leave the destination row as is).
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols);
+// Sets every cell of the block of a rows x cols plane to `value` and makes
+// every row pointer present again. Nothing happens for a null plane or an
+// extent below 1.
+void fillPlane(double** plane, int64_t rows, int64_t cols, double value);
+// Makes every row pointer of a rows x cols plane point at its row in the block
+// again (absent rows become present with whatever their cells hold).
+void restorePlaneRows(double** plane, int64_t rows, int64_t cols);
+// Copies the whole block of `src` into the block of `dst` (both rows x cols)
+// and gives `dst` the same absent rows as `src`. Nothing happens when either
+// plane is null or an extent is below 1.
+void copyPlaneBlock(double** dst, double** src, int64_t rows, int64_t cols);
+// A new rows x cols plane equal to `src` (cells and absent rows), without any
+// message; null when `src` is null, an extent is below 1 or the allocation fails.
+double** clonePlane(double** src, int64_t rows, int64_t cols);
 
 }  // namespace megcxc
 

@@ -1,0 +1,59 @@
+// Helpers of the channel-pair tests: build a pair from nested rows, read a
+// plane back through its row pointers, check planes against extents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+#include "platform/alloc_hook.h"
+#include "spectral/spctm_chn_chn_datazq.h"
+#include "support/message_recorder.h"
+
+namespace megcxc::test {
+
+using Grid = std::vector<std::vector<double>>;
+
+inline std::vector<const double*> rowTable(const Grid& g) {
+  std::vector<const double*> rows;
+  for (const auto& r : g) rows.push_back(r.data());
+  return rows;
+}
+
+// Hands the real (and, when given, imaginary) rows to `pair` like the host.
+inline int fill(CSpctmChnChnData& pair, const Grid& re, const Grid& im = {}) {
+  const auto r = rowTable(re), i = rowTable(im);
+  const auto rows = static_cast<int64_t>(re.size()), cols = static_cast<int64_t>(re[0].size());
+  return im.empty() ? pair.addSpctmData2ChannelCWTr(r.data(), rows, cols)
+                    : pair.addSpctmData2ChannelCWTri(r.data(), i.data(), rows, cols);
+}
+
+inline Grid grid(double* const* p, int64_t rows, int64_t cols) {
+  Grid g;
+  for (int64_t t = 0; p && t < rows; ++t) g.emplace_back(p[t], p[t] + cols);
+  return g;
+}
+
+// Every present plane has usable extents and a block of that many cells
+// (AddressSanitizer checks each cell read).
+inline void expectConsistent(const CSpctmChnChnData& pair) {
+  volatile double sink = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    for (auto [p, rows, cols] : {std::tuple{pair.plane[d], pair.timePt, pair.freqPt},
+                                 std::tuple{pair.rawPlane[d], pair.rawTimePt, pair.rawFreqPt}}) {
+      if (!p) continue;
+      ASSERT_TRUE(rows >= 1 && cols >= 1);
+      for (int64_t i = 0; i < rows * cols; ++i) sink = sink + megcxc::planeData(p, rows)[i];
+    }
+  }
+}
+
+class PairTest : public ::testing::Test {
+ protected:
+  Grid real() const { return grid(pair.plane[0], pair.timePt, pair.freqPt); }
+  CSpctmChnChnDatazq pair;
+  MessageRecorder messages;
+};
+
+}  // namespace megcxc::test

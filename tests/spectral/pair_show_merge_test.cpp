@@ -1,0 +1,90 @@
+#include <cmath>
+
+#include "spectral/pair_helpers.h"
+
+namespace megcxc::test {
+namespace {
+
+class PairStatistics : public PairTest {
+ protected:
+  std::vector<double> byFreq(int dataType, int64_t f, int expected) {
+    std::vector<double> s(5, 9.0);
+    EXPECT_EQ(pair.getStatisticF(dataType, f, s[0], s[1], s[2], s[3], s[4]), expected);
+    return s;
+  }
+  std::vector<double> byTime(int dataType, int64_t t, int expected) {
+    std::vector<double> s(5, 9.0);
+    EXPECT_EQ(pair.getStatisticT(dataType, t, s[0], s[1], s[2], s[3], s[4]), expected);
+    return s;
+  }
+};
+
+TEST_F(PairStatistics, ColumnOverTimeAndRowOverFrequency) {
+  fill(pair, {{0, 1}, {0, -3}, {0, 2}});
+  EXPECT_EQ(byFreq(0, 1, 1), (std::vector<double>{-3, 0, 2, 2, std::sqrt(14.0 / 3.0)}));
+  fill(pair, {{1, 2}, {3, 5}});
+  EXPECT_EQ(byTime(0, 1, 1), (std::vector<double>{3, 4, 5, 4, std::sqrt(17.0)}));
+  const std::vector<double> zeros(5, 0.0);
+  EXPECT_EQ(byFreq(0, 2, 0), zeros);
+  EXPECT_EQ(byFreq(5, 0, 0), zeros);
+  EXPECT_EQ(byTime(0, -1, 0), zeros);
+  EXPECT_EQ(byTime(1, 0, 0), zeros);
+}
+
+class PairMerge : public PairTest {
+ protected:
+  void SetUp() override { fill(source, kRe, kIm); }
+  CSpctmChnChnDatazq source;
+  const Grid kRe{{1, 2, 3}, {4, 5, 6}};
+  const Grid kIm{{-1, 0, 1}, {2, 2, 2}};
+};
+
+TEST_F(PairMerge, CreateThenAccumulate) {
+  ASSERT_EQ(pair.addSpctmChnlzq(&source, true), 1);
+  EXPECT_EQ(real(), kRe);
+  EXPECT_TRUE(!pair.plane[2] && !pair.rawPlane[0]);
+  ASSERT_EQ(pair.addSpctmChnlzq(&source, false), 1);
+  EXPECT_EQ(grid(pair.plane[1], 2, 3), (Grid{{-2, 0, 2}, {4, 4, 4}}));
+  CSpctmChnChnDatazq realOnly;
+  fill(realOnly, kRe);
+  ASSERT_EQ(pair.addSpctmChnlzq(&realOnly, false), 1);
+  EXPECT_EQ(real(), (Grid{{3, 6, 9}, {12, 15, 18}}));
+  EXPECT_EQ(grid(pair.plane[1], 2, 3), (Grid{{-2, 0, 2}, {4, 4, 4}}));
+  EXPECT_EQ(grid(source.plane[0], 2, 3), kRe);
+}
+
+TEST_F(PairMerge, RefusesMissingPlanesAndOtherExtents) {
+  EXPECT_EQ(pair.addSpctmChnlzq(&source, false), 0);
+  EXPECT_EQ(pair.addSpctmChnlzq(nullptr, true), 0);
+  fill(pair, {{1, 1}, {1, 1}}, {{1, 1}, {1, 1}});
+  EXPECT_EQ(pair.addSpctmChnlzq(&source, false), 0);
+  EXPECT_EQ(pair.addSpctmChnlzq(&source, true), 0);
+  EXPECT_EQ(real(), (Grid{{1, 1}, {1, 1}}));
+  // Creating the real plane would change the extents under the power/phase plane.
+  fill(pair, {{7}});
+  ASSERT_EQ(pair.computeMagnitude(), 1);
+  CSpctmBasicx::freeBufferF2d(1, 1, pair.plane[0]);
+  EXPECT_EQ(pair.addSpctmChnlzq(&source, true), 0);
+  EXPECT_TRUE(pair.timePt == 1 && !pair.plane[0]);
+}
+
+TEST_F(PairMerge, AllocationFailureKeepsEarlierPlanes) {
+  AllocationFailureScope fail(2);
+  EXPECT_EQ(pair.addSpctmChnlzq(&source, true), 0);
+  EXPECT_EQ(messages.only(), "Has enough memory?");
+  EXPECT_EQ(real(), kRe);
+  EXPECT_EQ(pair.plane[1], nullptr);
+}
+
+TEST_F(PairMerge, ParametersReleasePlanesOfOtherExtents) {
+  EXPECT_EQ(pair.setParameters(nullptr), 0);
+  fill(pair, {{1}});
+  ASSERT_EQ(pair.setParameters(&source), 1);
+  EXPECT_TRUE(pair.timePt == 2 && pair.freqPt == 3 && !pair.plane[0] && pair.rawPlane[0]);
+  fill(pair, {{1, 1, 1}, {1, 1, 1}});
+  ASSERT_EQ(pair.setParameters(&source), 1);
+  EXPECT_NE(pair.plane[0], nullptr);
+}
+
+}  // namespace
+}  // namespace megcxc::test
