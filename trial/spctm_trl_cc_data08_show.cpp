@@ -1,0 +1,423 @@
+#include "trial/spctm_trl_cc_data08_show.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "platform/alloc_hook.h"
+#include "spectral/spctm_basicx.h"
+
+namespace {
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+constexpr const char* kLineF = "%s: Freq:%f Min:%f\tMean:%f Max:%f AbsSum:%f RmsSum:%f \n";
+constexpr const char* kLineCompact = "%s: %f   %f   %f   %f   %f   %f \n";
+constexpr const char* kClosing = "All Time-Freq:%f   %f   %f   %f   %f \n";
+
+// Saturating arithmetic for the selection fields: the host writes them
+// directly, so absurd values must step without overflowing.
+int64_t satAdd(int64_t a, int64_t b) {
+  int64_t r = 0;
+  if (__builtin_add_overflow(a, b, &r)) return b > 0 ? kMax : kMin;
+  return r;
+}
+
+int64_t satSub(int64_t a, int64_t b) {
+  int64_t r = 0;
+  if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? kMax : kMin;
+  return r;
+}
+
+// Moves the box begin ... end of an axis of `extent` points by `step`
+// (the stepping rule shared by nextSelectT and nextSelectF); returns the new
+// begin.
+int64_t stepAxis(int64_t& begin, int64_t& end, int64_t extent, int64_t step, bool wrap) {
+  const int64_t b = begin;
+  const int64_t e = end < b ? b : end;
+  const int64_t w = satSub(e, b);
+  const int64_t last = satSub(extent, 1);
+  int64_t nb = satAdd(b, step);
+  int64_t ne = satAdd(e, step);
+  if (nb < 0) {
+    if (wrap) {
+      nb = satSub(last, w);
+      ne = last;
+    } else {
+      nb = 0;
+      ne = w >= extent ? last : w;
+    }
+  }
+  if (ne >= extent) {
+    if (wrap) {
+      nb = 0;
+      ne = w;
+    } else {
+      ne = last;
+      nb = satSub(last, w);
+      if (nb < 0) nb = 0;
+    }
+  }
+  if (ne < nb) ne = nb;
+  begin = nb;
+  end = ne;
+  return nb;
+}
+
+int64_t clampToAxis(int64_t value, int64_t extent) {
+  if (value < 0) value = 0;
+  if (value >= extent) value = satSub(extent, 1);
+  return value;
+}
+
+// Working memory of one report, one block of 13 arrays of `lines` doubles.
+// The report visits every pair once (so a plane is read front to back once)
+// and keeps, per line, the figures of the pair at hand, the running line
+// extremes, the sums over the current row of pairs and the sums over rows.
+class ReportScratch {
+ public:
+  explicit ReportScratch(int64_t lines)
+      : block_(static_cast<double*>(
+            megcxc::xmalloc(megcxc::checkedBytes(lines, kArrays, sizeof(double))))) {
+    if (block_ == nullptr) return;
+    double* p = block_;
+    for (double** a : {&pairMin, &pairMax, &pairMean, &pairAbs, &pairRms, &lineMin, &lineMax,
+                       &rowMean, &rowAbs, &rowSq, &accMean, &accAbs, &accRms}) {
+      *a = p;
+      p += lines;
+    }
+  }
+  ~ReportScratch() { std::free(block_); }
+  ReportScratch(const ReportScratch&) = delete;
+  ReportScratch& operator=(const ReportScratch&) = delete;
+  bool ok() const { return block_ != nullptr; }
+
+  double* pairMin = nullptr;
+  double* pairMax = nullptr;
+  double* pairMean = nullptr;
+  double* pairAbs = nullptr;
+  double* pairRms = nullptr;
+  double* lineMin = nullptr;
+  double* lineMax = nullptr;
+  double* rowMean = nullptr;
+  double* rowAbs = nullptr;
+  double* rowSq = nullptr;
+  double* accMean = nullptr;
+  double* accAbs = nullptr;
+  double* accRms = nullptr;
+
+ private:
+  static constexpr int64_t kArrays = 13;
+  double* block_;
+};
+
+// The five figures of one pair at every line k: over the cells of plane
+// `dataType` at point k of the report axis (its column k over time for a
+// frequency report, its row k over frequency for a time report). Lines beyond
+// the pair's extent along the report axis, and every line of a missing pair
+// or plane, get 0 for all five.
+void pairFigures(const CSpctmChnChnDatazq* pair, int dataType, bool timeAxis, int64_t lines,
+                 ReportScratch& s) {
+  int64_t valid = 0;
+  const double* cells = nullptr;
+  int64_t rows = 0, cols = 0;
+  if (pair != nullptr && dataType >= 0 && dataType <= 2 && pair->plane[dataType] != nullptr &&
+      pair->timePt >= 1 && pair->freqPt >= 1) {
+    rows = pair->timePt;
+    cols = pair->freqPt;
+    // The block, not the row pointers: an absent row still has its cells.
+    cells = megcxc::planeData(pair->plane[dataType], rows);
+    const int64_t along = timeAxis ? rows : cols;
+    valid = along < lines ? along : lines;
+  }
+  if (valid > 0 && !timeAxis) {
+    // Every column at once, walking the rows in time order, so each column's
+    // sums are still built t = 0, 1, ... while the block is read in order.
+    for (int64_t k = 0; k < valid; ++k) {
+      s.pairMin[k] = cells[k];
+      s.pairMax[k] = cells[k];
+      s.pairMean[k] = 0.0;
+      s.pairAbs[k] = 0.0;
+      s.pairRms[k] = 0.0;
+    }
+    for (int64_t t = 0; t < rows; ++t) {
+      const double* row = cells + t * cols;
+      for (int64_t k = 0; k < valid; ++k) {
+        const double x = row[k];
+        if (x < s.pairMin[k]) s.pairMin[k] = x;
+        if (x > s.pairMax[k]) s.pairMax[k] = x;
+        s.pairMean[k] += x;
+        s.pairAbs[k] += std::fabs(x);
+        s.pairRms[k] += x * x;
+      }
+    }
+    const double n = static_cast<double>(rows);
+    for (int64_t k = 0; k < valid; ++k) {
+      s.pairMean[k] /= n;
+      s.pairAbs[k] /= n;
+      s.pairRms[k] = std::sqrt(s.pairRms[k] / n);
+    }
+  } else if (valid > 0) {
+    const double n = static_cast<double>(cols);
+    for (int64_t k = 0; k < valid; ++k) {
+      const double* row = cells + k * cols;
+      double mn = row[0], mx = row[0], sum = 0.0, abs = 0.0, sq = 0.0;
+      for (int64_t f = 0; f < cols; ++f) {
+        const double x = row[f];
+        if (x < mn) mn = x;
+        if (x > mx) mx = x;
+        sum += x;
+        abs += std::fabs(x);
+        sq += x * x;
+      }
+      s.pairMin[k] = mn;
+      s.pairMax[k] = mx;
+      s.pairMean[k] = sum / n;
+      s.pairAbs[k] = abs / n;
+      s.pairRms[k] = std::sqrt(sq / n);
+    }
+  }
+  for (int64_t k = valid; k < lines; ++k) {
+    s.pairMin[k] = 0.0;
+    s.pairMax[k] = 0.0;
+    s.pairMean[k] = 0.0;
+    s.pairAbs[k] = 0.0;
+    s.pairRms[k] = 0.0;
+  }
+}
+
+enum class ReportKind { kFreq, kFreqCompact, kTimeCompact };
+
+// Builds one of the three statistics reports (see the declarations).
+CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kind) {
+  if (ds.freqPt < 1 || ds.timePt < 1) return CString();
+  if (ds.pairMatrix == nullptr || ds.rowSnsCount < 1 || ds.colSnsCount < 1) return CString();
+  const bool timeAxis = kind == ReportKind::kTimeCompact;
+  const int64_t lines = timeAxis ? ds.timePt : ds.freqPt;
+  double* profile = (timeAxis ? ds.timeProfile : ds.freqProfile).checkInitData(lines, true);
+  if (profile == nullptr) return CString();
+  ReportScratch s(lines);
+  if (!s.ok()) return CString();
+
+  const int64_t rowCount = ds.rowSnsCount;
+  const int64_t colCount = ds.colSnsCount;
+  const double cols = static_cast<double>(colCount);
+  for (int64_t k = 0; k < lines; ++k) {
+    s.accMean[k] = 0.0;
+    s.accAbs[k] = 0.0;
+    s.accRms[k] = 0.0;
+  }
+  for (int64_t r = 0; r < rowCount; ++r) {
+    const CSpctmChnChnDatazq* row = ds.pairMatrix[r];
+    for (int64_t k = 0; k < lines; ++k) {
+      s.rowMean[k] = 0.0;
+      s.rowAbs[k] = 0.0;
+      s.rowSq[k] = 0.0;
+    }
+    for (int64_t c = 0; c < colCount; ++c) {
+      pairFigures(row != nullptr ? &row[c] : nullptr, dataType, timeAxis, lines, s);
+      const bool first = r == 0 && c == 0;
+      for (int64_t k = 0; k < lines; ++k) {
+        if (first) {
+          s.lineMin[k] = s.pairMin[k];
+          s.lineMax[k] = s.pairMax[k];
+        } else {
+          if (s.pairMin[k] < s.lineMin[k]) s.lineMin[k] = s.pairMin[k];
+          if (s.pairMax[k] > s.lineMax[k]) s.lineMax[k] = s.pairMax[k];
+        }
+        s.rowMean[k] += s.pairMean[k];
+        s.rowAbs[k] += s.pairAbs[k];
+        s.rowSq[k] += s.pairRms[k] * s.pairRms[k];
+      }
+    }
+    for (int64_t k = 0; k < lines; ++k) {
+      s.accMean[k] += s.rowMean[k] / cols;
+      s.accAbs[k] += s.rowAbs[k] / cols;
+      s.accRms[k] += std::sqrt(s.rowSq[k] / cols);
+    }
+  }
+
+  const std::string name = ds.trialName.toUtf8();
+  const double rowsD = static_cast<double>(rowCount);
+  const double timeUnit = ds.auxFactor1 > 0.0 ? static_cast<double>(ds.timeStep) / ds.auxFactor1
+                                              : static_cast<double>(ds.timeStep);
+  double sumMin = 0.0, sumMean = 0.0, sumMax = 0.0, sumAbs = 0.0, sumRms = 0.0;
+  CString report;
+  for (int64_t k = 0; k < lines; ++k) {
+    const double mean = s.accMean[k] / rowsD;
+    const double abs = s.accAbs[k] / rowsD;
+    const double rms = std::sqrt(s.accRms[k] / rowsD);
+    profile[k] = mean;
+    const double kd = static_cast<double>(k);
+    double label = 0.0;
+    if (timeAxis)
+      label = ds.auxValue1 + kd * timeUnit;
+    else if (ds.freqAxisLog != 0)
+      label = ds.freqFirstHz + std::pow(ds.freqRatio, kd);
+    else
+      label = ds.freqFirstHz + kd * ds.freqStepHz;
+    report.AppendFormat(kind == ReportKind::kFreq ? kLineF : kLineCompact, name.c_str(), label,
+                        s.lineMin[k], mean, s.lineMax[k], abs, rms);
+    sumMin += s.lineMin[k];
+    sumMean += mean;
+    sumMax += s.lineMax[k];
+    sumAbs += abs;
+    sumRms += rms;
+  }
+  if (kind != ReportKind::kFreq) {
+    const double n = static_cast<double>(lines);
+    report.AppendFormat(kClosing, sumMin / n, sumMean / n, sumMax / n, sumAbs / n, sumRms / n);
+  }
+  return report;
+}
+
+}  // namespace
+
+int CSpctmTrlCCData08Show::checkDataIntegraty() {
+  if (pairMatrix == nullptr || rowSnsCount < 1 || colSnsCount < 1) return 0;
+  const int64_t act = clampToAxis(curActSns, rowSnsCount);
+  const int64_t cxc = clampToAxis(curCxcSns, colSnsCount);
+  if (pairMatrix[act] == nullptr) return 0;
+  curActSns = act;
+  curCxcSns = cxc;
+  const CSpctmChnChnDatazq& pair = pairMatrix[act][cxc];
+  timePt = pair.timePt;
+  freqPt = pair.freqPt;
+  int64_t begin = 0, end = 0;
+  getTrialSpctmSelectTime(begin, end);
+  getTrialSpctmSelectFreq(begin, end);
+  if (pair.plane[0] != nullptr) hasRealPlane = 1;
+  if (pair.plane[1] != nullptr) hasImagPlane = 1;
+  if (pair.plane[2] != nullptr) hasPowerPhasePlane = 1;
+  return 1;
+}
+
+int64_t CSpctmTrlCCData08Show::setActSns(int64_t actSns) {
+  if (pairMatrix == nullptr) return 0;
+  const int64_t last = satSub(rowSnsCount, 1);
+  if (actSns > last) actSns = last;
+  if (actSns < 0) actSns = 0;
+  curActSns = actSns;
+  return actSns;
+}
+
+int64_t CSpctmTrlCCData08Show::setCxcSns(int64_t cxcSns) {
+  if (cxcSns < 0) cxcSns = 0;
+  if (cxcSns >= colSnsCount) cxcSns = satSub(colSnsCount, 1);
+  curCxcSns = cxcSns;
+  return cxcSns;
+}
+
+int64_t CSpctmTrlCCData08Show::nextSelectT(int step, int wrap) {
+  return stepAxis(selTimeBegin, selTimeEnd, timePt, step, wrap != 0);
+}
+
+int64_t CSpctmTrlCCData08Show::nextSelectF(int step, int wrap) {
+  return stepAxis(selFreqBegin, selFreqEnd, freqPt, step, wrap != 0);
+}
+
+int CSpctmTrlCCData08Show::nextSelectTF(int step, int wrap) {
+  const int64_t tb = selTimeBegin;
+  const int64_t te = selTimeEnd < tb ? tb : selTimeEnd;
+  selTimeBegin = satAdd(tb, step);
+  selTimeEnd = satAdd(te, step);
+
+  // The frequency box moves by step too; returns its width.
+  auto moveFreq = [&]() {
+    const int64_t fb = selFreqBegin;
+    const int64_t fe = selFreqEnd < fb ? fb : selFreqEnd;
+    selFreqBegin = satAdd(fb, step);
+    selFreqEnd = satAdd(fe, step);
+    return satSub(fe, fb);
+  };
+  const int64_t lastT = satSub(timePt, 1);
+  const int64_t lastF = satSub(freqPt, 1);
+
+  if (selTimeBegin < 0) {
+    const int64_t fw = moveFreq();
+    if (selFreqBegin < 0) {
+      if (wrap != 0) {
+        selTimeBegin = satSub(lastT, fw);
+        selTimeEnd = lastT;
+        selFreqBegin = satSub(lastF, fw);
+        selFreqEnd = lastF;
+      } else {
+        selTimeBegin = 0;
+        selTimeEnd = fw;
+        selFreqBegin = 0;
+        selFreqEnd = fw;
+        if (fw >= freqPt) selFreqEnd = lastF;
+        if (fw >= timePt) selTimeEnd = lastT;
+      }
+    }
+  }
+  if (selTimeEnd >= timePt) {
+    const int64_t fw = moveFreq();
+    if (selFreqEnd >= freqPt) {
+      if (wrap != 0) {
+        selTimeBegin = 0;
+        selTimeEnd = fw;
+        selFreqBegin = 0;
+        selFreqEnd = fw;
+      } else {
+        selTimeEnd = lastT;
+        selTimeBegin = satSub(lastT, fw);
+        if (selTimeBegin < 0) selTimeBegin = 0;
+        selFreqEnd = lastF;
+        selFreqBegin = satSub(lastF, fw);
+        if (selFreqBegin < 0) selFreqBegin = 0;
+      }
+    }
+  }
+  selTimeBegin = clampToAxis(selTimeBegin, timePt);
+  selTimeEnd = clampToAxis(selTimeEnd, timePt);
+  selFreqBegin = clampToAxis(selFreqBegin, freqPt);
+  selFreqEnd = clampToAxis(selFreqEnd, freqPt);
+  return 1;
+}
+
+CString CSpctmTrlCCData08Show::getStatisticsF(int dataType) {
+  return statisticsReport(*this, dataType, ReportKind::kFreq);
+}
+
+CString CSpctmTrlCCData08Show::getStatisticsFx(int dataType) {
+  return statisticsReport(*this, dataType, ReportKind::kFreqCompact);
+}
+
+CString CSpctmTrlCCData08Show::getStatisticsTx(int dataType) {
+  return statisticsReport(*this, dataType, ReportKind::kTimeCompact);
+}
+
+int CSpctmTrlCCData08Show::computeMagnitude(int polarity) {
+  if (checkDataIntegraty() == 0) return 0;
+  for (int64_t r = 0; r < rowSnsCount; ++r) {
+    CSpctmChnChnDatazq* row = pairMatrix[r];
+    if (row == nullptr) continue;
+    for (int64_t c = 0; c < colSnsCount; ++c) row[c].setPolarity2Magnitude(polarity);
+  }
+  return 1;
+}
+
+int CSpctmTrlCCData08Show::computePhase() {
+  if (checkDataIntegraty() == 0) return 0;
+  for (int64_t r = 0; r < rowSnsCount; ++r) {
+    CSpctmChnChnDatazq* row = pairMatrix[r];
+    if (row == nullptr) continue;
+    for (int64_t c = 0; c < colSnsCount; ++c) row[c].computePhase();
+  }
+  return 1;
+}
+
+int CSpctmTrlCCData08Show::zeroDiagnonal() {
+  if (checkDataIntegraty() == 0) return 0;
+  const int64_t diagonal = rowSnsCount < colSnsCount ? rowSnsCount : colSnsCount;
+  for (int64_t i = 0; i < diagonal; ++i) {
+    CSpctmChnChnDatazq* row = pairMatrix[i];
+    if (row == nullptr) continue;
+    for (int dataType = 0; dataType < 3; ++dataType) row[i].scaleSpctm(0.0, dataType);
+  }
+  return 1;
+}
