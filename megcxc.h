@@ -26,3 +26,7 @@
 #include "trial/spctm_trl_cc_data08_show.h"
 #include "trial/spctm_trl_cc_data09_file.h"
 #include "trial/spctm_trl_cc_datazq.h"
+#include "face/meg_spctm_cc_data_face.h"
+#include "face/meg_spctm_cc_data_face04_prcs.h"
+#include "face/meg_spctm_cc_data_face09_file.h"
+#include "face/meg_spctm_cc_data_facezq.h"

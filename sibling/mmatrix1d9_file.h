@@ -6,7 +6,7 @@
 //   lower    int64 index of the first element (0 for an empty vector)
 //   count    int64 number of elements, >= 0
 //   values   count doubles, element lower first
-// 40 bytes plus 8 per element.
+// 42 bytes plus 8 per element.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,123 @@
+// Class summaries: the pre-check, both summary variants and the two batch
+// operations with their crossed names.
+#include <cmath>
+#include <vector>
+
+#include "face_helpers.h"
+#include "platform/alloc_hook.h"
+
+namespace {
+
+using ClassSummaryTest = megcxc::test::FaceTest;
+
+// Expects the summary of plane d over the pairs of rows [r0, r1) to equal, bit
+// for bit, a computation done cell by cell across the pairs (the library
+// goes pair by pair).
+void expectReference(const CSpctmTrlCCDatazq& ds, int d, int64_t r0, int64_t r1) {
+  std::vector<double**> planes;
+  for (int64_t r = r0; r < r1; ++r)
+    for (int64_t c = 0; c < ds.colSnsCount; ++c) planes.push_back(ds.pairMatrix[r][c].plane[d]);
+  const int64_t T = ds.timePt, F = ds.freqPt;
+  const double n = static_cast<double>(planes.size()), half = n * 0.5, cells = static_cast<double>(T * F);
+  const CSumCCSpctmData& s = ds.summaryByDataType[d];
+  ASSERT_EQ(s.timePtCount * 100 + s.freqPtCount, T * 100 + F);
+  EXPECT_EQ(s.pairCount, static_cast<int64_t>(planes.size()));
+  double lo = planes[0][0][0], hi = lo;
+  for (int64_t t = 0; t < T; ++t)
+    for (int64_t f = 0; f < F; ++f) {
+      double mn = planes[0][t][f], mx = mn, sum = 0, pos = 0, neg = 0, sq = 0;
+      for (double** p : planes) {
+        const double v = p[t][f];
+        mn = std::min(mn, v), mx = std::max(mx, v), lo = std::min(lo, v), hi = std::max(hi, v);
+        sum += v, sq += v * v, (v > 0 ? pos : neg) += v;
+      }
+      EXPECT_EQ(s.cellMin[t][f], mn);
+      EXPECT_EQ(s.cellMax[t][f], mx);
+      EXPECT_EQ(s.cellMean[t][f], sum / n);
+      EXPECT_EQ(s.cellPosMean[t][f], pos / half);
+      EXPECT_EQ(s.cellNegMean[t][f], neg / half);
+      EXPECT_EQ(s.cellRms[t][f], std::sqrt(sq / n));
+    }
+  double mean = 0, pos = 0, neg = 0, sq = 0;
+  for (double** p : planes) {
+    double pm = 0, pp = 0, pn = 0, ps = 0;
+    for (int64_t k = 0; k < T * F; ++k) {
+      const double v = p[k / F][k % F];
+      pm += v, ps += v * v, (v > 0 ? pp : pn) += v;
+    }
+    mean += pm / cells, pos += pp / cells, neg += pn / cells, sq += ps / cells;
+  }
+  EXPECT_EQ(s.isComputed, 1);
+  EXPECT_EQ(s.minValue, lo);
+  EXPECT_EQ(s.maxValue, hi);
+  EXPECT_EQ(s.meanValue, mean / n);
+  EXPECT_EQ(s.posMeanValue, pos / half);
+  EXPECT_EQ(s.negMeanValue, neg / half);
+  EXPECT_EQ(s.rmsValue, std::sqrt(sq / half));
+}
+
+TEST_F(ClassSummaryTest, PlusAndMinusTwoAndASinglePairGiveTheHandWorkedFigures) {
+  make(0, 1, 2, 1, 1, [](int64_t, int64_t c, int, int64_t, int64_t) { return c == 0 ? 2.0 : -2.0; });
+  const CSumCCSpctmDatazq* s = face.cmpSumCCSpctmData(nullptr, 0, 0);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->cellMin[0][0] * 1e4 + s->cellMax[0][0] * 1e2 + s->cellMean[0][0], -2e4 + 2e2);
+  EXPECT_EQ(s->cellPosMean[0][0] * 1e2 + s->cellNegMean[0][0] * 1e1 + s->cellRms[0][0], 2e2 - 2e1 + 2);
+  EXPECT_DOUBLE_EQ(s->rmsValue, std::sqrt(8.0));  // (4 + 4) / (2 x 0.5)
+  make(1, 1, 1, 1, 2, [](int64_t, int64_t, int, int64_t, int64_t f) { return f == 0 ? 3.0 : -1.0; });
+  s = face.cmpSumCCSpctmData(nullptr, 1, 2);  // one pair: nothing is divided
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->cellRms[0][0], 9.0);
+  EXPECT_EQ(s->posMeanValue * 10 + s->negMeanValue, 15.0 - 0.5);
+  EXPECT_EQ(s->rmsValue, 5.0);  // the mean square, no root
+}
+
+TEST_F(ClassSummaryTest, BatchNamesAreCrossedAndMatchTheReference) {
+  CSpctmTrlCCDatazq& ds = make(1, 3, 4, 5, 6, megcxc::test::randomCells(11));
+  ds.curActSns = 7;
+  EXPECT_EQ(face.cmpSumCCSpctmAllClassType(), 3);  // the active sensor's row, clamped to 2
+  EXPECT_EQ(ds.curActSns, 2);
+  for (int d = 0; d < 3; ++d) expectReference(ds, d, 2, 3);
+  EXPECT_EQ(face.cmpSumCCSpctmAllClassType4ActSns(), 3);  // every pair
+  for (int d = 0; d < 3; ++d) expectReference(ds, d, 0, 3);
+  ds.curActSns = -3;
+  ASSERT_NE(face.cmpSumCCSpctmData4ActSns(&ds, 9, 1), nullptr);  // class unused with a dataset
+  EXPECT_EQ(ds.curActSns, 0);
+  expectReference(ds, 1, 0, 1);
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(ClassSummaryTest, OnePairWithoutThePlaneOrBadArgumentsGiveNull) {
+  CSpctmTrlCCDatazq& ds = make(0, 2, 2, 2, 2, megcxc::test::randomCells(3));
+  ds.summaryByDataType[2].isComputed = 7;
+  ds.pairMatrix[1][1].checkInitpctmSpace(2, 2, true, 1, 0);  // no power/phase plane, outside row 0
+  EXPECT_EQ(face.cmpSumCCSpctmData4ActSns(nullptr, 0, 2), nullptr);
+  EXPECT_EQ(face.cmpSumCCSpctmData(nullptr, 0, 2), nullptr);
+  EXPECT_EQ(ds.summaryByDataType[2].isComputed, 7);
+  EXPECT_EQ(face.cmpSumCCSpctmData(nullptr, 0, 3), nullptr);
+  EXPECT_EQ(face.cmpSumCCSpctmData(nullptr, -1, 0), nullptr);
+  EXPECT_EQ(face.cmpSumCCSpctmData(nullptr, 1, 0), nullptr);
+  CSpctmTrlCCDatazq* resolved = nullptr;
+  int64_t T = -1, F = -1;
+  EXPECT_EQ(face.checkCrsChnlSpctmInfo(resolved, 0, 1, T, F), 4);
+  EXPECT_EQ(resolved, &ds);
+  EXPECT_EQ(T * 10 + F, 22);
+  EXPECT_TRUE(messages.texts().empty());
+  megcxc::AllocationFailureScope fail(1);
+  EXPECT_EQ(face.cmpSumCCSpctmData(nullptr, 0, 0), nullptr);
+  EXPECT_EQ(messages.only(), "Has enough memory?");
+}
+
+TEST_F(ClassSummaryTest, UnequalExtentsAreAnnouncedAndSummarisedOverTheLargest) {
+  make(0, 1, 2, 3, 4, [](int64_t, int64_t, int, int64_t t, int64_t f) { return 1.0 + t + f; });
+  face.trialByClass[0]->pairMatrix[0][1].checkInitpctmSpace(2, 4, true, 1, 1);  // 2 x 4 zeros
+  face.trialByClass[0]->pairMatrix[0][1].plane[0][1][3] = -10.0;
+  const CSumCCSpctmDatazq* s = face.cmpSumCCSpctmData(nullptr, 0, 0);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(messages.only(), "Spectral time range (2 3) frequency range (4 4)");
+  EXPECT_EQ(s->timePtCount * 10 + s->freqPtCount, 34);
+  EXPECT_EQ(s->cellMean[1][3], (5.0 - 10.0) / 2.0);
+  EXPECT_EQ(s->cellMin[2][1] * 10 + s->cellMean[2][1], 42.0);  // time 2: pair (0, 0) alone adds
+  EXPECT_EQ(s->meanValue, (3.5 + (-10.0 / 8.0)) / 2.0);
+}
+
+}  // namespace
