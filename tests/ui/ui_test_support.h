@@ -1,0 +1,104 @@
+// Builders of small collections with known values, and a fixture that shows
+// the real manager window of a collection and drives its widgets.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "face/meg_spctm_cc_data_facezq.h"
+#include "spectral/spctm_basicx.h"
+#include "support/message_recorder.h"
+#include "ui/dlg_spctm_cc_data_manager.h"
+#include "ui/list_spctm_coh_cc_datasetzq.h"
+#include "ui/list_spctm_coh_ccd_trialzq.h"
+
+namespace megcxc::test {
+
+// Value of plane dt of pair (r, c) at [t][f] used by the builders: distinct
+// for every coordinate so that each cell can be checked.
+inline double cellValue(int64_t r, int64_t c, int64_t t, int64_t f, int dt) {
+  return 1000.0 * static_cast<double>(dt + 1) + 100.0 * static_cast<double>(r) + 10.0 * static_cast<double>(c) +
+         static_cast<double>(t) + 0.01 * static_cast<double>(f);
+}
+
+// Puts a dataset of rows x cols pairs with planes of timePt x freqPt (all
+// three planes, cells from cellValue, chnA = r, chnB = c) into `cls`.
+inline CSpctmTrlCCDatazq* addTrial(CMEGSpctmCCDataFacezq& face, int cls, int64_t rows, int64_t cols,
+                                   int64_t timePt, int64_t freqPt) {
+  CSpctmTrlCCDatazq* trial =
+      face.checkInitSpctmCxCData4Class(cls, rows, cols, timePt, freqPt, true, 1, 1, nullptr, nullptr);
+  if (trial == nullptr) return nullptr;
+  for (int64_t r = 0; r < rows; ++r) {
+    for (int64_t c = 0; c < cols; ++c) {
+      CSpctmChnChnDatazq& pair = trial->pairMatrix[r][c];
+      pair.chnA = r;
+      pair.chnB = c;
+      pair.isSelected = false;
+      for (int dt = 0; dt < 3; ++dt) {
+        double* cells = megcxc::planeData(pair.plane[dt], timePt);
+        for (int64_t t = 0; t < timePt; ++t) {
+          for (int64_t f = 0; f < freqPt; ++f) cells[t * freqPt + f] = cellValue(r, c, t, f, dt);
+        }
+      }
+      pair.storeData2Backupfile();
+    }
+  }
+  trial->setSpctmTimePtFreqPt(timePt, freqPt, 1);
+  trial->hasRealPlane = trial->hasImagPlane = trial->hasPowerPhasePlane = 1;
+  trial->selTimeBegin = trial->selTimeEnd = 0;
+  trial->selFreqBegin = trial->selFreqEnd = 0;
+  return trial;
+}
+
+// Runs `answer` on the modal dialog that the next statement opens.
+inline void whenModalOpens(std::function<void(QWidget*)> answer) {
+  QTimer::singleShot(0, [answer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    ASSERT_NE(modal, nullptr);
+    answer(modal);
+  });
+}
+
+// A collection, its manager window and the messages shown meanwhile.
+class ManagerFixture : public ::testing::Test {
+ protected:
+  void showManager() {
+    ASSERT_EQ(face.showDlgSpctmCohManager(nullptr), 1);
+    ASSERT_NE(face.managerDlg, nullptr);
+  }
+  CDlgSpctmCCDataManager& dlg() { return *face.managerDlg; }
+  void click(int id) {
+    QPushButton* b = dlg().button(id);
+    ASSERT_NE(b, nullptr) << id;
+    b->click();
+  }
+  void trigger(int id) {
+    QAction* a = dlg().menuAction(id);
+    ASSERT_NE(a, nullptr) << id;
+    a->trigger();
+  }
+  void typeIndices(const QString& time, const QString& freq) {
+    dlg().editTimeIndex->setText(time);
+    dlg().editFreqIndex->setText(freq);
+  }
+  void chooseTrialRow(int row) { dlg().listTrial->setCurrentCell(row, 0); }
+  void pick(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+  }
+  QString pairText(int row, int column) { return dlg().listPairs->itemText(row, column); }
+  QString trialText(int row, int column) { return dlg().listTrial->itemText(row, column); }
+
+  MessageRecorder messages{IDOK};
+  CMEGSpctmCCDataFacezq face;
+};
+
+}  // namespace megcxc::test
