@@ -1,0 +1,166 @@
+// Every subcommand on files of the older layouts the library reads, built
+// byte by byte here: trial archives of versions 20090726, 20130513 and
+// 20130514 (old and intermediate basic forms, old square pair form, channel
+// pairs of version 20090726) inside a collection with the old magic, and on
+// their own.
+#include <gtest/gtest.h>
+
+#include "cxc_test_support.h"
+#include "support/bytes.h"
+
+using cxc_test::CxcRun;
+using megcxc::test::Bytes;
+
+namespace {
+
+constexpr int64_t kSensors = 2, kTime = 2, kFreq = 3;
+
+double realValue(int64_t r, int64_t c, int64_t t, int64_t f) { return 100.0 * r + 10.0 * c + 2.0 * t + f; }
+double imagValue(int64_t r, int64_t c, int64_t t, int64_t f) { return -(r + 1.0) * (t + 1.0) - 0.5 * c * f; }
+
+// A plane block: presence flag, then a row flag and the row per time point.
+void plane(Bytes& b, int64_t r, int64_t c, bool imag) {
+  b.i32(1);
+  for (int64_t t = 0; t < kTime; ++t) {
+    b.i32(1);
+    for (int64_t f = 0; f < kFreq; ++f) b.f64(imag ? imagValue(r, c, t, f) : realValue(r, c, t, f));
+  }
+}
+
+// Channel-pair archive of version 20090726 (no isSelected / userTag).
+void oldPair(Bytes& b, int64_t r, int64_t c) {
+  b.str("SPCTMCHNLZQ").i32(20090726);
+  b.f64(0.0).f64(0.0).f64(0.0).i64(r).i64(c).i64(kTime).i64(kFreq);
+  plane(b, r, c, false);
+  plane(b, r, c, true);
+  b.i32(0);
+  b.i64(kTime).i64(kFreq);
+  plane(b, r, c, false);
+  plane(b, r, c, true);
+  b.i32(0);
+}
+
+void emptySummary(Bytes& b) {
+  b.str("SUMCCSPCTMDATA").i32(20130514).i64(0).i64(0);
+  for (int k = 0; k < 6; ++k) b.i32(0);
+  b.i32(0).i64(0);
+  for (int k = 0; k < 12; ++k) b.f64(0.0);
+}
+
+// Trial archive of an older version with the magic the old writer used.
+Bytes oldTrial(int32_t version) {
+  Bytes b;
+  b.str("SPCTMTRIALZQ").i32(version);
+  if (version == 20130513) b.str("Old CxC").i32(0).i32(0);
+  // B1..B12 (no auxValue1/2 in these versions).
+  b.i32(0).i32(0).i32(1).i32(1);
+  b.i64(kTime).i64(kFreq).i64(40).i64(100).i64(140).i64(0).i64(0).i64(20);
+  // B15..B39: axis 4, 6, 8 Hz.
+  b.f64(4.0).f64(8.0).i32(0).f64(2.0).f64(1.0).f64(1.0).f64(1.0).i64(0);
+  b.i32(0).i32(0).i32(0);
+  b.i64(0).i64(1).i64(0).i64(2).i64(0);
+  b.i32(1).i32(0).i32(1).i64(0).i32(1).i32(0);
+  b.str("Legacy").u8(1).i32(0);
+  if (version == 20130514) {
+    // B40..B45: cxcType, two ints, delay, auxInt12, empty frequency profile.
+    b.str("Old CxC").i32(0).i32(0).f64(0.0).i32(0);
+    b.str("MMATRIX1D").i32(20250301).i64(0).i64(0);
+  }
+  b.i32(1).i32(1).i32(0);
+  for (int k = 0; k < 3; ++k) emptySummary(b);
+  if (version == 20130514) {
+    b.i64(kSensors).i64(kSensors).i64(0).i64(0).i32(1);
+  } else {
+    b.i64(kSensors).i64(0).i64(0).i32(1);  // square matrix: no column count
+  }
+  for (int64_t r = 0; r < kSensors; ++r) {
+    b.i32(1);
+    for (int64_t c = 0; c < kSensors; ++c) oldPair(b, r, c);
+  }
+  return b;
+}
+
+Bytes oldCollection(int32_t trialVersion) {
+  Bytes b;
+  b.str("SPCTMFACEZQ").i32(20110729).i32(0).i32(0).str("Legacy collection");
+  b.i32(1).append(oldTrial(trialVersion).bytes());
+  b.i32(0).i32(0);
+  return b;
+}
+
+class CxcOldVersionTest : public ::testing::TestWithParam<int32_t> {
+ protected:
+  void SetUp() override { REQUIRE_CXC(); }
+  CxcRun cxc(const std::vector<std::string>& args) { return cxc_test::runCxc(args, dir.path()); }
+
+  // The exported active_cross.npy holds exactly the values written above.
+  void expectPlanes(const std::string& folder) {
+    const cxc_test::Npy cross = cxc_test::readNpy(dir / (folder + "/active_cross.npy"));
+    ASSERT_EQ(cross.shape, (std::vector<int64_t>{kSensors, kSensors, kTime, kFreq}));
+    std::size_t k = 0;
+    for (int64_t r = 0; r < kSensors; ++r)
+      for (int64_t c = 0; c < kSensors; ++c)
+        for (int64_t t = 0; t < kTime; ++t)
+          for (int64_t f = 0; f < kFreq; ++f, k += 2) {
+            EXPECT_EQ(cross.values[k], realValue(r, c, t, f));
+            EXPECT_EQ(cross.values[k + 1], imagValue(r, c, t, f));
+          }
+    EXPECT_EQ(cxc_test::readNpy(dir / (folder + "/active_freqs.npy")).values, (std::vector<double>{4.0, 6.0, 8.0}));
+    EXPECT_EQ(cxc_test::readNpy(dir / (folder + "/active_times.npy")).values, (std::vector<double>{100.0, 120.0}));
+  }
+
+  cxc_test::ScratchDir dir;
+};
+
+TEST_P(CxcOldVersionTest, CollectionWorksWithEverySubcommand) {
+  cxc_test::writeBytes(dir / "old.cxc", oldCollection(GetParam()).bytes());
+
+  const CxcRun info = cxc({"info", "old.cxc", "--json"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  EXPECT_NE(info.out.find("\"magic\": \"SPCTMFACEZQ\""), std::string::npos);
+  EXPECT_NE(info.out.find("\"name\": \"Legacy\""), std::string::npos);
+  EXPECT_NE(info.out.find("\"sensors\": [2, 2], \"time_points\": 2, \"freq_points\": 3"), std::string::npos)
+      << "the square old pair form sets the column count from the row count";
+  EXPECT_NE(info.out.find(GetParam() == 20090726 ? "\"cxc_type\": \"None\"" : "\"cxc_type\": \"Old CxC\""),
+            std::string::npos);
+
+  const CxcRun report = cxc({"report", "old.cxc", "--class", "active", "--type", "imag"});
+  ASSERT_EQ(report.code, 0) << report.err;
+  EXPECT_EQ(report.out.rfind("Legacy: 4.000000 ", 0), 0u) << report.out;
+
+  ASSERT_EQ(cxc({"export", "old.cxc", "-o", "e"}).code, 0);
+  expectPlanes("e");
+
+  const CxcRun up = cxc({"upgrade", "old.cxc", "new.cxc"});
+  ASSERT_EQ(up.code, 0) << up.err;
+  EXPECT_NE(up.out.find("(SPCTMFACEZQ 20110729) -> new.cxc (SPCTM_CXC_FACEZQ 20110729)"), std::string::npos);
+  ASSERT_EQ(cxc({"export", "new.cxc", "-o", "n"}).code, 0);
+  expectPlanes("n");
+
+  ASSERT_EQ(cxc({"process", "old.cxc", "-o", "old.cxc", "--magnitude", "--summaries"}).code, 0);
+  EXPECT_NE(cxc({"info", "old.cxc"}).out.find("summary power 4 pairs"), std::string::npos);
+}
+
+TEST_P(CxcOldVersionTest, SingleTrialArchiveIsReadAndUpgradedAsATrialArchive) {
+  cxc_test::writeBytes(dir / "old.trl", oldTrial(GetParam()).bytes());
+  const CxcRun info = cxc({"info", "old.trl"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  EXPECT_NE(info.out.find("single trial archive, magic SPCTMTRIALZQ, version " + std::to_string(GetParam())),
+            std::string::npos);
+  ASSERT_EQ(cxc({"export", "old.trl", "-o", "e"}).code, 0);
+  expectPlanes("e");
+
+  ASSERT_EQ(cxc({"upgrade", "old.trl", "new.trl"}).code, 0);
+  const std::vector<uint8_t> head = cxc_test::readBytes(dir / "new.trl");
+  const Bytes expected = Bytes().str("SPCTM_CXC_TRIALZQ").i32(20130524);
+  ASSERT_GE(head.size(), expected.size());
+  EXPECT_TRUE(std::equal(expected.bytes().begin(), expected.bytes().end(), head.begin()));
+  // A trial archive is not a collection: processing it is refused.
+  const CxcRun p = cxc({"process", "new.trl", "-o", "x.cxc", "--phase"});
+  EXPECT_EQ(p.code, 1);
+  EXPECT_NE(p.err.find("new.trl: is a single trial archive"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrialVersions, CxcOldVersionTest, ::testing::Values(20090726, 20130513, 20130514));
+
+}  // namespace

@@ -1,0 +1,191 @@
+// cxc process: apply processing steps, in the order given, and save the
+// result atomically.
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "tools/cxc/commands.h"
+#include "tools/cxc/pipeline.h"
+
+namespace cxc {
+
+namespace {
+
+struct ProcessOptions {
+  CLI::Option* classOpt = nullptr;
+  CLI::Option* typeOpt = nullptr;
+  CLI::Option* magnitude = nullptr;
+  CLI::Option* phase = nullptr;
+  CLI::Option* log = nullptr;
+  CLI::Option* scale = nullptr;
+  CLI::Option* zeroDiagonal = nullptr;
+  CLI::Option* accumulate = nullptr;
+  CLI::Option* actCtl = nullptr;
+  CLI::Option* rmsNormalise = nullptr;
+  CLI::Option* rootStrip = nullptr;
+  CLI::Option* nanToZero = nullptr;
+  CLI::Option* summaries = nullptr;
+  CLI::Option* restoreRaw = nullptr;
+};
+
+struct ProcessArgs {
+  std::string file;
+  std::string output;
+  bool yes = false;
+  std::string magnitudeValue;  // bound only so the flag accepts =MODE
+  CLI::App* app = nullptr;
+  ProcessOptions opt;
+};
+
+double parseNumber(const std::string& text, const char* option) {
+  std::size_t used = 0;
+  double v = 0.0;
+  try {
+    v = std::stod(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || !std::isfinite(v)) badUsage(std::string(option) + ": '" + text + "' is not a number");
+  return v;
+}
+
+int64_t parseIndex(const std::string& text, const char* option) {
+  const double v = parseNumber(text, option);
+  if (v != std::floor(v) || v < 0 || v > 9.0e15) {
+    badUsage(std::string(option) + ": '" + text + "' is not a time index (0, 1, 2 ...)");
+  }
+  return static_cast<int64_t>(v);
+}
+
+// The steps in the order they were given on the command line.
+std::vector<Step> stepsInOrder(const ProcessArgs& args) {
+  const ProcessOptions& o = args.opt;
+  std::vector<Step> steps;
+  std::map<const CLI::Option*, std::size_t> seen;
+  for (const CLI::Option* opt : args.app->parse_order()) {
+    const std::size_t k = seen[opt]++;
+    const std::vector<std::string>& r = opt->results();
+    const std::string value = k < r.size() ? r[k] : std::string();
+    Step s;
+    if (opt == o.classOpt) {
+      s = {StepKind::selectClass, value == "all" ? -1 : classFromName(value), {}};
+    } else if (opt == o.typeOpt) {
+      s = {StepKind::selectType, dataTypeFromName(value), {}};
+    } else if (opt == o.magnitude) {
+      s.kind = StepKind::magnitude;
+      if (!parseMagnitudeMode(value, s.code)) {
+        badUsage("--magnitude: '" + value + "' is not one of plain, real-sign, imag-sign");
+      }
+    } else if (opt == o.phase) {
+      s.kind = StepKind::phase;
+    } else if (opt == o.log) {
+      s.kind = StepKind::log;
+    } else if (opt == o.scale) {
+      s.kind = StepKind::scale;
+      s.values[0] = parseNumber(value, "--scale");
+    } else if (opt == o.zeroDiagonal) {
+      s.kind = StepKind::zeroDiagonal;
+    } else if (opt == o.accumulate) {
+      s.kind = StepKind::accumulate;
+      parseAccumulateAxis(value, s.code);
+    } else if (opt == o.actCtl) {
+      s.kind = StepKind::actCtl;
+      if (!parseActCtlOperation(value, s.code)) badUsage("--act-ctl: '" + value + "' is not one of A-C, A+C, A*C, A/C");
+    } else if (opt == o.rmsNormalise) {
+      s = {StepKind::rmsNormalise, classFromName(value), {}};
+    } else if (opt == o.rootStrip) {
+      // The option appears once in the parse order per value: one step per
+      // group of three.
+      if (k % 3 != 0) continue;
+      if (k + 2 >= r.size()) badUsage("--root-strip needs BEGIN END FACTOR");
+      s.kind = StepKind::rootStrip;
+      const int64_t begin = parseIndex(r[k], "--root-strip BEGIN");
+      const int64_t end = parseIndex(r[k + 1], "--root-strip END");
+      if (end <= begin) badUsage("--root-strip: END (exclusive) must be greater than BEGIN");
+      s.values[0] = static_cast<double>(begin);
+      s.values[1] = static_cast<double>(end);
+      s.values[2] = parseNumber(r[k + 2], "--root-strip FACTOR");
+    } else if (opt == o.nanToZero) {
+      s.kind = StepKind::nanToZero;
+    } else if (opt == o.summaries) {
+      s.kind = StepKind::summaries;
+    } else if (opt == o.restoreRaw) {
+      s.kind = StepKind::restoreRaw;
+    } else {
+      continue;
+    }
+    steps.push_back(s);
+  }
+  return steps;
+}
+
+int runProcess(const ProcessArgs& args) {
+  const std::vector<Step> steps = stepsInOrder(args);
+  bool anyWork = false;
+  for (const Step& s : steps) anyWork = anyWork || (s.kind != StepKind::selectClass && s.kind != StepKind::selectType);
+  if (!anyWork) badUsage("process: no processing step given (see cxc process --help)");
+
+  MessageConsole console(args.yes);
+  Collection collection;
+  loadCollectionFile(args.file, collection, console, false);
+  StepTarget target;
+  int n = 0;
+  for (const Step& s : steps) {
+    const std::string done = applyStep(collection, s, target, console, args.file);
+    if (!done.empty()) std::printf("%2d. %s\n", ++n, done.c_str());
+  }
+  saveCollectionFile(args.output, collection);
+  std::printf("saved %s\n", args.output.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+void addProcessCommand(CLI::App& app, CommandList& commands) {
+  auto args = std::make_shared<ProcessArgs>();
+  CLI::App* sub = app.add_subcommand(
+      "process",
+      "Apply processing steps in the order given and save the result (atomically; OUT may equal FILE).\n"
+      "Per-dataset steps act on every dataset unless --class aims them; --type picks the plane of --log and "
+      "--root-strip (default power).");
+  args->app = sub;
+  ProcessOptions& o = args->opt;
+  sub->add_option("FILE", args->file, "collection file to read")->required();
+  sub->add_option("-o,--output", args->output, "collection file to write")->required();
+  sub->add_flag("--yes", args->yes, "answer Yes to the library's question (collapsing the control for --act-ctl)");
+  const auto all = CLI::MultiOptionPolicy::TakeAll;
+  o.classOpt = sub->add_option("--class", "aim the following per-dataset steps: active, control, act-ctl or all")
+                   ->check(CLI::IsMember({"active", "control", "act-ctl", "all"}))
+                   ->multi_option_policy(all);
+  o.typeOpt = sub->add_option("--type", "plane of the following --log / --root-strip: real, imag, power")
+                  ->check(CLI::IsMember({"real", "imag", "power"}))
+                  ->multi_option_policy(all);
+  o.magnitude = sub->add_flag("--magnitude{plain}", args->magnitudeValue,
+                              "power/phase plane = magnitude; =real-sign or =imag-sign give it that part's sign");
+  o.phase = sub->add_flag("--phase")->description("power/phase plane = phase (radians)");
+  o.log = sub->add_flag("--log")->description("natural logarithm of the plane chosen by --type");
+  o.scale = sub->add_option("--scale", "multiply every plane by X")->type_name("X")->multi_option_policy(all);
+  o.zeroDiagonal = sub->add_flag("--zero-diagonal")->description("zero the pairs of a sensor with itself");
+  o.accumulate = sub->add_option("--accumulate", "collapse over time, freq or both (mean)")
+                     ->check(CLI::IsMember({"time", "freq", "both"}))
+                     ->multi_option_policy(all);
+  o.actCtl = sub->add_option("--act-ctl", "combine active and control into act-ctl: A-C, A+C, A*C or A/C")
+                 ->type_name("OP")
+                 ->multi_option_policy(all);
+  o.rmsNormalise = sub->add_option("--rms-normalise,--rms-normalize", "divide a class dataset by its RMS")
+                       ->type_name("CLASS")
+                       ->check(CLI::IsMember({"active", "control", "act-ctl"}))
+                       ->multi_option_policy(all);
+  o.rootStrip = sub->add_option("--root-strip", "divide by the mean of time points BEGIN..END-1, times FACTOR")
+                    ->type_name("BEGIN END FACTOR")
+                    ->type_size(3)
+                    ->multi_option_policy(all);
+  o.nanToZero = sub->add_flag("--nan-to-zero")->description("set NaN and infinite values to 0");
+  o.summaries = sub->add_flag("--summaries")->description("compute the class summaries over all pairs");
+  o.restoreRaw = sub->add_flag("--restore-raw")->description("restore the raw (unprocessed) data");
+  commands.push_back({sub, [args] { return runProcess(*args); }});
+}
+
+}  // namespace cxc
