@@ -10,40 +10,25 @@ using CollectionTest = megcxc::test::FaceTest;
 
 double cell(int64_t r, int64_t c, int d, int64_t t, int64_t f) { return 1.0 + r + 10.0 * c + 100.0 * d + 0.5 * t + 0.25 * f; }
 
-TEST_F(CollectionTest, DatasetsAreCreatedByClassAndNamedAfterIt) {
-  EXPECT_EQ(face.collectionName, "Unknown");
-  EXPECT_EQ(face.getCCSpctmTrlData4Class(false, -1), nullptr);
-  CSpctmTrlCCDatazq* active = face.getCCSpctmTrlData4Class(true, -1);  // currentClass 0
-  ASSERT_EQ(active, face.trialByClass[0]);
-  EXPECT_EQ(active->trialName, "Active CxC");
+TEST_F(CollectionTest, DatasetsAreCreatedByClassNamedAfterItAndDeletedToTheFirstHeldClass) {
+  EXPECT_TRUE(face.collectionName == "Unknown" && !face.getCCSpctmTrlData4Class(false, -1));
+  EXPECT_EQ(face.getCCSpctmTrlData4Class(true, -1)->trialName, "Active CxC");  // currentClass 0
   EXPECT_EQ(face.getCCSpctmTrlData4Class(true, 2)->trialName, "Act-Ctl CxC");
   EXPECT_EQ(face.getCCSpctmTrlData4Class(true, 3), nullptr);
   EXPECT_EQ(face.checkInitSpctmCxCData4Class(1, 0, 4, 5, 6, true, 1, 0, nullptr, nullptr), nullptr);
-  EXPECT_EQ(face.trialByClass[1]->trialName, "Control CxC");  // kept, without a matrix
-  EXPECT_EQ(face.trialByClass[1]->pairMatrix, nullptr);
+  EXPECT_TRUE(face.trialByClass[1]->trialName == "Control CxC" && !face.trialByClass[1]->pairMatrix);  // kept
   EXPECT_EQ(face.getTotalSpctmDataSets(), 3);
-  face.deleteSpctmTrlData(1);
-  megcxc::AllocationFailureScope fail(1);
-  EXPECT_EQ(face.getCCSpctmTrlData4Class(true, 1), nullptr);
-  EXPECT_EQ(face.trialByClass[1], nullptr);
-}
-
-TEST_F(CollectionTest, DeletingMovesTheCurrentClassToTheFirstHeldClass) {
-  face.getCCSpctmTrlData4Class(true, 1);
-  EXPECT_EQ(face.autoFindSetSpctmClass(), 1);
-  EXPECT_EQ(face.deleteSpctmTrlData(1), 1);
-  EXPECT_EQ(face.currentClass, -1);
-  EXPECT_EQ(face.deleteSpctmTrlData(-1), 0);
-  EXPECT_EQ(face.getTrlCohDataAny(), nullptr);
-  face.getCCSpctmTrlData4Class(true, 0);
-  CSpctmTrlCCDatazq* control = face.getCCSpctmTrlData4Class(true, 1);
   face.currentClass = 0;
   EXPECT_EQ(face.deleteSpctmTrlData(-1), 1);
-  EXPECT_EQ(face.trialByClass[0], nullptr);
-  EXPECT_EQ(face.currentClass, 1);
-  face.currentClass = 2;
-  EXPECT_EQ(face.getTrlCohDataAny(), control);
-  EXPECT_EQ(face.currentClass, 1);
+  EXPECT_TRUE(!face.trialByClass[0] && face.currentClass == 1);
+  face.currentClass = 0;
+  EXPECT_TRUE(face.getTrlCohDataAny() == face.trialByClass[1] && face.currentClass == 1);
+  face.currentClass = 0;
+  EXPECT_EQ(face.autoFindSetSpctmClass(), 1);
+  EXPECT_TRUE(face.deleteSpctmTrlData(1) + face.deleteSpctmTrlData(2) == 2 && face.currentClass == -1);
+  EXPECT_TRUE(face.deleteSpctmTrlData(-1) == 0 && !face.getTrlCohDataAny() && face.autoFindSetSpctmClass() == -1);
+  megcxc::AllocationFailureScope fail(1);
+  EXPECT_TRUE(!face.getCCSpctmTrlData4Class(true, 1) && !face.trialByClass[1]);
 }
 
 TEST_F(CollectionTest, AddTakesOwnershipOnlyForAValidClass) {
@@ -55,8 +40,7 @@ TEST_F(CollectionTest, AddTakesOwnershipOnlyForAValidClass) {
   EXPECT_EQ(face.addSpctmDataSet(first, 0) + face.addSpctmDataSet(first, 0), 2);  // kept when held
   EXPECT_EQ(face.addSpctmDataSet(first, 1), 0);                                  // held by another class
   EXPECT_EQ(face.addSpctmDataSet(new CSpctmTrlCCDatazq, 0), 1);  // releases `first` (leak check)
-  EXPECT_EQ(face.currentClass, 2);
-  EXPECT_EQ(face.getTotalSpctmDataSets(), 1);
+  EXPECT_TRUE(face.currentClass == 2 && face.getTotalSpctmDataSets() == 1);
 }
 
 TEST_F(CollectionTest, ScaleReloadAndCleanReachTheRightDatasets) {
@@ -83,25 +67,22 @@ TEST_F(CollectionTest, ScaleReloadAndCleanReachTheRightDatasets) {
 int g_deleted = 0;
 void countingDeleter(CDlgSpctmCCDataManager*) { ++g_deleted; }
 
-TEST(ManagerDialogOwnershipTest, DestructorDestroysTheDialogOnceThroughTheDeleter) {
+TEST(ManagerDialogOwnershipTest, DestructorDestroysTheDialogOnceThroughTheDeleterOrForgetsIt) {
   int token = 0;
   auto* fake = reinterpret_cast<CDlgSpctmCCDataManager*>(&token);
-  Collection::ManagerDlgDeleter previous = Collection::setManagerDlgDeleter(countingDeleter);
-  g_deleted = 0;
-  { Collection empty; }
-  {
-    Collection face;
-    face.managerDlg = fake;
-    face.cleanSpctmCCTrls();
-    EXPECT_EQ(g_deleted, 0);
+  const Collection::ManagerDlgDeleter previous = Collection::setManagerDlgDeleter(countingDeleter);
+  for (bool withDeleter : {true, false}) {
+    g_deleted = 0;
+    { Collection empty; }
+    {
+      Collection face;
+      face.managerDlg = fake;
+      face.cleanSpctmCCTrls();  // the dialog outlives the datasets
+      EXPECT_EQ(g_deleted, 0);
+    }
+    EXPECT_EQ(g_deleted, withDeleter ? 1 : 0);
+    EXPECT_EQ(Collection::setManagerDlgDeleter(nullptr), withDeleter ? countingDeleter : nullptr);
   }
-  EXPECT_EQ(g_deleted, 1);
-  EXPECT_EQ(Collection::setManagerDlgDeleter(nullptr), countingDeleter);
-  {
-    Collection face;
-    face.managerDlg = fake;  // without a deleter it is only forgotten
-  }
-  EXPECT_EQ(g_deleted, 1);
   Collection::setManagerDlgDeleter(previous);
 }
 

@@ -1,124 +1,77 @@
+// The vector: growth, bounds, independent copies and its archive record.
 #include <gtest/gtest.h>
-
-#include <vector>
 
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
 #include "sibling/mmatrix1dzq.h"
 #include "support/bytes.h"
 
+namespace megcxc::test {
 namespace {
 
-using megcxc::AllocationFailureScope;
-using megcxc::test::Bytes;
+using Values = std::vector<double>;
 
-class Vector1D : public ::testing::Test {
- protected:
-  static std::vector<uint8_t> store(CMMatrix1Dzq& v) {
+Values values(const CMMatrix1D& v) { return v.size() ? Values(v.getData(), v.getData() + v.size()) : Values(); }
+CMMatrix1Dzq& set(CMMatrix1Dzq& v, const Values& x) {
+  std::copy(x.begin(), x.end(), v.checkInitData(static_cast<int64_t>(x.size()), true));
+  return v;
+}
+Bytes record(int64_t low, int64_t count, const char* magic = "MMATRIX1D", int32_t version = 20250301) {
+  return Bytes().str(magic).i32(version).i64(low).i64(count);
+}
+int load(const Bytes& b, CMMatrix1Dzq& v) {
+  CMemFile file(b.bytes());
+  CArchive ar(&file, CArchive::load);
+  return v.serialize(ar);
+}
+
+TEST(Vector1D, GrowsKeepingOrZeroingValuesAndCopiesIndependently) {
+  CMMatrix1Dzq v, assigned;
+  EXPECT_TRUE(v.wrongIdx(0) && v.getAt(0) == 0.0 && v.setAt(0, 1.0) == 0 && !v.checkInitData(0, true));
+  set(v, {1.5, -2, 3});
+  double* grown = v.checkInitData(5, false);
+  EXPECT_EQ(values(v), (Values{1.5, -2, 3, 0, 0}));
+  EXPECT_EQ(v.checkInitData(2, true), grown);  // large enough: kept, zeroed
+  EXPECT_TRUE(!v.wrongIdx(1) && v.wrongIdx(2) && v.wrongIdx(-1) && v.setAt(1, 7.0) == 1 && v.getAt(1) == 7.0);
+  CMMatrix1Dzq copy(v);
+  set(assigned, Values(7, 1.0)) = v;
+  copy[0] = 9.0, assigned[1] = 8.0;
+  EXPECT_TRUE(values(v) == (Values{0, 7}) && values(copy) == (Values{9, 7}) && values(assigned) == (Values{0, 8}));
+  AllocationFailureScope fail(1, true);
+  copy = v;  // the failed copy and growth change nothing
+  EXPECT_EQ(v.checkInitData(100, true), nullptr);
+  EXPECT_TRUE(values(copy) == (Values{9, 7}) && values(v) == (Values{0, 7}));
+}  // each buffer is released once (AddressSanitizer)
+
+TEST(Vector1D, RecordHasItsBytesAndReadsBackWithItsLowerBound) {
+  CMMatrix1Dzq v, empty, back;
+  for (auto [src, want] : {std::pair{&set(v, {1.5, -2, 3}), record(0, 3).f64(1.5).f64(-2).f64(3)},
+                           std::pair{&empty, record(0, 0)}}) {
     CMemFile file;
     CArchive ar(&file, CArchive::store);
-    EXPECT_EQ(v.serialize(ar), 1);
+    EXPECT_EQ(src->serialize(ar), 1);
     ar.Flush();
-    return file.bytes();
+    EXPECT_EQ(file.bytes(), want.bytes());
+    EXPECT_EQ(load(want, back), 1);
+    EXPECT_EQ(values(back), values(*src));
   }
-  static int load(const std::vector<uint8_t>& bytes, CMMatrix1Dzq& v) {
-    CMemFile file(bytes);
-    CArchive ar(&file, CArchive::load);
-    return v.serialize(ar);
-  }
-  static Bytes record(int64_t low, int64_t count, const char* magic = "MMATRIX1D", int32_t version = 20250301) {
-    Bytes b;
-    b.str(magic).i32(version).i64(low).i64(count);
-    return b;
-  }
-  void SetUp() override {
-    double* p = vec.checkInitData(3, true);
-    ASSERT_NE(p, nullptr);
-    p[0] = 1.5, p[1] = -2.0, p[2] = 3.0;
-  }
-  static void expectThree(const CMMatrix1Dzq& v) {
-    ASSERT_EQ(v.size(), 3);
-    EXPECT_EQ(v[0], 1.5);
-    EXPECT_EQ(v[1], -2.0);
-    EXPECT_EQ(v[2], 3.0);
-  }
-  CMMatrix1Dzq vec;  // 1.5, -2, 3
-};
-
-TEST_F(Vector1D, EmptyVectorTreatsEveryIndexAsWrong) {
-  CMMatrix1Dzq empty;
-  EXPECT_EQ(empty.size(), 0);
-  EXPECT_TRUE(empty.wrongIdx(0));
-  EXPECT_EQ(empty.getAt(0), 0.0);
-  EXPECT_EQ(empty.setAt(0, 1.0), 0);
+  ASSERT_EQ(load(record(-2, 2).f64(4).f64(5), back), 1);
+  EXPECT_TRUE(back.lowBound == -2 && back.getAt(-1) == 5.0 && back.wrongIdx(0) && back.wrongIdx(-3));
 }
 
-TEST_F(Vector1D, CheckInitDataKeepsALargeEnoughBufferAndSetsBounds) {
-  double* p = vec.checkInitData(10, false);  // grows, keeps the three values
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p[2], 3.0);
-  EXPECT_EQ(p[9], 0.0);
-  EXPECT_EQ(vec.checkInitData(5, true), p);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(p[i], 0.0);
-  EXPECT_FALSE(vec.wrongIdx(4));
-  EXPECT_TRUE(vec.wrongIdx(5));
-  EXPECT_TRUE(vec.wrongIdx(-1));
-}
-
-TEST_F(Vector1D, CheckInitDataRefusesNonPositiveCountAndFailedAllocation) {
-  EXPECT_EQ(vec.checkInitData(0, true), nullptr);
-  EXPECT_EQ(vec.checkInitData(-4, true), nullptr);
-  {
-    AllocationFailureScope fail(1);
-    EXPECT_EQ(vec.checkInitData(100, true), nullptr);
-  }
-  expectThree(vec);
-}
-
-TEST_F(Vector1D, CopiesAreIndependent) {
-  CMMatrix1Dzq copy(vec), assigned;
-  assigned.checkInitData(7, true);
-  assigned = vec;
-  expectThree(copy);
-  expectThree(assigned);
-  copy[0] = 9.0;
-  assigned[0] = 9.0;
-  EXPECT_EQ(vec[0], 1.5);
-  {
-    AllocationFailureScope fail(1);
-    copy = vec;  // fails: copy unchanged
-  }
-  EXPECT_EQ(copy[0], 9.0);
-}
-
-TEST_F(Vector1D, RecordHasDocumentedBytesAndReadsBack) {
-  Bytes expected = record(0, 3);
-  expected.f64(1.5).f64(-2.0).f64(3.0);
-  ASSERT_EQ(store(vec), expected.bytes());
-  CMMatrix1Dzq back, empty;
-  back.checkInitData(9, true);
-  ASSERT_EQ(load(expected.bytes(), back), 1);
-  expectThree(back);
-  ASSERT_EQ(store(empty), record(0, 0).bytes());
-  ASSERT_EQ(load(record(0, 0).bytes(), back), 1);
-  EXPECT_EQ(back.size(), 0);
-}
-
-TEST_F(Vector1D, ReadRefusesBadRecordsWithoutAllocatingOrChangingTheVector) {
+TEST(Vector1D, BadRecordsAreRefusedWithoutAllocatingOrChangingTheVector) {
   Bytes hostile = record(0, int64_t{1} << 40);
   while (hostile.size() < 100) hostile.u8(0);
-  Bytes overflow = record(INT64_MAX, 2);
-  overflow.f64(0).f64(0);
-  Bytes truncated = record(0, 3);
-  truncated.f64(1.0).f64(2.0);
-  const Bytes cases[] = {hostile, record(0, -1), record(0, 0, "MMATRIX2D"), record(0, 0, "MMATRIX1D", 20250302),
-                         overflow, truncated};
-  for (const Bytes& b : cases) {
-    megcxc::setAllocationFailureAt(0);
-    EXPECT_EQ(load(b.bytes(), vec), 0);
-    EXPECT_EQ(megcxc::countedAllocations(), 1);  // the magic string only
-    expectThree(vec);
+  for (const Bytes& b : {hostile, record(0, -1), record(0, 0, "MMATRIX2D"), record(0, 0, "MMATRIX1D", 20250302),
+                         record(INT64_MAX, 2).f64(0).f64(0), record(0, 3).f64(1).f64(2)}) {
+    CMMatrix1Dzq v;
+    set(v, {1.5, -2, 3});
+    setAllocationFailureAt(0);
+    EXPECT_EQ(load(b, v), 0);
+    EXPECT_EQ(countedAllocations(), 1);  // the magic string only
+    EXPECT_EQ(values(v), (Values{1.5, -2, 3}));
   }
 }
 
 }  // namespace
+}  // namespace megcxc::test

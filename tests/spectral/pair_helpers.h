@@ -1,15 +1,15 @@
-// Helpers of the channel-pair tests: build a pair from nested rows, read a
-// plane back through its row pointers, check planes against extents.
+// Helpers of the channel-pair tests: build a pair from nested rows and read a
+// plane back through its row pointers.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 #include "platform/alloc_hook.h"
 #include "spectral/spctm_chn_chn_datazq.h"
 #include "support/message_recorder.h"
+#include "support/sweep.h"
 
 namespace megcxc::test {
 
@@ -35,23 +35,10 @@ inline Grid grid(double* const* p, int64_t rows, int64_t cols) {
   return g;
 }
 
-// Every present plane has usable extents and a block of that many cells
-// (AddressSanitizer checks each cell read).
-inline void expectConsistent(const CSpctmChnChnData& pair) {
-  volatile double sink = 0.0;
-  for (int d = 0; d < 3; ++d) {
-    for (auto [p, rows, cols] : {std::tuple{pair.plane[d], pair.timePt, pair.freqPt},
-                                 std::tuple{pair.rawPlane[d], pair.rawTimePt, pair.rawFreqPt}}) {
-      if (!p) continue;
-      ASSERT_TRUE(rows >= 1 && cols >= 1);
-      for (int64_t i = 0; i < rows * cols; ++i) sink = sink + megcxc::planeData(p, rows)[i];
-    }
-  }
-}
-
 class PairTest : public ::testing::Test {
  protected:
-  Grid real() const { return grid(pair.plane[0], pair.timePt, pair.freqPt); }
+  // Working plane d (the real one by default) over the pair's extents.
+  Grid cells(int d = 0) const { return grid(pair.plane[d], pair.timePt, pair.freqPt); }
   CSpctmChnChnDatazq pair;
   MessageRecorder messages;
 };

@@ -2,158 +2,100 @@
 // trial dataset.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace {
 
+using Box = std::array<int64_t, 4>;  // time begin, time end, freq begin, freq end
+
+// A linear axis 2.0, 2.5, ... capped at 40 Hz, 77 points; 10 time points.
 class TrialAxisTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ds.freqFirstHz = 2.0;
-    ds.freqStepHz = 0.5;
-    ds.freqLastHz = 40.0;
-    ds.freqPt = 77;
-    ds.timePt = 10;
+    ds.freqFirstHz = 2.0, ds.freqStepHz = 0.5, ds.freqLastHz = 40.0, ds.freqPt = 77, ds.timePt = 10;
   }
+  Box box() const { return {ds.selTimeBegin, ds.selTimeEnd, ds.selFreqBegin, ds.selFreqEnd}; }
   CSpctmTrlCCDatazq ds;
 };
 
 TEST_F(TrialAxisTest, LinearAxisConvertsBothWaysAndCaps) {
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(0), 2.0);
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(10), 7.0);
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(500), 40.0);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(7.2), 10);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(1.0), 0);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(2.0), 0);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(45.0), 76);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(40.0), 76);
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(-3), -1.0);
+  const struct { int64_t index; double hz; } toHz[] = {{0, 2.0}, {10, 7.0}, {500, 40.0}, {-3, -1.0}};
+  for (const auto& row : toHz) EXPECT_EQ(ds.getSpctmFreq4FreqIndex(row.index), row.hz) << row.index;
+  const struct { double hz; int64_t index; } toIndex[] = {{7.2, 10}, {1.0, 0}, {2.0, 0}, {45.0, 76}, {40.0, 76}};
+  for (const auto& row : toIndex) EXPECT_EQ(ds.getSpctmFreqIndex4Freq(row.hz), row.index) << row.hz;
+  double lo = -9, hi = -9;
+  ds.selFreqBegin = ds.selFreqEnd = 5;  // one point: the band reaches the next point
+  EXPECT_EQ(std::make_tuple(ds.getTrialSpctmSelectFreqHz(lo, hi), lo, hi), std::make_tuple(1, 4.5, 5.0));
+  EXPECT_EQ(std::make_tuple(ds.getTrialSpctmGivenFreqID4Hz(76, 76, lo, hi), lo, hi), std::make_tuple(1, 40.0, 40.0));
+  EXPECT_EQ(std::make_tuple(ds.getTrialSpctmGivenFreqID4Hz(6, 2, lo, hi), lo, hi), std::make_tuple(2, 5.0, 3.0));
   ds.freqPt = 0;
   EXPECT_EQ(ds.getSpctmFreq4FreqIndex(0), -1.0);
 }
 
-TEST_F(TrialAxisTest, GeometricAxisStartsOneFactorAboveTheOrigin) {
-  ds.freqAxisLog = 1;
-  ds.freqFirstHz = 1.0;
-  ds.freqRatio = 2.0;
-  ds.freqLastHz = 1.0e6;
+TEST_F(TrialAxisTest, GeometricAxisStartsOneFactorAboveTheOriginAndMultipliesRepeatedly) {
+  ds.freqAxisLog = 1, ds.freqFirstHz = 1.0, ds.freqRatio = 2.0, ds.freqLastHz = 5.0;
   EXPECT_EQ(ds.getSpctmFreq4FreqIndex(0), 2.0);
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(2), 8.0);
-  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(5.0), 8);  // still the linear rule: 4 / 0.5
-  ds.freqLastHz = 5.0;
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(2), 5.0);
-
-  ds.freqFirstHz = 3.0;
-  ds.freqRatio = 1.1;
-  ds.freqLastHz = 1.0e9;
+  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(2), 5.0);  // 8 capped
+  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(3.0), 4);  // still the linear rule: 2 / 0.5
+  ds.freqFirstHz = 3.0, ds.freqRatio = 1.1, ds.freqLastHz = 1.0e9;
   double f = 3.0;
-  for (int k = 0; k <= 40; ++k) f *= 1.1;  // point 40 by repeated multiplication
+  for (int k = 0; k <= 40; ++k) f *= 1.1;  // differs from 3 * pow(1.1, 41) in the last bits
   EXPECT_EQ(ds.getSpctmFreq4FreqIndex(40), f);
 }
 
-TEST_F(TrialAxisTest, BandOfOnePointReachesTheNextPoint) {
-  ds.selFreqBegin = ds.selFreqEnd = 5;
-  double lo = -9, hi = -9;
-  EXPECT_EQ(ds.getTrialSpctmSelectFreqHz(lo, hi), 1);
-  EXPECT_EQ(lo, 4.5);
-  EXPECT_EQ(hi, 5.0);
-  ds.selFreqBegin = ds.selFreqEnd = 76;
-  EXPECT_EQ(ds.getTrialSpctmSelectFreqHz(lo, hi), 1);
-  EXPECT_EQ(lo, 40.0);
-  EXPECT_EQ(hi, 40.0);
-  EXPECT_EQ(ds.getTrialSpctmGivenFreqID4Hz(6, 2, lo, hi), 2);
-  EXPECT_EQ(lo, 5.0);
-  EXPECT_EQ(hi, 3.0);
-}
-
-TEST_F(TrialAxisTest, SettersClampAndTreatMinusOneAsKeep) {
-  ds.selTimeBegin = 3;
-  ds.setTrialSpctmSelectTime(-1, 7);
-  EXPECT_EQ(ds.selTimeBegin, 3);
-  EXPECT_EQ(ds.selTimeEnd, 7);
-  ds.setTrialSpctmSelectTime(-5, 70);
-  EXPECT_EQ(ds.selTimeBegin, 0);
-  EXPECT_EQ(ds.selTimeEnd, 9);
-  ds.setTrialSpctmSelectTime(8, 2);  // not ordered
-  EXPECT_EQ(ds.selTimeBegin, 8);
-  EXPECT_EQ(ds.selTimeEnd, 2);
-
-  ds.setTrialSpctmSelectFreq(90, -2);
-  EXPECT_EQ(ds.selFreqBegin, 76);
-  EXPECT_EQ(ds.selFreqEnd, 0);
-  ds.freqPt = 0;
+// Each row starts from the box {3, 4, 5, 6} and applies one setter.
+TEST_F(TrialAxisTest, SettersClampTreatMinusOneAsKeepAndKeepEEAboveBB) {
+  enum Op { kTime, kFreq, kBB, kEE };
+  const struct { Op op; int64_t a, b; Box want; } rows[] = {
+      {kTime, -1, 7, {3, 7, 5, 6}},   {kTime, -5, 10, {0, 9, 5, 6}}, {kTime, 8, 2, {8, 2, 5, 6}},
+      {kFreq, 77, -2, {3, 4, 76, 0}}, {kBB, -7, 200, {0, 4, 76, 6}}, {kBB, -1, 9, {3, 4, 9, 6}},
+      {kEE, 2, 3, {3, 3, 5, 5}},      {kEE, 99, -1, {3, 9, 5, 6}},
+  };
+  for (const auto& row : rows) {
+    ds.selTimeBegin = 3, ds.selTimeEnd = 4, ds.selFreqBegin = 5, ds.selFreqEnd = 6;
+    if (row.op == kTime) ds.setTrialSpctmSelectTime(row.a, row.b);
+    if (row.op == kFreq) ds.setTrialSpctmSelectFreq(row.a, row.b);
+    if (row.op == kBB) ds.setTrialSpctmSelectTimeFreqBB(row.a, row.b);
+    if (row.op == kEE) ds.setTrialSpctmSelectTimeFreqEE(row.a, row.b);
+    EXPECT_EQ(box(), row.want) << row.op << " " << row.a << " " << row.b;
+  }
+  ds.freqPt = 0;  // an empty axis clamps to -1
   ds.setTrialSpctmSelectFreq(4, -1);
-  EXPECT_EQ(ds.selFreqBegin, -1);
-  EXPECT_EQ(ds.selFreqEnd, -1);
-}
-
-TEST_F(TrialAxisTest, CornerEENeverGoesBelowCornerBB) {
-  ds.setTrialSpctmSelectTimeFreqEE(1, 1);
-  ds.setTrialSpctmSelectTimeFreqBB(4, 6);
-  EXPECT_EQ(ds.selTimeEnd, 1);  // BB may pass EE
-  ds.setTrialSpctmSelectTimeFreqEE(2, 3);
-  int64_t t = 0, f = 0;
-  ds.getTrialSpctmSelectTimeFreqEE(t, f);
-  EXPECT_EQ(t, 4);
-  EXPECT_EQ(f, 6);
-  ds.setTrialSpctmSelectTimeFreqEE(99, -1);
-  ds.getTrialSpctmSelectTimeFreqEE(t, f);
-  EXPECT_EQ(t, 9);
-  EXPECT_EQ(f, 6);
-  ds.setTrialSpctmSelectTimeFreqBB(-7, 200);
-  ds.getTrialSpctmSelectTimeFreqBB(t, f);
-  EXPECT_EQ(t, 0);
-  EXPECT_EQ(f, 76);
+  EXPECT_EQ(box(), (Box{3, 9, -1, -1}));
 }
 
 TEST_F(TrialAxisTest, NormalisingGettersMoveOppositeEnds) {
-  int64_t b = -1, e = -1;
-  ds.selTimeBegin = 5;
-  ds.selTimeEnd = 2;
-  EXPECT_EQ(ds.getTrialSpctmSelectTime(b, e), 1);
-  EXPECT_EQ(b, 5);
-  EXPECT_EQ(e, 5);
-  EXPECT_EQ(ds.selTimeEnd, 5);
-  ds.selTimeBegin = 12;
-  ds.selTimeEnd = 3;
-  EXPECT_EQ(ds.getTrialSpctmSelectTime(b, e), -2);  // a begin beyond the axis stays
-  EXPECT_EQ(b, 12);
-  EXPECT_EQ(e, 9);
-
-  ds.selFreqBegin = 5;
-  ds.selFreqEnd = 2;
-  EXPECT_EQ(ds.getTrialSpctmSelectFreq(b, e), 1);
-  EXPECT_EQ(b, 2);
-  EXPECT_EQ(ds.selFreqBegin, 2);
-  ds.selFreqBegin = -3;
-  ds.selFreqEnd = 200;
-  EXPECT_EQ(ds.getTrialSpctmSelectFreq(b, e), 77);
-  EXPECT_EQ(b, 0);
-  EXPECT_EQ(e, 76);
-}
-
-TEST_F(TrialAxisTest, ExtentsReachTheSummariesWithoutArrays) {
-  ASSERT_EQ(ds.summaryByDataType[1].checkInit(10, 4), 1);
-  ds.summaryByDataType[1].isComputed = 1;
-  EXPECT_EQ(ds.setSpctmTimePtFreqPt(10, 4, 2), 1);
-  EXPECT_NE(ds.summaryByDataType[1].cellMin, nullptr);  // same extents: kept
-  EXPECT_EQ(ds.setSpctmTimePtFreqPt(200, 40, 4), 1);
-  EXPECT_EQ(ds.timeStep, 4);
-  for (const auto& s : ds.summaryByDataType) {
-    EXPECT_EQ(s.timePtCount, 200);
-    EXPECT_EQ(s.freqPtCount, 40);
-    EXPECT_EQ(s.cellMax, nullptr);
+  const struct { bool time; int64_t b, e, count; Box want; } rows[] = {
+      {true, 5, 2, 1, {5, 5, 0, 0}},     // the time getter raises the end
+      {true, 12, 3, -2, {12, 9, 0, 0}},  // a begin beyond the axis stays
+      {false, 5, 2, 1, {0, 0, 2, 2}},    // the frequency getter lowers the begin
+      {false, -3, 200, 77, {0, 0, 0, 76}},
+      {false, 100, 90, 1, {0, 0, 76, 76}},  // the end is clamped first
+  };
+  for (const auto& row : rows) {
+    ds.selTimeBegin = ds.selTimeEnd = ds.selFreqBegin = ds.selFreqEnd = 0;
+    (row.time ? ds.selTimeBegin : ds.selFreqBegin) = row.b;
+    (row.time ? ds.selTimeEnd : ds.selFreqEnd) = row.e;
+    int64_t b = -1, e = -1;
+    EXPECT_EQ(row.time ? ds.getTrialSpctmSelectTime(b, e) : ds.getTrialSpctmSelectFreq(b, e), row.count);
+    EXPECT_EQ(box(), row.want);
+    EXPECT_EQ(b * 100 + e, row.time ? row.want[0] * 100 + row.want[1] : row.want[2] * 100 + row.want[3]);
   }
 }
 
-TEST_F(TrialAxisTest, InfoAndTimeRangeSetters) {
-  EXPECT_EQ(ds.setTrialSpctmInfo(0, 0, -2.5, 9.0, 0, 0, 0, 1), 1);
-  EXPECT_EQ(ds.summaryByDataType[1].minValue, -2.5);
-  EXPECT_EQ(ds.summaryByDataType[1].maxValue, 9.0);
-  EXPECT_EQ(ds.setTrialSpctmInfo(0, 0, 1.0, 1.0, 0, 0, 0, 3), 1);
-  EXPECT_EQ(ds.summaryByDataType[2].minValue, 0.0);
-  EXPECT_EQ(ds.setTrialTimeDataRange4Spctm(100, 40), 1);
-  EXPECT_EQ(ds.timeDataLength, -60);
+TEST_F(TrialAxisTest, ExtentsReachTheSummariesWhichDropArraysOfOtherExtents) {
+  ASSERT_EQ(ds.summaryByDataType[1].checkInit(10, 4), 1);
+  EXPECT_EQ(ds.setSpctmTimePtFreqPt(10, 4, 2), 1);
+  EXPECT_NE(ds.summaryByDataType[1].cellMin, nullptr);
+  EXPECT_EQ(ds.setSpctmTimePtFreqPt(200, 40, 4), 1);
+  for (const auto& s : ds.summaryByDataType)
+    EXPECT_TRUE(s.timePtCount == 200 && s.freqPtCount == 40 && s.cellMax == nullptr && ds.timeStep == 4);
+  EXPECT_EQ(ds.setTrialSpctmInfo(0, 0, -2.5, 9.0, 0, 0, 0, 1) + ds.setTrialSpctmInfo(0, 0, 1, 1, 0, 0, 0, 3), 2);
+  EXPECT_TRUE(ds.summaryByDataType[1].minValue == -2.5 && ds.summaryByDataType[1].maxValue == 9.0);
+  EXPECT_EQ(ds.summaryByDataType[2].minValue + ds.summaryByDataType[0].maxValue, 0.0);  // type 3: no summary
 }
 
 }  // namespace

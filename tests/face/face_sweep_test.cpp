@@ -1,0 +1,176 @@
+// Allocation-failure sweeps of the collection: class summary, active-control
+// operation and the collection reader, each run once per allocation with
+// exactly that allocation failing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "face/face_helpers.h"
+#include "platform/carchive.h"
+#include "support/sweep.h"
+
+namespace megcxc::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const SweepOutcome kNoArray = returns(0, {"Has enough memory?"});
+
+TEST(FaceSweep, ClassSummaryFailureLeavesTheSummaryEmpty) {
+  // The summary's six arrays, allocated in field order.
+  sweep(std::vector<SweepOutcome>(6, kNoArray), returns(1), [](int64_t nth, int64_t* made) {
+    Collection face;
+    fillDataset(*face.getCCSpctmTrlData4Class(true, 0), 2, 2, 2, 3, randomCells(3));
+    const SweepOutcome o = runFailing(nth, [&] { return face.cmpSumCCSpctmData(nullptr, 0, 1) != nullptr; }, made);
+    const CSumCCSpctmDatazq& s = face.trialByClass[0]->summaryByDataType[1];
+    expectSummaryFits(s);
+    if (o.result == 1) {
+      EXPECT_TRUE(s.isComputed == 1 && s.pairCount == 4 && s.timePtCount == 2 && s.freqPtCount == 3);
+    } else {
+      EXPECT_TRUE(s.cellMin == nullptr && s.cellRms == nullptr && s.isComputed == 0 && s.timePtCount == 0);
+    }
+    return o;
+  });
+}
+
+TEST(FaceSweep, ActiveControlFailureStopsAfterTheStepsDone) {
+  // Active 2 x 1 pairs of 2 x 2 cells, control 2 x 1 pairs of 3 x 2 cells,
+  // all three planes with raw backups. The control is collapsed over time
+  // (new table; per row: the row of pairs, per pair three planes and three
+  // raw backups), then the active-control dataset is created and shaped
+  // like the active one (table; per row: the row, per pair three planes).
+  const std::string ask = "This operation requires Control dataset has 1 time-slice";
+  const SweepOutcome noCollapse = returns(0, {ask, "Control dataset accumulating failed!"});
+  const SweepOutcome noCollapsePlane = returns(0, {ask, "Has enough memory?", "Control dataset accumulating failed!"});
+  std::vector<SweepOutcome> plan = {noCollapse, noCollapse};
+  plan.insert(plan.end(), 6, noCollapsePlane);
+  plan.push_back(noCollapse);
+  plan.insert(plan.end(), 6, noCollapsePlane);
+  plan.push_back(returns(0, {ask, "This operation requires more memory"}));
+  plan.push_back(returns(0, {ask, "Is memory enough?!"}));
+  plan.push_back(returns(0, {ask}));
+  plan.insert(plan.end(), 3, returns(0, {ask, "Has enough memory?"}));
+  plan.push_back(returns(0, {ask}));
+  plan.insert(plan.end(), 3, returns(0, {ask, "Has enough memory?"}));
+
+  sweep(plan, returns(1, {ask}), [](int64_t nth, int64_t* made) {
+    Collection face;
+    fillDataset(*face.getCCSpctmTrlData4Class(true, 0), 2, 1, 2, 2, randomCells(4));
+    fillDataset(*face.getCCSpctmTrlData4Class(true, 1), 2, 1, 3, 2, randomCells(5));
+    const SweepOutcome o = runFailing(nth, [&] { return face.doAct_Ctl_operation(); }, made, IDYES);
+    const CSpctmTrlCCDatazq* ctl = face.trialByClass[1];
+    const CSpctmTrlCCDatazq* out = face.trialByClass[2];
+    for (const CSpctmTrlCCDatazq* ds : face.trialByClass) {
+      if (ds != nullptr) expectTrialFits(*ds);
+    }
+    EXPECT_EQ(ctl->timePt, nth >= 1 && nth <= 15 ? 3 : 1);
+    EXPECT_EQ(out != nullptr, nth == 0 || nth >= 17);
+    if (out != nullptr) {
+      EXPECT_EQ(out->pairMatrix != nullptr, o.result == 1);
+    }
+    return o;
+  });
+}
+
+class CollectionReaderSweep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("megcxc_face_sweep_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // An active dataset of one pair without planes and a real summary of
+    // six zeroed 1 x 2 arrays.
+    Collection source;
+    CSpctmTrlCCDatazq& ds = *source.getCCSpctmTrlData4Class(true, 0);
+    ASSERT_EQ(ds.checkInitSpctmCCData(1, 1, 1, 2, true, 0, 0, nullptr, nullptr), 1);
+    ds.pairMatrix[0][0]._cleanSpctmData();
+    ASSERT_EQ(ds.summaryByDataType[0].checkInit(1, 2), 1);
+    path = (dir / "sweep.cxc").string();
+    ASSERT_EQ(source.saveToFile(path), 1);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // The collection the sweep loads into: a control dataset of its own.
+  static void makeTarget(Collection& f) { fillDataset(*f.getCCSpctmTrlData4Class(true, 1), 1, 1, 1, 1, randomCells(6)); }
+  static std::vector<uint8_t> bytesOf(Collection& f) {
+    CMemFile file;
+    CArchive ar(&file, CArchive::store);
+    f.serializeSpctmFace(ar);
+    ar.Close();
+    return file.bytes();
+  }
+
+  fs::path dir;
+  std::string path;
+};
+
+TEST_F(CollectionReaderSweep, LoadFromFileKeepsTheCollectionOnEveryFailure) {
+  // Allocations in stream order, with the first message each failure shows
+  // itself ("" where it shows none and only what follows speaks). Every
+  // failed load ends with "Cannot read <path>: ..." and changes nothing.
+  const std::string noString = "Cannot read " + path + ": cannot allocate a string of ";
+  const std::vector<std::string> first = {
+      noString + "16 characters",  // collection magic
+      noString + "7 characters",   // collection name "Unknown"
+      "Cannot read " + path + ": not enough memory to create a dataset",
+      noString + "17 characters",  // trial magic
+      noString + "10 characters",  // trialName "Active CxC"
+      noString + "4 characters",   // cxcType "None"
+      noString + "9 characters",   // profile magic
+      noString + "14 characters",  // real summary magic
+      "Has enough memory?", "Has enough memory?", "Has enough memory?",
+      "Has enough memory?", "Has enough memory?", "Has enough memory?",
+      noString + "14 characters",  // imaginary summary magic
+      noString + "14 characters",  // power/phase summary magic
+      "Is memory enough?!",        // pair table
+      "",                          // row of pairs
+      noString + "11 characters",  // pair magic
+  };
+  Collection target;
+  makeTarget(target);
+  const std::vector<uint8_t> before = bytesOf(target);
+  for (int64_t nth = 1; nth <= static_cast<int64_t>(first.size()); ++nth) {
+    const SweepOutcome o = runFailing(nth, [&] { return target.loadFromFile(path); });
+    const std::string& expected = first[static_cast<std::size_t>(nth - 1)];
+    EXPECT_EQ(o.result, 0) << nth;
+    ASSERT_FALSE(o.messages.empty()) << nth;
+    if (!expected.empty()) {
+      EXPECT_EQ(o.messages.front(), expected) << nth;
+    }
+    EXPECT_EQ(o.messages.back().rfind("Cannot read " + path + ": ", 0), 0u) << nth;
+    EXPECT_EQ(bytesOf(target), before) << nth;
+  }
+  int64_t made = -1;
+  EXPECT_EQ(runFailing(0, [&] { return target.loadFromFile(path); }, &made), returns(1));
+  EXPECT_EQ(made, static_cast<int64_t>(first.size()));
+  EXPECT_TRUE(target.trialByClass[0] != nullptr && target.getTotalSpctmDataSets() == 1);
+}
+
+TEST_F(CollectionReaderSweep, SerializeLeavesConsistentDatasetsOnEveryFailure) {
+  // The archive operation itself does not look at the datasets' results, so
+  // after an inner failure it may read on from the middle of a dataset; what
+  // it leaves must still be consistent, and nothing may leak.
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (int64_t nth = 1; nth <= 18; ++nth) {
+    Collection f;
+    makeTarget(f);
+    CMemFile file(bytes);
+    CArchive ar(&file, CArchive::load);
+    const SweepOutcome o = runFailing(nth, [&] { return f.serializeSpctmFace(ar); });
+    EXPECT_TRUE(o.thrown == "memory" || o.result == 0 || o.result == 1) << nth << " " << o;
+    for (const CSpctmTrlCCDatazq* ds : f.trialByClass) {
+      if (ds != nullptr) expectTrialFits(*ds);
+    }
+    // Until the header is accepted the collection keeps its datasets.
+    if (nth == 1) {
+      EXPECT_TRUE(f.trialByClass[1] != nullptr && f.trialByClass[1]->rowSnsCount == 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace megcxc::test
