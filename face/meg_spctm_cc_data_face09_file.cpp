@@ -166,12 +166,13 @@ int CMEGSpctmCCDataFace09File::serializeSpctmFace20110729(CArchive& ar) {
 
 int CMEGSpctmCCDataFace09File::loadFromFile(const std::string& path) {
   CMEGSpctmCCDataFace09File fresh;
-  int result = 0, failedDatasets = 0;
+  int header = 0, result = 0, failedDatasets = 0;
   int64_t rest = 0;
   try {
     CFile file(path, CFile::modeRead);
     CArchive ar(&file, CArchive::load);
-    result = readHeader(ar) == 1 ? readBody(fresh, ar, failedDatasets) : 0;
+    header = readHeader(ar);
+    result = header == 1 ? readBody(fresh, ar, failedDatasets) : 0;
     rest = ar.bytesRemaining();
   } catch (const CException& e) {
     showFileError("read", path, e.what());
@@ -180,7 +181,13 @@ int CMEGSpctmCCDataFace09File::loadFromFile(const std::string& path) {
     showFileError("read", path, "not enough memory");
     return 0;
   }
-  if (result != 1) return result;
+  // A refused header has shown the archive's own message; a body that could
+  // not create a dataset has shown nothing yet.
+  if (header != 1) return 0;
+  if (result != 1) {
+    showFileError("read", path, "not enough memory to create a dataset");
+    return 0;
+  }
   // A dataset that failed, or bytes the datasets did not account for, mean
   // that the reader lost its place in a damaged file: what it built is not
   // the stored collection.

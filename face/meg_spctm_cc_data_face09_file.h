@@ -45,6 +45,8 @@ class CMEGSpctmCCDataFace09File : public CMEGSpctmCCDataFace04Prcs {
   // stay). So a refused, damaged or missing file never loses the current
   // collection. Returns 1 on success and 0 otherwise:
   //   - a refused magic or version: the archive's own message;
+  //   - a dataset that cannot be created: "Cannot read <path>: not enough
+  //     memory to create a dataset";
   //   - an exception from the file or the archive (missing file, truncated or
   //     unreadable data, a string too large to allocate): "Cannot read
   //     <path>: <reason>";

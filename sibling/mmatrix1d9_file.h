@@ -28,7 +28,10 @@ class CMMatrix1D9File : public CMMatrix1D {
   // not this layout's, the count is negative, the bounds would overflow, the
   // values cannot fit in the rest of the stream, or the buffer cannot be
   // allocated (nothing is allocated for a count the stream cannot hold). No
-  // message is shown. A stream that ends early throws CArchiveException; the
-  // vector is then unchanged too.
+  // message is shown. When the bounds overflow or the buffer cannot be
+  // allocated, the values are still read and dropped, so the stream is left
+  // after the record and a caller that does not look at the result (the trial
+  // archive) reads its next item from the right place. A stream that ends
+  // early throws CArchiveException; the vector is then unchanged too.
   int serialize(CArchive& ar);
 };

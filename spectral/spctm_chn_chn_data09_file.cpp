@@ -10,7 +10,9 @@
 namespace {
 
 constexpr int kPlanes = 3;
-// Smallest stored size of one row: its int32 flag (an absent row).
+// Largest ratio of a plane's cell bytes to the bytes its block occupies in
+// the stream (see loadPlaneBlock).
+constexpr std::size_t kMaxCellsPerBlockByte = 8;
 
 // What the reader is reading, for the text of an archive exception.
 struct ReadSpot {
@@ -91,32 +93,54 @@ BlockRead loadPlaneBlock(CArchive& ar, int64_t rows, int64_t cols, double**& out
   int32_t present = 0;
   ar >> present;
   if (present == 0) return BlockRead::absent;
-  // The declared cells must fit in the rest of the stream before the plane is
-  // allocated, so a short hostile file cannot make the reader allocate (and
-  // zero) gigabytes. Absent rows make a real block smaller than its declared
-  // cells; such a block is accepted only where the stream could hold it whole.
+  // A block stores its row flags and its present rows only, so a plane with
+  // absent rows is smaller in the stream than in memory. The reader accepts a
+  // complete block whose cells take at most kMaxCellsPerBlockByte times the
+  // bytes the block occupies: every plane of complete rows passes, and a
+  // short hostile stream can never make the reader hold more than a small
+  // multiple of its own length, whatever its extents say. The rule looks at
+  // the block alone, so whether a plane is accepted never depends on what
+  // follows it in the stream.
   const std::size_t cellBytes = megcxc::checkedBytes(rows, cols, sizeof(double));
-  if (rows < 1 || cols < 1 || cellBytes == SIZE_MAX || !ar.mayHold(cellBytes)) {
+  if (rows < 1 || cols < 1 || cellBytes == SIZE_MAX || !ar.mayHold(megcxc::checkedBytes(rows, 1, 4))) {
     return BlockRead::refused;
   }
+  // When the rest of the stream is known to be shorter than the cells, only
+  // a block with absent rows can be complete; such a block that the stream
+  // ends inside is refused like one that cannot be held.
+  const bool whole = ar.mayHold(cellBytes);
+  if (!whole && !ar.mayHold(cellBytes / kMaxCellsPerBlockByte)) return BlockRead::refused;
   PlaneUnderConstruction plane(megcxc::allocPlane(rows, cols, false));
   if (!plane.get()) return BlockRead::refused;
   double* data = megcxc::planeData(plane.get(), rows);
   const std::size_t rowCells = static_cast<std::size_t>(cols);
-  for (int64_t r = 0; r < rows; ++r) {
-    spot.row = r;
-    spot.item = "row flag";
-    int32_t flag = 0;
-    ar >> flag;
-    double* row = data + r * cols;
-    if (flag != 0) {
-      spot.item = "cells";
-      ar.readDoubles(row, rowCells);
-    } else {
-      // The cells of an absent row read as 0.0 in cell passes.
-      std::memset(row, 0, rowCells * sizeof(double));
-      plane.get()[r] = nullptr;
+  uint64_t blockBytes = 0;
+  try {
+    for (int64_t r = 0; r < rows; ++r) {
+      spot.row = r;
+      spot.item = "row flag";
+      int32_t flag = 0;
+      ar >> flag;
+      blockBytes += 4;
+      double* row = data + r * cols;
+      if (flag != 0) {
+        spot.item = "cells";
+        ar.readDoubles(row, rowCells);
+        blockBytes += rowCells * sizeof(double);
+      } else {
+        // The cells of an absent row read as 0.0 in cell passes.
+        std::memset(row, 0, rowCells * sizeof(double));
+        plane.get()[r] = nullptr;
+      }
     }
+  } catch (const CArchiveException&) {
+    if (whole) throw;
+    spot.row = -1;
+    return BlockRead::refused;
+  }
+  if (cellBytes / kMaxCellsPerBlockByte > blockBytes) {
+    spot.row = -1;
+    return BlockRead::refused;
   }
   spot.row = -1;
   out = plane.release();

@@ -53,6 +53,14 @@ class CSpctmChnChnData09File : public CSpctmChnChnData06Show {
   // allocation when an extent is below 1, the size cannot be represented, or
   // the rest of the stream cannot hold even its row flags; it is never read as
   // anything else. A failed allocation of the plane is refused the same way.
+  // A block stores only its present rows, so a plane with absent rows is
+  // accepted only when its cells take at most 8 times the bytes of its block
+  // (every plane of complete rows passes); a plane beyond that is refused
+  // after its block has been read. This bounds what a short stream can make
+  // the reader hold, and depends on the block alone, never on what follows.
+  // When the rest of the stream is known to be shorter than the plane's
+  // cells, a block that the stream ends inside is refused the same way
+  // instead of raising the archive exception.
   // An exception in the middle of a plane releases that plane; the planes read
   // before it stay, each matching the extents.
   int _01serializeSpctmData(CArchive& ar);

@@ -16,7 +16,6 @@ constexpr const char* kNoMemory = "Has enough memory?";
 constexpr const char* kNoMemoryOld = "memory error?!";
 constexpr const char* kWrongMagic = "The opened file is not trial data or corrupted!";
 constexpr const char* kWrongVersion = "Wrong SumCCSpctmData09Fileformat!!?";
-constexpr const char* kArrayNames[] = {"cellMin", "cellMean", "cellMax", "cellPosMean", "cellNegMean", "cellRms"};
 
 // True when a declared size can fit in the rest of the stream. A size that
 // cannot is refused like a failed allocation (message and result 0) before

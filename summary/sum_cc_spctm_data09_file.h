@@ -49,8 +49,8 @@ class CSumCCSpctmData09File : public CSumCCSpctmData {
   // Returns 0 when a plane is flagged while a count is below 1, or when a
   // plane cannot be allocated or its byte size cannot be represented ("Has
   // enough memory?"); the planes read before stay. A plane larger than the
-  // rest of the stream throws CArchiveException (endOfFile) before anything
-  // is allocated for it.
+  // rest of the stream (when the archive knows its length) is refused the
+  // same way, before anything is allocated for it.
   int b00serialSumChnData_New(CArchive& ar);
   // Info section in either direction; always 1.
   int b01serialInfo_New(CArchive& ar);
@@ -64,6 +64,6 @@ class CSumCCSpctmData09File : public CSumCCSpctmData {
   // allocated or R x C doubles cannot be represented ("Has enough memory?"),
   // or when the value array cannot be allocated or N doubles cannot be
   // represented ("memory error?!"). Declared sizes that cannot fit in the rest
-  // of the stream throw CArchiveException (endOfFile) before allocating.
+  // of the stream are refused the same way, before allocating.
   int serialize20111222(CArchive& ar);
 };
