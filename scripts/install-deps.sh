@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   qt6-base-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds megcxc and runs every test twice: a normal optimised build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build. Installs missing Debian
-# packages first. Exit status is non-zero when anything fails.
+# AddressSanitizer + UndefinedBehaviorSanitizer build (both also replay the
+# committed fuzz corpora), then runs each libFuzzer target for a short bounded
+# time. Installs missing Debian packages first. Exit status is non-zero when
+# anything fails. FUZZ_SECONDS (default 20) sets the time per fuzz target; 0
+# skips fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,12 +14,18 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== release build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEGCXC_BUILD_FUZZ=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== AddressSanitizer + UBSan build and tests"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMEGCXC_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMEGCXC_SANITIZE=ON -DMEGCXC_BUILD_FUZZ=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+fuzz_seconds=${FUZZ_SECONDS:-20}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "== fuzz targets, ${fuzz_seconds} s each (clang, libFuzzer, ASan + UBSan)"
+  fuzz/run.sh "$fuzz_seconds"
+fi
