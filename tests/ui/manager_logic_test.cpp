@@ -1,7 +1,6 @@
 // The toolkit-free parts of the manager: selection stepping, progress text
-// parsing, the wait cursor around a failing handler, the demo data.
+// parsing, pair rows outside the matrix, the demo data.
 #include <cmath>
-#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -14,50 +13,27 @@ namespace {
 
 using namespace megcxc::ui;
 
-struct Box {
-  int64_t begin;
-  int64_t end;
-};
-
-Box stepped(int64_t begin, int64_t end, int64_t n) {
-  stepSelectionUp(begin, end, n);
-  return {begin, end};
-}
-
-TEST(StepSelectionTest, MovesBoxOneUpKeepingWidth) {
-  const Box b = stepped(3, 3, 10);
-  EXPECT_EQ(b.begin, 4);
-  EXPECT_EQ(b.end, 4);
-  const Box c = stepped(2, 5, 10);
-  EXPECT_EQ(c.begin, 3);
-  EXPECT_EQ(c.end, 6);
-}
-
-TEST(StepSelectionTest, WrapsToStartWhenEndRunsOff) {
-  const Box b = stepped(8, 9, 10);
-  EXPECT_EQ(b.begin, 0);
-  EXPECT_EQ(b.end, 1);
-}
-
-TEST(StepSelectionTest, EndBelowBeginCountsAsOnePointBox) {
-  const Box b = stepped(5, 3, 10);
-  EXPECT_EQ(b.begin, 6);
-  EXPECT_EQ(b.end, 6);
-}
-
-TEST(StepSelectionTest, NegativeBoxJumpsToTheEnd) {
-  // b = -3, e = -2, w = 1: b' = -2 < 0, so the box becomes 8 .. 9.
-  const Box b = stepped(-3, -2, 10);
-  EXPECT_EQ(b.begin, 8);
-  EXPECT_EQ(b.end, 9);
-}
-
-TEST(StepSelectionTest, AbsurdStoredIndicesStayDefined) {
-  const Box b = stepped(INT64_MAX, INT64_MAX, 10);
-  EXPECT_EQ(b.begin, 0);
-  EXPECT_EQ(b.end, 0);
-  const Box c = stepped(INT64_MIN, INT64_MAX, INT64_MAX);
-  EXPECT_LE(c.begin, c.end);
+TEST(StepSelectionTest, MovesTheBoxOneUpKeepingItsWidthAndWrapsAtTheEnd) {
+  struct Case {
+    int64_t begin, end, n, wantBegin, wantEnd;
+  };
+  const Case cases[] = {
+      {2, 5, 10, 3, 6},                  // width kept
+      {8, 9, 10, 0, 1},                  // end runs off: back to the start
+      {5, 3, 10, 6, 6},                  // end below begin: a one-point box
+      {-3, -2, 10, 8, 9},                // b' = -2 < 0: the box jumps to the end
+      {INT64_MAX, INT64_MAX, 10, 0, 0},  // absurd stored indices stay defined
+  };
+  for (const Case& c : cases) {
+    int64_t b = c.begin;
+    int64_t e = c.end;
+    stepSelectionUp(b, e, c.n);
+    EXPECT_EQ(b, c.wantBegin) << c.begin << ".." << c.end;
+    EXPECT_EQ(e, c.wantEnd) << c.begin << ".." << c.end;
+  }
+  int64_t b = INT64_MIN, e = INT64_MAX;  // no overflow on the way
+  stepSelectionUp(b, e, INT64_MAX);
+  EXPECT_LE(b, e);
 }
 
 TEST(ProgressTextTest, ReadsTotalAndDoneFromNotice) {
@@ -70,62 +46,7 @@ TEST(ProgressTextTest, ReadsTotalAndDoneFromNotice) {
   EXPECT_FALSE(parseProgressText("(Channel::12)", total, done));
 }
 
-// A view that records the wait cursor depth and fails on request.
-class FakeView : public CManagerView {
- public:
-  bool exchangeFromControls(int64_t&, int64_t&) override { return true; }
-  void exchangeToControls(int64_t, int64_t) override {}
-  void setWindowText(const CString& text) override { title = text; }
-  void selectOperation(int) override {}
-  void setActSnsEntries(const std::vector<CString>&, int64_t) override {}
-  void setTrialListCollection(CMEGSpctmCCDataFacezq*) override {}
-  void deleteAllTrialRows() override {}
-  int insertClassRow(int) override { return 0; }
-  CSpctmTrlCCDatazq* shownTrial() const override { return shown; }
-  void setShownTrial(CSpctmTrlCCDatazq* trial) override { shown = trial; }
-  int fillPairRows() override { return 1; }
-  int markSelectedPairs() override { return 0; }
-  bool promptForString(CString&) override { return false; }
-  void showReport(const CString& text, const CString&) override {
-    report = text;
-    if (failReport) throw std::runtime_error("report window failed");
-  }
-  void setWaitCursor(bool on) override {
-    depth += on ? 1 : -1;
-    maxDepth = depth > maxDepth ? depth : maxDepth;
-  }
-
-  CSpctmTrlCCDatazq* shown = nullptr;
-  CString title;
-  CString report;
-  bool failReport = false;
-  int depth = 0;
-  int maxDepth = 0;
-};
-
-TEST(ManagerLogicTest, WaitCursorIsRestoredWhenHandlerThrows) {
-  FakeView view;
-  CManagerLogic logic(view);
-  CSpctmTrlCCDatazq trial;
-  view.shown = &trial;
-  view.failReport = true;
-  EXPECT_THROW(logic.onStatistics(false), std::runtime_error);
-  EXPECT_EQ(view.maxDepth, 1);
-  EXPECT_EQ(view.depth, 0);
-}
-
-TEST(ManagerLogicTest, ReportOfEmptyDatasetHasHeaderAndSectionsOnly) {
-  FakeView view;
-  CManagerLogic logic(view);
-  CSpctmTrlCCDatazq trial;
-  view.shown = &trial;
-  logic.onStatistics(false);
-  EXPECT_EQ(view.report,
-            "Name         Freq         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n"
-            "\n***Real***\n\n***Imaginary***\n\n***Power/Phase***\n");
-}
-
-TEST(ManagerLogicTest, PairRowOutsideColumnsIsNotDescribed) {
+TEST(PairRowTest, RowOutsideTheColumnsIsNotDescribed) {
   CSpctmTrlCCDatazq trial;
   ASSERT_EQ(trial.checkInitSpctmCCData(2, 2, 1, 1, true, 0, 0, nullptr, nullptr), 1);
   RowTexts row;
@@ -135,25 +56,19 @@ TEST(ManagerLogicTest, PairRowOutsideColumnsIsNotDescribed) {
   EXPECT_EQ(row.text[6], "None");  // no imaginary plane in row 1
 }
 
-TEST(DemoCollectionTest, ActiveGroupCouplesInBandAndControlDoesNot) {
+TEST(DemoCollectionTest, ActiveGroupCouplesInBandControlDoesNotAndPairsAreConjugate) {
   using namespace megcxc::ui::demo;
-  double reA = 0.0;
-  double imA = 0.0;
-  double reC = 0.0;
-  double imC = 0.0;
-  demoValue(true, 5, 6, kPeakTime, 4, reA, imA);
-  demoValue(false, 5, 6, kPeakTime, 4, reC, imC);
-  EXPECT_GT(std::hypot(reA, imA), 0.6);
-  EXPECT_LT(std::hypot(reC, imC), 0.3);
-  // Hermitian: pair (6, 5) is the conjugate of pair (5, 6).
-  double reT = 0.0;
-  double imT = 0.0;
-  demoValue(true, 6, 5, kPeakTime, 4, reT, imT);
-  EXPECT_DOUBLE_EQ(reT, reA);
-  EXPECT_DOUBLE_EQ(imT, -imA);
-  demoValue(true, 7, 7, 0, 0, reA, imA);
-  EXPECT_EQ(reA, 1.0);
-  EXPECT_EQ(imA, 0.0);
+  double re[3] = {}, im[3] = {};
+  demoValue(true, 5, 6, kPeakTime, 4, re[0], im[0]);
+  demoValue(false, 5, 6, kPeakTime, 4, re[1], im[1]);
+  demoValue(true, 6, 5, kPeakTime, 4, re[2], im[2]);
+  EXPECT_GT(std::hypot(re[0], im[0]), 0.6);
+  EXPECT_LT(std::hypot(re[1], im[1]), 0.3);
+  EXPECT_DOUBLE_EQ(re[2], re[0]);
+  EXPECT_DOUBLE_EQ(im[2], -im[0]);
+  demoValue(true, 7, 7, 0, 0, re[0], im[0]);
+  EXPECT_EQ(re[0], 1.0);
+  EXPECT_EQ(im[0], 0.0);
 }
 
 }  // namespace

@@ -1,28 +1,24 @@
 // One QApplication for every GUI test of this program (offscreen platform
 // unless the caller chose another).
 #include <cstdlib>
+#include <memory>
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
 namespace {
 
-class QtApplicationEnvironment : public ::testing::Environment {
- public:
+struct QtApplicationEnvironment : ::testing::Environment {
   void SetUp() override {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    app_ = new QApplication(argc_, argv_);
+    app = std::make_unique<QApplication>(argc, argv);
   }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
+  void TearDown() override { app.reset(); }
 
- private:
-  int argc_ = 1;
-  char name_[16] = "megcxc_ui_tests";
-  char* argv_[2] = {name_, nullptr};
-  QApplication* app_ = nullptr;
+  int argc = 1;
+  char name[16] = "megcxc_ui_tests";
+  char* argv[2] = {name, nullptr};
+  std::unique_ptr<QApplication> app;
 };
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);

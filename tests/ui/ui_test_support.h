@@ -2,8 +2,8 @@
 // the real manager window of a collection and drives its widgets.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include <QApplication>
@@ -25,8 +25,7 @@ namespace megcxc::test {
 // Value of plane dt of pair (r, c) at [t][f] used by the builders: distinct
 // for every coordinate so that each cell can be checked.
 inline double cellValue(int64_t r, int64_t c, int64_t t, int64_t f, int dt) {
-  return 1000.0 * static_cast<double>(dt + 1) + 100.0 * static_cast<double>(r) + 10.0 * static_cast<double>(c) +
-         static_cast<double>(t) + 0.01 * static_cast<double>(f);
+  return 1000.0 * (dt + 1) + 100.0 * r + 10.0 * c + t + 0.01 * f;
 }
 
 // Puts a dataset of rows x cols pairs with planes of timePt x freqPt (all
@@ -53,18 +52,14 @@ inline CSpctmTrlCCDatazq* addTrial(CMEGSpctmCCDataFacezq& face, int cls, int64_t
   }
   trial->setSpctmTimePtFreqPt(timePt, freqPt, 1);
   trial->hasRealPlane = trial->hasImagPlane = trial->hasPowerPhasePlane = 1;
-  trial->selTimeBegin = trial->selTimeEnd = 0;
-  trial->selFreqBegin = trial->selFreqEnd = 0;
+  trial->selTimeBegin = trial->selTimeEnd = trial->selFreqBegin = trial->selFreqEnd = 0;
   return trial;
 }
 
-// Runs `answer` on the modal dialog that the next statement opens.
-inline void whenModalOpens(std::function<void(QWidget*)> answer) {
-  QTimer::singleShot(0, [answer] {
-    QWidget* modal = QApplication::activeModalWidget();
-    ASSERT_NE(modal, nullptr);
-    answer(modal);
-  });
+// selTimeBegin, selTimeEnd, selFreqBegin and selFreqEnd of a dataset.
+using Selection = std::array<int64_t, 4>;
+inline Selection selection(const CSpctmTrlCCDatazq& t) {
+  return {t.selTimeBegin, t.selTimeEnd, t.selFreqBegin, t.selFreqEnd};
 }
 
 // A collection, its manager window and the messages shown meanwhile.
@@ -75,12 +70,9 @@ class ManagerFixture : public ::testing::Test {
     ASSERT_NE(face.managerDlg, nullptr);
   }
   CDlgSpctmCCDataManager& dlg() { return *face.managerDlg; }
-  void click(int id) {
-    QPushButton* b = dlg().button(id);
-    ASSERT_NE(b, nullptr) << id;
-    b->click();
-  }
-  void trigger(int id) {
+  // Clicks the button of command `id`, or triggers its menu item.
+  void press(int id) {
+    if (QPushButton* b = dlg().button(id)) return b->click();
     QAction* a = dlg().menuAction(id);
     ASSERT_NE(a, nullptr) << id;
     a->trigger();
