@@ -1,9 +1,8 @@
-// Shared pieces of the archive fuzz targets: a silent message box, checks of
-// the internal consistency of every record a reader can leave behind, and the
-// write / read-back round trip every target runs after its reader.
-//
-// A failed check prints what was wrong and aborts, which the fuzzing engine
-// (or the replay driver) reports as a crash with the input that caused it.
+// Shared pieces of the archive fuzz targets: a silent message box, reading
+// and writing records, and the checks every target runs after its reader
+// (the record holds together, tests/support/fits.h, and survives a round
+// trip). A failed check prints what was wrong and aborts, which the fuzzing
+// engine (or the replay driver) reports as a crash with the input.
 #pragma once
 
 #include <cstddef>
@@ -12,56 +11,112 @@
 #include <string>
 #include <vector>
 
+#include "face/meg_spctm_cc_data_face09_file.h"
 #include "platform/carchive.h"
 #include "platform/cfile.h"
-
-class CSpctmChnChnData;
-class CSumCCSpctmData;
-class CMMatrix1D;
-class CSpctmTrlCCData;
-class CSpctmTrlCCDatazq;
-class CMEGSpctmCCDataFace;
+#include "summary/sum_cc_spctm_datazq.h"
+#include "tests/support/fits.h"
 
 namespace megcxc::fuzz {
 
 // Prints "fuzz check failed: <what>" and aborts.
 [[noreturn]] void fail(const std::string& what);
 
-#define FUZZ_CHECK(cond, what)                                                   \
-  do {                                                                           \
-    if (!(cond)) ::megcxc::fuzz::fail(std::string(what) + " [" #cond "]");      \
+#define FUZZ_CHECK(cond, what)                                              \
+  do {                                                                      \
+    if (!(cond)) ::megcxc::fuzz::fail(std::string(what) + " [" #cond "]"); \
   } while (0)
 
 // Installs, once per process, a message-box handler that swallows every
 // message (answering Yes to questions, so that operations asking for consent
-// go ahead) and counts them. Each target calls it first.
+// go ahead) and counts them. MEGCXC_FUZZ_VERBOSE=1 prints each message and
+// each reader outcome.
 void installSilentMessageBox();
-// Messages swallowed since the process started.
 int64_t swallowedMessages();
 
-// How a reader call ended.
-enum class Outcome { loaded, refused, archiveException, memoryException };
-const char* outcomeName(Outcome o);
+// The value of n little-endian bytes, decoded independently of CArchive.
+inline uint64_t le(const uint8_t* p, std::size_t n) {
+  uint64_t v = 0;
+  while (n-- > 0) v = (v << 8) | p[n];
+  return v;
+}
 
-// Runs `read` on a loading archive over `bytes` and reports how it ended.
-// `read` returns the reader's int result (1 = loaded). When `rest` is given it
-// receives the bytes left unread (only meaningful for loaded / refused).
-// The archive buffer is small by default so that the fuzzed streams also
-// exercise the buffer refills between and inside values.
-Outcome readFrom(const uint8_t* data, std::size_t size, const std::function<int(CArchive&)>& read,
-                 int64_t* rest = nullptr, std::size_t bufferSize = 64);
+// Results of readFrom beyond the reader's own.
+constexpr int kRanOut = -1, kNoMemory = -2;
 
-// Runs `write` on a storing archive and returns the bytes written.
-std::vector<uint8_t> writeTo(const std::function<void(CArchive&)>& write);
+// Runs `read` on a loading archive over the bytes and returns its result, or
+// kRanOut when the stream ran out (which must be the only archive exception,
+// at an offset inside the stream), or kNoMemory. `rest` receives the bytes
+// left unread. The small default buffer makes the fuzzed streams exercise
+// the refills between and inside values.
+int readFrom(const uint8_t* data, std::size_t size, const std::function<int(CArchive&)>& read,
+             int64_t* rest = nullptr, std::size_t bufferSize = 64);
 
-// Consistency of a record as every operation of the library relies on it.
-// Each walks every present plane or array in full, so that under
-// AddressSanitizer extents larger than the storage are caught as overflows.
-void checkPair(const CSpctmChnChnData& pair, const char* where);
-void checkSummary(const CSumCCSpctmData& summary, const char* where);
-void checkVector(const CMMatrix1D& vector, const char* where);
-void checkTrial(const CSpctmTrlCCData& trial, const char* where);
-void checkCollection(const CMEGSpctmCCDataFace& face, const char* where);
+inline std::vector<uint8_t> writeTo(const std::function<void(CArchive&)>& write) {
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    write(ar);
+    ar.Close();
+  }
+  return file.bytes();
+}
+
+// The archive operation of each record.
+inline int serialize(CSpctmChnChnDatazq& r, CArchive& ar) { return r.serializeSpctmCzq(ar); }
+inline int serialize(CSumCCSpctmDatazq& r, CArchive& ar) { return r.serializeSumCCD(ar); }
+inline int serialize(CSpctmTrlCCDatazq& r, CArchive& ar) { return r.serializeTrlSpctmZq(ar); }
+inline int serialize(CMEGSpctmCCDataFace09File& r, CArchive& ar) { return r.serializeSpctmFace(ar); }
+
+template <class Record>
+std::vector<uint8_t> bytesOf(Record& r) {
+  return writeTo([&](CArchive& ar) { serialize(r, ar); });
+}
+
+using megcxc::test::misfit;
+// A collection holds together when no dataset sits in two class slots and
+// every dataset holds together.
+inline std::string misfit(const CMEGSpctmCCDataFace& f) {
+  for (int k = 0; k < 3; ++k) {
+    if (f.trialByClass[k] == nullptr) continue;
+    for (int j = 0; j < k; ++j)
+      if (f.trialByClass[j] == f.trialByClass[k]) return "one dataset in two class slots";
+    if (std::string m = misfit(*f.trialByClass[k]); !m.empty()) return "class " + std::to_string(k) + " " + m;
+  }
+  return "";
+}
+
+inline void check(const std::string& misfit, const std::string& where) {
+  FUZZ_CHECK(misfit.empty(), where + ": " + misfit);
+}
+
+// The record holds together and can be written; those bytes read into a
+// fresh record return 1 without any message and are consumed exactly; the
+// fresh record holds together and writes the same bytes again.
+template <class Record>
+void roundTrip(Record& original, const std::string& where) {
+  check(misfit(original), where);
+  const std::vector<uint8_t> first = bytesOf(original);
+  Record again;
+  const int64_t before = swallowedMessages();
+  int64_t rest = -1;
+  const int result = readFrom(
+      first.data(), first.size(), [&](CArchive& ar) { return serialize(again, ar); }, &rest, 1u << 16);
+  FUZZ_CHECK(result == 1 && rest == 0 && swallowedMessages() == before,
+             where + ": the written record read back with result " + std::to_string(result) + ", " +
+                 std::to_string(rest) + " bytes unread or a message");
+  check(misfit(again), where + ", read back");
+  FUZZ_CHECK(bytesOf(again) == first, where + ": writing the record read back gave other bytes");
+}
+
+// What every target does first: reads the input into `r` (whatever the
+// outcome: loaded, refused, cut short) and round-trips what it left.
+template <class Record>
+void readAndRoundTrip(Record& r, const uint8_t* data, std::size_t size) {
+  installSilentMessageBox();
+  readFrom(data, size, [&](CArchive& ar) { return serialize(r, ar); });
+  roundTrip(r, "fuzzed record");
+}
 
 // Operations that size new planes by a dataset's own timePt and freqPt (the
 // initialisation inside `add`, the shaping of the active-control dataset,
@@ -72,35 +127,5 @@ void checkCollection(const CMEGSpctmCCDataFace& face, const char* where);
 // (checkDataIntegraty, as those operations do first) and tells whether they
 // stay within 64K cells, the regime in which the targets run them.
 bool modestExtents(CSpctmTrlCCDatazq& trial);
-
-// The round trip of a record that a reader left behind (loaded, refused or
-// cut short): writing it must succeed; reading those bytes into a fresh
-// record must return 1 without any message and consume them exactly; the
-// fresh record must pass `check`; and writing it again must give the same
-// bytes. `store` writes a record, `load` reads one (returning the reader's
-// result) and `check` is the record's consistency check.
-template <class Record>
-struct RoundTrip {
-  std::function<void(Record&, CArchive&)> store;
-  std::function<int(Record&, CArchive&)> load;
-  std::function<void(const Record&, const char*)> check;
-};
-
-template <class Record>
-void roundTrip(Record& original, const RoundTrip<Record>& rt) {
-  const std::vector<uint8_t> first = writeTo([&](CArchive& ar) { rt.store(original, ar); });
-  Record again;
-  const int64_t before = swallowedMessages();
-  int64_t rest = -1;
-  const Outcome o = readFrom(
-      first.data(), first.size(), [&](CArchive& ar) { return rt.load(again, ar); }, &rest, 1u << 16);
-  FUZZ_CHECK(o == Outcome::loaded, std::string("re-reading a written record ended as ") + outcomeName(o));
-  FUZZ_CHECK(swallowedMessages() == before, "re-reading a written record showed a message");
-  FUZZ_CHECK(rest == 0, "re-reading a written record left " + std::to_string(rest) + " bytes unread");
-  rt.check(again, "re-read record");
-  const std::vector<uint8_t> second = writeTo([&](CArchive& ar) { rt.store(again, ar); });
-  FUZZ_CHECK(first == second, "writing a re-read record gave other bytes (" + std::to_string(first.size()) +
-                                  " then " + std::to_string(second.size()) + ")");
-}
 
 }  // namespace megcxc::fuzz

@@ -8,47 +8,32 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
 
-namespace {
-
-bool runFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
-    return false;
-  }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  int files = 0;
-  bool ok = true;
+  namespace fs = std::filesystem;
+  std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg(argv[i]);
     std::error_code ec;
-    if (std::filesystem::is_directory(arg, ec)) {
-      std::vector<std::filesystem::path> entries;
-      for (const auto& e : std::filesystem::directory_iterator(arg, ec)) {
-        if (e.is_regular_file()) entries.push_back(e.path());
-      }
-      std::sort(entries.begin(), entries.end());
-      for (const auto& p : entries) {
-        ok = runFile(p) && ok;
-        ++files;
-      }
-    } else {
-      ok = runFile(arg) && ok;
-      ++files;
-    }
+    if (!fs::is_directory(argv[i], ec)) inputs.emplace_back(argv[i]);
+    const std::size_t first = inputs.size();
+    for (const auto& e : fs::directory_iterator(argv[i], ec))
+      if (e.is_regular_file()) inputs.push_back(e.path());
+    std::sort(inputs.begin() + static_cast<std::ptrdiff_t>(first), inputs.end());
   }
-  std::printf("replayed %d input(s)\n", files);
+  bool ok = true;
+  for (const fs::path& p : inputs) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "cannot read %s\n", p.string().c_str());
+      ok = false;
+      continue;
+    }
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+  std::printf("replayed %zu input(s)\n", inputs.size());
   return ok ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include "platform/carchive.h"
 #include "support/bytes.h"
 #include "support/sweep.h"
+#include "support/trial_bytes.h"
 
 namespace megcxc::test {
 namespace {
@@ -24,41 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using Face = CMEGSpctmCCDataFace09File;
 
-// The trial archive of a freshly constructed dataset named `name`.
-void freshTrial(Bytes& b, const char* name) {
-  b.str("SPCTM_CXC_TRIALZQ").i32(20130524).i32(0).i32(1).i32(0).i32(1);
-  for (int64_t v : {0, 0, 0, 0, 0, 0, 0, 1}) b.i64(v);  // timePt .. timeStep
-  b.f64(0).f64(0).f64(0).f64(0).i32(0);                  // auxValue1 .. freqLastHz, freqAxisLog
-  b.f64(1).f64(1).f64(1).f64(1).i64(0).i32(0).i32(0).i32(0);  // freqStepHz .. auxInt4
-  for (int k = 0; k < 5; ++k) b.i64(0);                        // selection box, auxLong3
-  b.i32(1).i32(0).i32(1).i64(0).i32(1).i32(0);                 // auxInt5 .. auxInt9
-  b.str(name).u8(1).i32(0).str("None").i32(0).i32(0).f64(0).i32(0);
-  b.str("MMATRIX1D").i32(20250301).i64(0).i64(0);
-  b.i32(0).i32(0).i32(0);
-  for (int s = 0; s < 3; ++s) {
-    b.str("SUMCCSPCTMDATA").i32(20130514).i64(0).i64(0);
-    for (int k = 0; k < 7; ++k) b.i32(0);
-    b.i64(0);
-    for (int k = 0; k < 12; ++k) b.f64(0);
-  }
-  b.i64(0).i64(0).i64(0).i64(0).i32(0);
-}
-
 Bytes faceHeader(const char* magic, int32_t auxInt, int32_t currentClass, const char* name) {
   return Bytes().str(magic).i32(20110729).i32(auxInt).i32(currentClass).str(name);
-}
-
-std::vector<uint8_t> store(Face& f) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  EXPECT_EQ(f.serializeSpctmFace(ar), 1);
-  return file.bytes();
-}
-
-int load(Face& f, const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  return f.serializeSpctmFace(ar);
 }
 
 std::vector<uint8_t> readFile(const fs::path& p) {
@@ -98,10 +66,10 @@ TEST_F(FaceArchive, EmptyAndControlOnlyCollectionsHaveTheirBytesAndReadEitherMag
   f.getCCSpctmTrlData4Class(true, 1);
   f.auxInt = -3, f.currentClass = 1, f.collectionName = "Session";
   Bytes expected = faceHeader("SPCTM_CXC_FACEZQ", -3, 1, "Session").i32(0).i32(1);
-  freshTrial(expected, "Control CxC");
+  freshTrial(expected, u"Control CxC");
   EXPECT_EQ(store(f), expected.i32(0).bytes());
   Bytes old = faceHeader("SPCTMFACEZQ", -3, 1, "Session").i32(0).i32(7);
-  freshTrial(old, "Control CxC");
+  freshTrial(old, u"Control CxC");
   Face back;
   ASSERT_EQ(load(back, old.i32(0).bytes()), 1);
   EXPECT_TRUE(back.getTotalSpctmDataSets() == 1 && back.trialByClass[1] && store(back) == expected.bytes());

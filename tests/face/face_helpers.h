@@ -1,4 +1,5 @@
-// Fixture shared by the collection tests: datasets filled from a formula.
+// Fixture shared by the collection tests: datasets filled from a formula, and
+// the collection archive written and read in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "platform/carchive.h"
 #include "support/message_recorder.h"
 
 namespace megcxc::test {
@@ -37,6 +40,20 @@ inline void fillDataset(CSpctmTrlCCDatazq& ds, int64_t rows, int64_t cols, int64
       ds.pairMatrix[r][c].storeData2Backupfile();
     }
   ds.timePt = T, ds.freqPt = F;
+}
+
+inline std::vector<uint8_t> store(CMEGSpctmCCDataFace09File& f) {
+  CMemFile file;
+  CArchive ar(&file, CArchive::store);
+  EXPECT_EQ(f.serializeSpctmFace(ar), 1);
+  ar.Close();
+  return file.bytes();
+}
+
+inline int load(CMEGSpctmCCDataFace09File& f, const std::vector<uint8_t>& bytes) {
+  CMemFile file(bytes);
+  CArchive ar(&file, CArchive::load);
+  return f.serializeSpctmFace(ar);
 }
 
 class FaceTest : public ::testing::Test {

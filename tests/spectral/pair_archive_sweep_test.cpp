@@ -25,14 +25,6 @@ class OldPair : public CSpctmChnChnDatazq {
   }
 };
 
-std::vector<uint8_t> storePair(CSpctmChnChnDatazq& p) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  p.serializeSpctmCzq(ar);
-  ar.Close();
-  return file.bytes();
-}
-
 class PairReaderSweep : public ::testing::TestWithParam<bool> {};
 
 TEST_P(PairReaderSweep, EveryFailureEndsAsDocumented) {
@@ -44,7 +36,7 @@ TEST_P(PairReaderSweep, EveryFailureEndsAsDocumented) {
   ASSERT_EQ(fill(src, {{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), 1);
   ASSERT_EQ(src.computeMagnitude(), 2);
   src.userTag = 9;
-  const std::vector<uint8_t> bytes = old ? src.storeOld() : storePair(src);
+  const std::vector<uint8_t> bytes = old ? src.storeOld() : store(src);
   const SweepOutcome notEnough = returns(0, {"Not enough memory!"});
   const std::vector<SweepOutcome> plan = {throwsMemory(), returns(0, {"Has enough memory?"}),
                                           notEnough,      notEnough,
@@ -86,16 +78,14 @@ TEST(PairReaderFuzzFindings, PlaneWithAbsentRowsAtTheEndOfTheStreamReadsBack) {
   ASSERT_EQ(fill(src, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}), 1);
   src.rawPlane[0][0] = nullptr;
   src.rawPlane[0][2] = nullptr;
-  const std::vector<uint8_t> bytes = storePair(src);
+  const std::vector<uint8_t> bytes = store(src);
   CSpctmChnChnDatazq back;
   MessageRecorder messages;
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  ASSERT_EQ(back.serializeSpctmCzq(ar), 1);
+  ASSERT_EQ(load(back, bytes), 1);
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(std::vector<double>(back.rawPlane[0][1], back.rawPlane[0][1] + 3), (std::vector<double>{4, 5, 6}));
   EXPECT_TRUE(back.rawPlane[0][0] == nullptr && back.rawPlane[0][2] == nullptr);
-  EXPECT_EQ(storePair(back), bytes);
+  EXPECT_EQ(store(back), bytes);
 }
 
 TEST(PairReaderFuzzFindings, MostlyAbsentWidePlaneIsRefusedAfterItsBlock) {

@@ -15,17 +15,6 @@ constexpr std::size_t kHead = 26 + 4, kScalars = 56, kRawExtents = 16;
 
 class PairArchive : public PairTest {
  protected:
-  static std::vector<uint8_t> store(CSpctmChnChnDatazq& p) {
-    CMemFile file;
-    CArchive ar(&file, CArchive::store);
-    EXPECT_EQ(p.serializeSpctmCzq(ar), 1);
-    return file.bytes();
-  }
-  static int load(CSpctmChnChnDatazq& p, const std::vector<uint8_t>& bytes) {
-    CMemFile file(bytes);
-    CArchive ar(&file, CArchive::load);
-    return p.serializeSpctmCzq(ar);
-  }
   // Header and working scalars: range max, min, average 0; channels 0, 1.
   static Bytes head(int64_t rows, int64_t cols, int32_t version = 20130517) {
     return Bytes().str("SPCTMCHNLZQ").i32(version).f64(0).f64(0).f64(0).i64(0).i64(1).i64(rows).i64(cols);

@@ -1,5 +1,5 @@
-// Helpers of the channel-pair tests: build a pair from nested rows and read a
-// plane back through its row pointers.
+// Helpers of the channel-pair tests: build a pair from nested rows, read a
+// plane back through its row pointers, write and read the pair's archive.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/alloc_hook.h"
+#include "platform/carchive.h"
 #include "spectral/spctm_chn_chn_datazq.h"
 #include "support/message_recorder.h"
 #include "support/sweep.h"
@@ -33,6 +34,20 @@ inline Grid grid(double* const* p, int64_t rows, int64_t cols) {
   Grid g;
   for (int64_t t = 0; p && t < rows; ++t) g.emplace_back(p[t], p[t] + cols);
   return g;
+}
+
+inline std::vector<uint8_t> store(CSpctmChnChnDatazq& p) {
+  CMemFile file;
+  CArchive ar(&file, CArchive::store);
+  EXPECT_EQ(p.serializeSpctmCzq(ar), 1);
+  ar.Close();
+  return file.bytes();
+}
+
+inline int load(CSpctmChnChnDatazq& p, const std::vector<uint8_t>& bytes) {
+  CMemFile file(bytes);
+  CArchive ar(&file, CArchive::load);
+  return p.serializeSpctmCzq(ar);
 }
 
 class PairTest : public ::testing::Test {

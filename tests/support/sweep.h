@@ -17,13 +17,10 @@
 #include <vector>
 
 #include "platform/alloc_hook.h"
-#include "platform/cexception.h"
 #include "platform/carchive.h"
-#include "spectral/spctm_basicx.h"
-#include "spectral/spctm_chn_chn_data.h"
-#include "summary/sum_cc_spctm_data.h"
+#include "platform/cexception.h"
+#include "support/fits.h"
 #include "support/message_recorder.h"
-#include "trial/spctm_trl_cc_data.h"
 
 namespace megcxc::test {
 
@@ -85,46 +82,21 @@ inline void sweep(const std::vector<SweepOutcome>& plan, const SweepOutcome& suc
   }
 }
 
-// A present plane has extents of at least 1 x 1 and is one block of exactly
-// rows x cols cells: every present row points at its place in the block, and
-// every cell can be read (AddressSanitizer checks the reads).
-inline void expectPlaneFits(double** p, int64_t rows, int64_t cols) {
-  if (p == nullptr) return;
-  ASSERT_TRUE(rows >= 1 && cols >= 1) << "plane present with extents " << rows << " x " << cols;
-  const double* data = megcxc::planeData(p, rows);
-  volatile double sink = 0.0;
-  for (int64_t r = 0; r < rows; ++r) {
-    EXPECT_TRUE(p[r] == nullptr || p[r] == data + r * cols) << "row " << r;
-    for (int64_t c = 0; c < cols; ++c) sink = sink + data[r * cols + c];
+// The allocations of a new pair matrix, in order: the table, then per row
+// the row of pairs and the `planesPerRow` planes of its pairs.
+inline std::vector<SweepOutcome> matrixPlan(int rows, int planesPerRow, const SweepOutcome& table,
+                                            const SweepOutcome& row, const SweepOutcome& plane) {
+  std::vector<SweepOutcome> plan{table};
+  for (int r = 0; r < rows; ++r) {
+    plan.push_back(row);
+    plan.insert(plan.end(), planesPerRow, plane);
   }
+  return plan;
 }
 
-inline void expectPairFits(const CSpctmChnChnData& pair) {
-  for (int d = 0; d < 3; ++d) {
-    expectPlaneFits(pair.plane[d], pair.timePt, pair.freqPt);
-    expectPlaneFits(pair.rawPlane[d], pair.rawTimePt, pair.rawFreqPt);
-  }
-}
-
-inline void expectSummaryFits(const CSumCCSpctmData& s) {
-  double** const arrays[6] = {s.cellMin, s.cellMean, s.cellMax, s.cellPosMean, s.cellNegMean, s.cellRms};
-  for (double** a : arrays) {
-    if (a == nullptr) continue;
-    EXPECT_TRUE(s.arraysFitCounts());
-    expectPlaneFits(a, s.timePtCount, s.freqPtCount);
-  }
-}
-
-// The matrix is absent, or a table of rowSnsCount slots whose present rows
-// hold colSnsCount pairs that fit; the summaries fit their counts.
-inline void expectTrialFits(const CSpctmTrlCCData& t) {
-  for (const auto& s : t.summaryByDataType) expectSummaryFits(s);
-  if (t.pairMatrix == nullptr) return;
-  ASSERT_GE(t.rowSnsCount, 1);
-  for (int64_t r = 0; r < t.rowSnsCount; ++r) {
-    if (t.pairMatrix[r] == nullptr) continue;
-    for (int64_t c = 0; c < t.colSnsCount; ++c) expectPairFits(t.pairMatrix[r][c]);
-  }
-}
+// The record holds together as fits.h describes it.
+inline void expectPairFits(const CSpctmChnChnData& pair) { EXPECT_EQ(misfit(pair), ""); }
+inline void expectSummaryFits(const CSumCCSpctmData& s) { EXPECT_EQ(misfit(s), ""); }
+inline void expectTrialFits(const CSpctmTrlCCData& t) { EXPECT_EQ(misfit(t), ""); }
 
 }  // namespace megcxc::test

@@ -8,19 +8,11 @@
 
 #include "support/bytes.h"
 #include "support/sweep.h"
+#include "support/trial_bytes.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace megcxc::test {
 namespace {
-
-// The basic section in stream order: i int32, l i64, d double, b bool, s
-// string (trialName, then cxcType), P the frequency-profile vector record.
-constexpr char kBasic[] = "iiiillllllllddddiddddliiillllliiiliisbisiidiP";
-constexpr int kAuxValue1 = 12, kCxcType = 39;  // where the older forms leave fields out
-
-// The values of a freshly constructed dataset, in the order of kBasic.
-const std::vector<double> kFresh = {0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0,
-                                    0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
 
 // Every numeric field a different value (11, 12, ..., doubles + 0.5; the bool
 // 0), so a reader that swaps two fields fails.
@@ -44,31 +36,6 @@ std::vector<double> basicFields(const CSpctmTrlCCDatazq& d) {
           double(d.auxLong3), double(d.auxInt5), double(d.auxInt6), double(d.auxInt7), double(d.auxLong4),
           double(d.auxInt8), double(d.auxInt9), 0, double(d.iconFlag), double(d.listItemId), 0,
           double(d.auxInt10), double(d.auxInt11), d.delay, double(d.auxInt12), 0};
-}
-
-enum class Form { newest, noAuxValues, old };
-
-void basic(Bytes& b, const std::vector<double>& v, Form form, const std::u16string& name = u"CxC Data",
-           const std::u16string& cxc = u"None", const std::vector<double>& profile = {}) {
-  for (int i = 0; kBasic[i]; ++i) {
-    if (form != Form::newest && (i == kAuxValue1 || i == kAuxValue1 + 1)) continue;
-    if (form == Form::old && i == kCxcType) return;
-    if (kBasic[i] == 'i') b.i32(static_cast<int32_t>(v[i]));
-    if (kBasic[i] == 'l') b.i64(static_cast<int64_t>(v[i]));
-    if (kBasic[i] == 'd') b.f64(v[i]);
-    if (kBasic[i] == 'b') b.u8(static_cast<uint8_t>(v[i]));
-    if (kBasic[i] == 's') b.str(i == kCxcType ? cxc : name);
-    if (kBasic[i] == 'P') b.str("MMATRIX1D").i32(20250301).i64(0).i64(static_cast<int64_t>(profile.size()));
-  }
-  for (double x : profile) b.f64(x);
-}
-
-// The three plane flags and three empty summary archives of 184 bytes: magic,
-// version, then zeros for two extents, six array flags, a flag, a count and
-// twelve figures.
-void emptySummaries(Bytes& b, int32_t flags = 0) {
-  b.i32(flags).i32(flags).i32(flags);
-  for (int s = 0; s < 3; ++s) b.str("SUMCCSPCTMDATA").i32(20130514).append(std::vector<uint8_t>(16 + 24 + 12 + 96, 0));
 }
 
 // A channel-pair archive with one real plane row of `cells` (none when

@@ -1,8 +1,9 @@
-// Allocation-failure sweeps of the trial dataset: initialisation, add, the
-// three accumulations and the archive reader, each run once per allocation
-// with exactly that allocation failing.
+// Allocation-failure sweeps of the trial dataset: the operations that build a
+// pair matrix (initialisation, the three collapses), add and the archive
+// reader, each run once per allocation with exactly that allocation failing.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "platform/carchive.h"
@@ -17,73 +18,73 @@ const SweepOutcome kNoTable = returns(0, {"Is memory enough?!"});
 const SweepOutcome kSilent = returns(0);
 const SweepOutcome kNoPlane = returns(0, {"Has enough memory?"});
 
+// A new matrix of two rows: the table, then per row the row of pairs and the
+// planes of its pairs.
+std::vector<SweepOutcome> matrixPlan(const SweepOutcome& table, int planesPerRow) {
+  return megcxc::test::matrixPlan(2, planesPerRow, table, kSilent, kNoPlane);
+}
+
 // Cell [t][f] of plane d of the pair at matrix position p.
 double cell(int64_t p, int d, int64_t t, int64_t f) { return 100.0 * p + 10.0 * t + f + 0.5 * d; }
 
-// Gives every pair of `ds` real and imaginary planes of T x F cells from
+// Gives `ds` 2 x 1 pairs with real and imaginary planes of T x F cells from
 // cell() (with their raw backup), like the host does.
 void fillPairs(CSpctmTrlCCDatazq& ds, int64_t T, int64_t F) {
-  for (int64_t r = 0; r < ds.rowSnsCount; ++r) {
-    for (int64_t c = 0; c < ds.colSnsCount; ++c) {
-      const int64_t p = r * ds.colSnsCount + c;
-      std::vector<std::vector<double>> re(T, std::vector<double>(F)), im = re;
-      std::vector<const double*> reRows, imRows;
-      for (int64_t t = 0; t < T; ++t) {
-        for (int64_t f = 0; f < F; ++f) re[t][f] = cell(p, 0, t, f), im[t][f] = cell(p, 1, t, f);
-        reRows.push_back(re[t].data());
-        imRows.push_back(im[t].data());
-      }
-      ASSERT_EQ(ds.pairMatrix[r][c].addSpctmData2ChannelCWTri(reRows.data(), imRows.data(), T, F), 1);
-    }
+  ASSERT_EQ(ds.checkInitSpctmCCData(2, 1, T, F, true, 1, 0, nullptr, nullptr), 1);
+  for (int64_t p = 0; p < 2; ++p) {
+    std::vector<double> re(T * F), im(T * F);
+    std::vector<const double*> reRows, imRows;
+    for (int64_t k = 0; k < T * F; ++k) re[k] = cell(p, 0, k / F, k % F), im[k] = cell(p, 1, k / F, k % F);
+    for (int64_t t = 0; t < T; ++t) reRows.push_back(&re[t * F]), imRows.push_back(&im[t * F]);
+    ASSERT_EQ(ds.pairMatrix[p][0].addSpctmData2ChannelCWTri(reRows.data(), imRows.data(), T, F), 1);
   }
-  ds.timePt = T;
-  ds.freqPt = F;
+  ds.timePt = T, ds.freqPt = F;
 }
 
-TEST(TrialSweep, InitialisationFailureLeavesNoMatrix) {
-  // Table, then per row: the row of pairs and each pair's real and imaginary
-  // planes.
-  const std::vector<SweepOutcome> plan = {kNoTable, kSilent,   kNoPlane, kNoPlane, kNoPlane, kNoPlane,
-                                          kSilent,   kNoPlane, kNoPlane, kNoPlane, kNoPlane};
-  sweep(plan, returns(1), [](int64_t nth, int64_t* made) {
-    CSpctmTrlCCDatazq ds;
-    ds.curActSns = 1;
-    ds.timePt = 7;
-    const SweepOutcome o =
-        runFailing(nth, [&] { return ds.checkInitSpctmCCData(2, 2, 2, 3, true, 1, 0, nullptr, nullptr); }, made);
-    if (o.result == 1) {
-      EXPECT_EQ(ds.verifySpctmCCData(2, 2, 2, 3, 1, 0), 1);
-    } else {
-      // A table that cannot be created changes nothing; any later failure
-      // resets the counts and the current sensors.
-      EXPECT_EQ(ds.pairMatrix, nullptr);
-      EXPECT_EQ(ds.rowSnsCount + ds.colSnsCount + ds.curCxcSns, 0);
-      EXPECT_EQ(ds.curActSns, nth == 1 ? 1 : 0);
-    }
-    EXPECT_EQ(ds.timePt, 7);
-    expectTrialFits(ds);
-    return o;
-  });
-}
-
-TEST(TrialSweep, ReinitialisationFailureReleasesTheMatrix) {
-  // Same sensor counts: only the power/phase plane of each pair is new.
-  sweep({kNoPlane, kNoPlane}, returns(1), [](int64_t nth, int64_t* made) {
-    CSpctmTrlCCDatazq ds;
-    EXPECT_EQ(ds.checkInitSpctmCCData(2, 1, 2, 3, true, 1, 0, nullptr, nullptr), 1);
-    fillPairs(ds, 2, 3);
-    const SweepOutcome o =
-        runFailing(nth, [&] { return ds.checkInitSpctmCCData(2, 1, 2, 3, false, 1, 1, nullptr, nullptr); }, made);
-    if (o.result == 1) {
-      EXPECT_NE(ds.pairMatrix[1][0].plane[2], nullptr);
-      EXPECT_EQ(ds.pairMatrix[1][0].plane[0][1][2], cell(1, 0, 1, 2));
-    } else {
-      EXPECT_EQ(ds.pairMatrix, nullptr);
-      EXPECT_EQ(ds.rowSnsCount, 0);
-    }
-    expectTrialFits(ds);
-    return o;
-  });
+// What a success builds is checked where each operation is tested; here
+// every failure must leave a consistent dataset, and either the old matrix
+// (the collapses) or none.
+TEST(TrialSweep, MatrixBuildsFailAtEveryAllocationAndKeepOrDropTheMatrix) {
+  const struct {
+    const char* name;
+    bool fresh;     // on a fresh dataset, else on 2 x 1 filled pairs of 3 x 2 cells
+    bool collapse;  // a failure keeps the old matrix, else leaves none
+    std::vector<SweepOutcome> plan;
+    std::function<int(CSpctmTrlCCDatazq&)> op;
+  } cases[] = {
+      // 2 x 2 pairs with real and imaginary planes.
+      {"init", true, false, matrixPlan(kNoTable, 4),
+       [](auto& ds) { return ds.checkInitSpctmCCData(2, 2, 2, 3, true, 1, 0, nullptr, nullptr); }},
+      // Same counts: only the power/phase plane of each pair is new.
+      {"reinit", false, false, {kNoPlane, kNoPlane},
+       [](auto& ds) { return ds.checkInitSpctmCCData(2, 1, 3, 2, false, 1, 1, nullptr, nullptr); }},
+      // Per pair two planes and their two raw backups.
+      {"time", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateTime1(); }},
+      {"freq", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateFreq1(); }},
+      {"both", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateTimeFreq1(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sweep(c.plan, returns(1), [&](int64_t nth, int64_t* made) {
+      CSpctmTrlCCDatazq ds;
+      if (!c.fresh) fillPairs(ds, 3, 2);
+      ds.curActSns = 1;
+      CSpctmChnChnDatazq** before = ds.pairMatrix;
+      const SweepOutcome o = runFailing(nth, [&] { return c.op(ds); }, made);
+      expectTrialFits(ds);
+      if (o.result == 1) return o;
+      if (c.collapse) {
+        EXPECT_TRUE(ds.pairMatrix == before && ds.timePt * 10 + ds.freqPt == 32);
+        EXPECT_EQ(ds.pairMatrix[1][0].plane[1][2][1], cell(1, 1, 2, 1));
+      } else {
+        // A table that cannot be created changes nothing; any later failure
+        // resets the counts and the current sensors.
+        EXPECT_TRUE(ds.pairMatrix == nullptr && ds.rowSnsCount + ds.colSnsCount + ds.curCxcSns == 0);
+        EXPECT_EQ(ds.curActSns, c.fresh && nth == 1 ? 1 : 0);
+      }
+      return o;
+    });
+  }
 }
 
 TEST(TrialSweep, AddFailureStopsAtTheFailingPair) {
@@ -91,11 +92,9 @@ TEST(TrialSweep, AddFailureStopsAtTheFailingPair) {
   // flags announce no power/phase plane: the empty target is initialised
   // with real and imaginary planes, and adding each pair then creates its
   // power/phase plane.
-  const SweepOutcome noPair = returns(0, {"Has enough memory?", "add spectral CCData error! \n"});
-  const std::vector<SweepOutcome> plan = {kNoTable, kSilent, kNoPlane, kNoPlane, kSilent, kNoPlane, kNoPlane,
-                                          noPair,   noPair};
+  std::vector<SweepOutcome> plan = matrixPlan(kNoTable, 2);
+  plan.insert(plan.end(), 2, returns(0, {"Has enough memory?", "add spectral CCData error! \n"}));
   CSpctmTrlCCDatazq src;
-  ASSERT_EQ(src.checkInitSpctmCCData(2, 1, 2, 2, true, 1, 0, nullptr, nullptr), 1);
   fillPairs(src, 2, 2);
   for (int64_t r = 0; r < 2; ++r) ASSERT_EQ(src.pairMatrix[r][0].computeMagnitude(), 2);
   src.hasImagPlane = 1;
@@ -123,52 +122,6 @@ TEST(TrialSweep, AddFailureStopsAtTheFailingPair) {
   });
 }
 
-class AccumulateSweep : public ::testing::TestWithParam<int> {};
-
-TEST_P(AccumulateSweep, FailureKeepsTheOldMatrix) {
-  // 2 x 1 pairs of 3 x 2 cells with real and imaginary planes. The new
-  // matrix: table, then per row the row of pairs and, per pair, its two
-  // planes and their two raw backups.
-  const int how = GetParam();
-  const std::vector<SweepOutcome> plan = {kSilent,   kSilent,   kNoPlane, kNoPlane, kNoPlane, kNoPlane,
-                                          kSilent,   kNoPlane, kNoPlane, kNoPlane, kNoPlane};
-  sweep(plan, returns(1), [how](int64_t nth, int64_t* made) {
-    CSpctmTrlCCDatazq ds;
-    EXPECT_EQ(ds.checkInitSpctmCCData(2, 1, 3, 2, true, 1, 0, nullptr, nullptr), 1);
-    fillPairs(ds, 3, 2);
-    CSpctmChnChnDatazq** before = ds.pairMatrix;
-    const SweepOutcome o = runFailing(
-        nth,
-        [&] {
-          return how == 0 ? ds.accumulateTime1() : how == 1 ? ds.accumulateFreq1() : ds.accumulateTimeFreq1();
-        },
-        made);
-    expectTrialFits(ds);
-    const CSpctmChnChnDatazq& p = ds.pairMatrix[1][0];
-    if (o.result != 1) {
-      EXPECT_EQ(ds.pairMatrix, before);
-      EXPECT_EQ(ds.timePt * 10 + ds.freqPt, 32);
-      EXPECT_EQ(p.plane[1][2][1], cell(1, 1, 2, 1));
-      return o;
-    }
-    // Means of 100 + 10 t + f (+ 0.5 for the imaginary plane) over the
-    // collapsed axes, worked out by hand.
-    if (how == 0) {
-      EXPECT_EQ(p.plane[0][0][1], 111.0);
-    }
-    if (how == 1) {
-      EXPECT_EQ(p.plane[1][2][0], 121.0);
-    }
-    if (how == 2) {
-      EXPECT_EQ(p.plane[0][0][0], 110.5);
-    }
-    EXPECT_EQ(p.rawPlane[0][0][0], p.plane[0][0][0]);
-    return o;
-  });
-}
-
-INSTANTIATE_TEST_SUITE_P(TimeFreqBoth, AccumulateSweep, ::testing::Values(0, 1, 2));
-
 std::vector<uint8_t> storeTrial(CSpctmTrlCCDatazq& ds) {
   CMemFile file;
   CArchive ar(&file, CArchive::store);
@@ -190,24 +143,17 @@ TEST(TrialSweep, ReaderFailuresEndAsDocumented) {
   ASSERT_EQ(src.summaryByDataType[0].checkInit(1, 2), 1);
   const std::vector<uint8_t> bytes = storeTrial(src);
 
-  const SweepOutcome noArray = returns(0, {"Has enough memory?"});
   // Strings throw; the profile's buffer is dropped with its values read, so
   // reading goes on; a summary array ends the read; a pair's refused plane
   // is not looked at (the rest of that pair stays unread).
+  const SweepOutcome str = throwsMemory();
   const std::vector<SweepOutcome> plan = {
-      throwsMemory(),  // magic
-      throwsMemory(),  // trialName
-      throwsMemory(),  // cxcType
-      throwsMemory(),  // profile magic
-      returns(1),      // profile values
-      throwsMemory(),  // real summary magic
-      noArray, noArray, noArray, noArray, noArray, noArray,
-      throwsMemory(),  // imaginary summary magic
-      throwsMemory(),  // power/phase summary magic
-      kNoTable,
-      kSilent,
-      throwsMemory(),  // pair (0, 0) magic
-      throwsMemory(),  // pair (0, 1) magic
+      str, str, str, str,  // magic, trialName, cxcType, profile magic
+      returns(1),          // profile values
+      str, kNoPlane, kNoPlane, kNoPlane, kNoPlane, kNoPlane, kNoPlane,  // real summary: magic, six arrays
+      str, str,            // the other summaries' magics
+      kNoTable, kSilent,   // pair table, row
+      str, str,            // the pairs' magics
       returns(1, {"Has enough memory?"}),  // pair (0, 1) real plane
   };
   sweep(plan, returns(1), [&](int64_t nth, int64_t* made) {
