@@ -26,6 +26,9 @@ void BM_Build(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.SetBytesProcessed(state.iterations() * 2 * planeBytes(n));
+  // What the dataset itself says the matrix takes, to set beside the peak RSS.
+  CSpctmTrlCCDatazq probe;
+  state.counters["estimate_MiB"] = probe.estimateDataSizeMB(n, kTime, kFreq, true, 1, 0);
 }
 
 void BM_Reinitialise(benchmark::State& state) {

@@ -47,9 +47,13 @@ int64_t CArchive::position() const {
 
 int64_t CArchive::bytesRemaining() const {
   if (!IsLoading() || !file_) return -1;
-  const int64_t rest = file_->bytesRemaining();
-  if (rest < 0) return -1;
-  return rest + static_cast<int64_t>(tail_ - head_);
+  if (streamEnd_ == kEndNotAsked) {
+    // The file's position in stream offsets is base_ + tail_ (all it gave so far).
+    const int64_t rest = file_->bytesRemaining();
+    streamEnd_ = rest < 0 ? -1 : rest + base_ + static_cast<int64_t>(tail_);
+  }
+  if (streamEnd_ < 0) return -1;
+  return std::max<int64_t>(0, streamEnd_ - position());
 }
 
 bool CArchive::mayHold(uint64_t bytes) const {
@@ -141,15 +145,17 @@ void CArchive::Write(const void* buffer, std::size_t count) {
   tail_ = count;
 }
 
+void CArchive::flushToFile() {
+  flushBuffer();
+  if (file_) file_->Flush();
+}
+
 void CArchive::Flush() {
-  if (IsStoring()) {
-    flushBuffer();
-    if (file_) file_->Flush();
-  }
+  if (IsStoring() && flushHolds_ == 0) flushToFile();
 }
 
 void CArchive::Close() {
-  if (file_ && IsStoring()) Flush();
+  if (file_ && IsStoring()) flushToFile();
   file_ = nullptr;
 }
 

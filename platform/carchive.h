@@ -38,10 +38,28 @@ class CArchive {
   // Reads exactly `count` bytes or throws endOfFile.
   void ReadExact(void* buffer, std::size_t count);
   void Write(const void* buffer, std::size_t count);
-  // Storing: writes the buffer to the file and flushes it.
+  // Storing: writes the buffer to the file and flushes it (nothing while a
+  // FlushDeferral is held).
   void Flush();
-  // Flushes a storing archive and detaches from the file.
+  // Flushes a storing archive (also under a FlushDeferral) and detaches from
+  // the file.
   void Close();
+
+  // While one is held, Flush() leaves the bytes in the archive's buffer (a
+  // full buffer is still written). A record that stores many nested records,
+  // each of which flushes at its end, holds one around them and flushes once
+  // itself: the stream is the same, but the file is not written (one system
+  // call each for a CFile) once per nested record.
+  class FlushDeferral {
+   public:
+    explicit FlushDeferral(CArchive& ar) : ar_(ar) { ++ar_.flushHolds_; }
+    ~FlushDeferral() { --ar_.flushHolds_; }
+    FlushDeferral(const FlushDeferral&) = delete;
+    FlushDeferral& operator=(const FlushDeferral&) = delete;
+
+   private:
+    CArchive& ar_;
+  };
 
   // Bulk transfer of doubles, little-endian, without a call per value.
   void writeDoubles(const double* values, std::size_t n);
@@ -49,7 +67,10 @@ class CArchive {
 
   // Bytes left to read (buffered and in the file), or -1 when the source cannot
   // tell. Loading code uses it to refuse declared sizes that cannot fit in the
-  // rest of the stream before allocating anything.
+  // rest of the stream before allocating anything. The file is asked once, at
+  // the first call (asking a CFile costs system calls and its stdio buffer);
+  // later calls count from the bytes consumed since, so the file must not
+  // change length while it is being loaded.
   int64_t bytesRemaining() const;
   // True unless the remaining byte count is known and smaller than `bytes`.
   bool mayHold(uint64_t bytes) const;
@@ -91,6 +112,8 @@ class CArchive {
   void requireStoring();
   void fill(std::size_t need);
   void flushBuffer();
+  // Writes the buffer to the file and flushes the file.
+  void flushToFile();
   [[noreturn]] void throwEof(std::size_t wanted) const;
   template <class T>
   void put(T v);
@@ -103,6 +126,11 @@ class CArchive {
   std::size_t head_ = 0;  // loading: next unread byte
   std::size_t tail_ = 0;  // loading: end of valid bytes; storing: bytes pending
   int64_t base_ = 0;      // stream offset of buf_[0]
+  int flushHolds_ = 0;    // FlushDeferral objects alive
+  // Loading: stream offset of the end of the file as first found by
+  // bytesRemaining (-1: the file cannot tell; kEndNotAsked before that).
+  static constexpr int64_t kEndNotAsked = -2;
+  mutable int64_t streamEnd_ = kEndNotAsked;
 };
 
 // Writes MFC's string length prefix (with the Unicode tag when `unicode`).

@@ -5,18 +5,21 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
 
 namespace megcxc {
 namespace {
-// Row data starts on a 64-byte boundary after the row table so rows of a
-// plane share no cache line with the table.
-constexpr std::size_t kDataAlign = 64;
-
+// The row table: one pointer per row plus the slot that remembers the data
+// start. The rows follow it directly (8-byte aligned, like any double array):
+// padding the data to a cache line cost 80 bytes of every 5 x 40 plane (5 %),
+// which a 306 x 306 dataset of small planes pays 190,000 times.
 std::size_t tableBytes(int64_t rows) {
-  const std::size_t t = static_cast<std::size_t>(rows) * sizeof(double*) + sizeof(double*);
-  return (t + kDataAlign - 1) / kDataAlign * kDataAlign;
+  return static_cast<std::size_t>(rows) * sizeof(double*) + sizeof(double*);
 }
 }  // namespace
 
@@ -25,15 +28,11 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   const std::size_t cells = checkedBytes(rows, cols, sizeof(double));
   if (cells == SIZE_MAX || static_cast<uint64_t>(rows) > (SIZE_MAX / 4) / sizeof(double*)) return nullptr;
   const std::size_t head = tableBytes(rows);
-  if (cells > SIZE_MAX - head - kDataAlign) return nullptr;
-  void* block = xmalloc(head + cells + kDataAlign);
+  if (cells > SIZE_MAX - head) return nullptr;
+  void* block = xmalloc(head + cells);
   if (!block) return nullptr;
-  // The block is malloc-aligned (16); align the data start within it.
-  auto* base = static_cast<unsigned char*>(block);
-  const uintptr_t addr = reinterpret_cast<uintptr_t>(base + head);
-  const std::size_t pad = (kDataAlign - addr % kDataAlign) % kDataAlign;
   auto** table = static_cast<double**>(block);
-  auto* data = reinterpret_cast<double*>(base + head + pad);
+  auto* data = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + head);
   // The slot after the last row pointer remembers the data start.
   table[rows] = data;
   for (int64_t r = 0; r < rows; ++r) table[r] = data + r * cols;
@@ -87,6 +86,14 @@ double** clonePlane(double** src, int64_t rows, int64_t cols) {
   double** copy = allocPlane(rows, cols, false);
   copyPlaneBlock(copy, src, rows, cols);
   return copy;
+}
+
+void sqrtInPlace(double* v, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 2 <= n; i += 2) _mm_storeu_pd(v + i, _mm_sqrt_pd(_mm_loadu_pd(v + i)));
+#endif
+  for (; i < n; ++i) v[i] = std::sqrt(v[i]);
 }
 
 }  // namespace megcxc

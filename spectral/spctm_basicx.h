@@ -12,6 +12,7 @@
 // read from an archive); its cells stay allocated inside the block and unused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace megcxc {
@@ -43,6 +44,12 @@ void copyPlaneBlock(double** dst, double** src, int64_t rows, int64_t cols);
 // A new rows x cols plane equal to `src` (cells and absent rows), without any
 // message; null when `src` is null, an extent is below 1 or the allocation fails.
 double** clonePlane(double** src, int64_t rows, int64_t cols);
+// v[i] = sqrt(v[i]) for i < n, two at a time with the packed SSE2 square root
+// where the target has it. That instruction rounds exactly like std::sqrt
+// (both are the correctly rounded IEEE square root); the library call differs
+// only by setting errno for a negative argument, which whole-plane passes do
+// not look at.
+void sqrtInPlace(double* v, std::size_t n);
 
 }  // namespace megcxc
 

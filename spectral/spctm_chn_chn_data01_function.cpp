@@ -29,12 +29,16 @@ int CSpctmChnChnData01Function::computeMagnitude() {
   const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
   const double* re = megcxc::planeData(plane[0], timePt);
   double* out = megcxc::planeData(plane[2], timePt);
+  // Squares first, then the square roots in place: both loops run two cells
+  // at a time, with the same rounding as one sqrt(re*re + im*im) per cell.
   if (!plane[1]) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = std::sqrt(re[i] * re[i]);
+    for (std::size_t i = 0; i < n; ++i) out[i] = re[i] * re[i];
+    megcxc::sqrtInPlace(out, n);
     return 1;
   }
   const double* im = megcxc::planeData(plane[1], timePt);
-  for (std::size_t i = 0; i < n; ++i) out[i] = std::sqrt(re[i] * re[i] + im[i] * im[i]);
+  for (std::size_t i = 0; i < n; ++i) out[i] = re[i] * re[i] + im[i] * im[i];
+  megcxc::sqrtInPlace(out, n);
   return 2;
 }
 

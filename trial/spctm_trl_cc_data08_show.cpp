@@ -114,6 +114,64 @@ class ReportScratch {
   double* block_;
 };
 
+// The five figures of every column k < valid of a rows x cols block, over
+// the rows in time order. The columns are independent, so the loop runs
+// across them (vectorised; no aliasing between the arrays) while each
+// column's sums are still built t = 0, 1, ... in the same order as a loop per
+// column; the selects are the comparisons `if (x < min) min = x` written as
+// unconditional stores.
+void columnFigures(const double* __restrict cells, int64_t rows, int64_t cols, int64_t valid,
+                   double* __restrict mn, double* __restrict mx, double* __restrict mean,
+                   double* __restrict abs, double* __restrict sq) {
+  for (int64_t k = 0; k < valid; ++k) {
+    mn[k] = cells[k];
+    mx[k] = cells[k];
+    mean[k] = 0.0;
+    abs[k] = 0.0;
+    sq[k] = 0.0;
+  }
+  for (int64_t t = 0; t < rows; ++t) {
+    const double* row = cells + t * cols;
+    for (int64_t k = 0; k < valid; ++k) {
+      const double x = row[k];
+      mn[k] = x < mn[k] ? x : mn[k];
+      mx[k] = x > mx[k] ? x : mx[k];
+      mean[k] += x;
+      abs[k] += std::fabs(x);
+      sq[k] += x * x;
+    }
+  }
+  const double n = static_cast<double>(rows);
+  for (int64_t k = 0; k < valid; ++k) {
+    mean[k] /= n;
+    abs[k] /= n;
+    sq[k] /= n;
+  }
+  megcxc::sqrtInPlace(sq, static_cast<std::size_t>(valid));
+}
+
+// Lowers each line minimum to the pair's and raises each line maximum to the
+// pair's where they go beyond (unconditional stores, so the loop vectorises).
+void mergeExtremes(int64_t lines, const double* __restrict pairMin, const double* __restrict pairMax,
+                   double* __restrict lineMin, double* __restrict lineMax) {
+  for (int64_t k = 0; k < lines; ++k) {
+    lineMin[k] = pairMin[k] < lineMin[k] ? pairMin[k] : lineMin[k];
+    lineMax[k] = pairMax[k] > lineMax[k] ? pairMax[k] : lineMax[k];
+  }
+}
+
+// Adds a pair's mean, absolute mean and squared rms of every line into the
+// sums of the current row.
+void addPairToRow(int64_t lines, const double* __restrict mean, const double* __restrict abs,
+                  const double* __restrict rms, double* __restrict rowMean, double* __restrict rowAbs,
+                  double* __restrict rowSq) {
+  for (int64_t k = 0; k < lines; ++k) {
+    rowMean[k] += mean[k];
+    rowAbs[k] += abs[k];
+    rowSq[k] += rms[k] * rms[k];
+  }
+}
+
 // The five figures of one pair at every line k: over the cells of plane
 // `dataType` at point k of the report axis (its column k over time for a
 // frequency report, its row k over frequency for a time report). Lines beyond
@@ -134,32 +192,7 @@ void pairFigures(const CSpctmChnChnDatazq* pair, int dataType, bool timeAxis, in
     valid = along < lines ? along : lines;
   }
   if (valid > 0 && !timeAxis) {
-    // Every column at once, walking the rows in time order, so each column's
-    // sums are still built t = 0, 1, ... while the block is read in order.
-    for (int64_t k = 0; k < valid; ++k) {
-      s.pairMin[k] = cells[k];
-      s.pairMax[k] = cells[k];
-      s.pairMean[k] = 0.0;
-      s.pairAbs[k] = 0.0;
-      s.pairRms[k] = 0.0;
-    }
-    for (int64_t t = 0; t < rows; ++t) {
-      const double* row = cells + t * cols;
-      for (int64_t k = 0; k < valid; ++k) {
-        const double x = row[k];
-        if (x < s.pairMin[k]) s.pairMin[k] = x;
-        if (x > s.pairMax[k]) s.pairMax[k] = x;
-        s.pairMean[k] += x;
-        s.pairAbs[k] += std::fabs(x);
-        s.pairRms[k] += x * x;
-      }
-    }
-    const double n = static_cast<double>(rows);
-    for (int64_t k = 0; k < valid; ++k) {
-      s.pairMean[k] /= n;
-      s.pairAbs[k] /= n;
-      s.pairRms[k] = std::sqrt(s.pairRms[k] / n);
-    }
+    columnFigures(cells, rows, cols, valid, s.pairMin, s.pairMax, s.pairMean, s.pairAbs, s.pairRms);
   } else if (valid > 0) {
     const double n = static_cast<double>(cols);
     for (int64_t k = 0; k < valid; ++k) {
@@ -219,19 +252,15 @@ CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kin
     }
     for (int64_t c = 0; c < colCount; ++c) {
       pairFigures(row != nullptr ? &row[c] : nullptr, dataType, timeAxis, lines, s);
-      const bool first = r == 0 && c == 0;
-      for (int64_t k = 0; k < lines; ++k) {
-        if (first) {
+      if (r == 0 && c == 0) {
+        for (int64_t k = 0; k < lines; ++k) {
           s.lineMin[k] = s.pairMin[k];
           s.lineMax[k] = s.pairMax[k];
-        } else {
-          if (s.pairMin[k] < s.lineMin[k]) s.lineMin[k] = s.pairMin[k];
-          if (s.pairMax[k] > s.lineMax[k]) s.lineMax[k] = s.pairMax[k];
         }
-        s.rowMean[k] += s.pairMean[k];
-        s.rowAbs[k] += s.pairAbs[k];
-        s.rowSq[k] += s.pairRms[k] * s.pairRms[k];
+      } else {
+        mergeExtremes(lines, s.pairMin, s.pairMax, s.lineMin, s.lineMax);
       }
+      addPairToRow(lines, s.pairMean, s.pairAbs, s.pairRms, s.rowMean, s.rowAbs, s.rowSq);
     }
     for (int64_t k = 0; k < lines; ++k) {
       s.accMean[k] += s.rowMean[k] / cols;

@@ -129,6 +129,9 @@ void storePairSection(const CSpctmTrlCCData& d, CArchive& ar) {
     return;
   }
   ar << int32_t{1};
+  // Each pair archive flushes at its end; the dataset flushes once after all
+  // its sections instead, so a file is not written once per pair.
+  CArchive::FlushDeferral oneFlush(ar);
   for (int64_t r = 0; r < d.rowSnsCount; ++r) {
     CSpctmChnChnDatazq* row = d.pairMatrix[r];
     if (row == nullptr) {
