@@ -262,7 +262,7 @@ void addImportCommand(CLI::App& app, CommandList& commands) {
       ->capture_default_str();
   sub->add_option("--freqs", args->freqs, "frequencies in Hz (.npy float64, linear or geometric)");
   sub->add_option("--times", args->times, "sample position of each time point (.npy float64, evenly spaced)");
-  sub->add_option("--cmpt", args->cmpt, "how the spectra were computed: CWT or GBT")
+  sub->add_option("--cmpt", args->cmpt, "how these cross-spectra were computed: CWT or GBT")
       ->check(CLI::IsMember({"CWT", "GBT"}));
   sub->add_option("-o,--output", args->output, "write here instead of FILE");
   commands.push_back({sub, [args] { return runImport(*args); }});
