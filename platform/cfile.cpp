@@ -87,7 +87,14 @@ std::size_t CMemFile::Read(void* buffer, std::size_t count) {
 
 void CMemFile::Write(const void* buffer, std::size_t count) {
   if (count == 0) return;
-  if (pos_ + count > data_.size()) data_.resize(pos_ + count);
-  std::memcpy(data_.data() + pos_, buffer, count);
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  if (pos_ == data_.size()) {
+    // Appending (every archive write): insert copies straight into the new
+    // space, where resize would first zero-fill it and then be overwritten.
+    data_.insert(data_.end(), in, in + count);
+  } else {
+    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+    std::memcpy(data_.data() + pos_, in, count);
+  }
   pos_ += count;
 }
