@@ -168,6 +168,9 @@ int CMEGSpctmCCDataFace09File::loadFromFile(const std::string& path) {
   CMEGSpctmCCDataFace09File fresh;
   int header = 0, result = 0, failedDatasets = 0;
   int64_t rest = 0;
+  // In a damaged file every pair after the damage can be refused with the
+  // same message: show each text once.
+  megcxc::RepeatedMessageFilter once;
   try {
     CFile file(path, CFile::modeRead);
     CArchive ar(&file, CArchive::load);
@@ -191,9 +194,13 @@ int CMEGSpctmCCDataFace09File::loadFromFile(const std::string& path) {
   // A dataset that failed, or bytes the datasets did not account for, mean
   // that the reader lost its place in a damaged file: what it built is not
   // the stored collection.
-  if (failedDatasets > 0 || rest > 0) {
-    showFileError("read", path,
-                  failedDatasets > 0 ? "a dataset in it is damaged" : "it holds data after the last dataset");
+  // A message from inside a dataset (a refused pair or summary) means the
+  // same, even when the dataset's own read went on to the end.
+  if (failedDatasets > 0 || rest > 0 || once.messages() > 0) {
+    std::string why = failedDatasets > 0 || once.messages() > 0 ? "a dataset in it is damaged"
+                                                                 : "it holds data after the last dataset";
+    if (once.suppressed() > 0) why += " (" + std::to_string(once.suppressed()) + " repeated message(s) not shown)";
+    showFileError("read", path, why);
     return 0;
   }
   for (int k = 0; k < 3; ++k) std::swap(trialByClass[k], fresh.trialByClass[k]);

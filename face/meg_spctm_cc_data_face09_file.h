@@ -53,7 +53,13 @@ class CMEGSpctmCCDataFace09File : public CMEGSpctmCCDataFace04Prcs {
   //   - stricter than serializeSpctmFace, which does not look at the datasets'
   //     results: a dataset whose own read returned 0, or bytes left after the
   //     last dataset, mean the reader lost its place in a damaged file, so
-  //     the result is 0 after "Cannot read <path>: <reason>" as well.
+  //     the result is 0 after "Cannot read <path>: <reason>" as well; so does
+  //     any message from a record inside (a refused channel pair or summary),
+  //     even when its dataset read on to the end.
+  // While it reads, each message text is shown once: the readers go on after
+  // a refused channel pair, and in a damaged file the pairs after it tend to
+  // be refused with the same text. The closing message then ends with
+  // " (<n> repeated message(s) not shown)".
   int loadFromFile(const std::string& path);
   // Writes this collection to `path` without ever losing the previous file:
   // the archive goes to a new temporary file in the same folder (created

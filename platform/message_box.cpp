@@ -25,3 +25,26 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
   current() = handler ? std::move(handler) : MessageBoxHandler(defaultMessageBoxHandler);
   return previous;
 }
+
+namespace megcxc {
+
+RepeatedMessageFilter::RepeatedMessageFilter() {
+  // The lambda captures `this`; the filter is neither copied nor moved.
+  previous_ = setMessageBoxHandler([this](const CString& text, unsigned type) {
+    const bool yesNo = (type & 0x000F) == MB_YESNO;
+    if (!yesNo) {
+      for (const CString& s : seen_) {
+        if (s == text) {
+          ++suppressed_;
+          return IDOK;
+        }
+      }
+      seen_.push_back(text);
+    }
+    return previous_ ? previous_(text, type) : defaultMessageBoxHandler(text, type);
+  });
+}
+
+RepeatedMessageFilter::~RepeatedMessageFilter() { setMessageBoxHandler(std::move(previous_)); }
+
+}  // namespace megcxc

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform/cstring.h"
 
@@ -32,3 +33,30 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 
 // The default handler itself.
 int defaultMessageBoxHandler(const CString& text, unsigned type);
+
+namespace megcxc {
+
+// While alive, passes each distinct message text on to the handler that was
+// installed before it only the first time and counts the repeats instead.
+// Yes/No questions always pass. Readers go on after a refused inner record,
+// and in a damaged file every later record can be refused with the same
+// text; a loader opens one of these so that the user sees each message once.
+class RepeatedMessageFilter {
+ public:
+  RepeatedMessageFilter();
+  ~RepeatedMessageFilter();
+  RepeatedMessageFilter(const RepeatedMessageFilter&) = delete;
+  RepeatedMessageFilter& operator=(const RepeatedMessageFilter&) = delete;
+
+  // Repeats that were not passed on.
+  int suppressed() const { return suppressed_; }
+  // Every message other than a question seen so far, repeats included.
+  int messages() const { return static_cast<int>(seen_.size()) + suppressed_; }
+
+ private:
+  MessageBoxHandler previous_;
+  std::vector<CString> seen_;
+  int suppressed_ = 0;
+};
+
+}  // namespace megcxc

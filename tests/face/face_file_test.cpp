@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -118,6 +119,33 @@ TEST_F(FaceArchive, TruncationAtAnyByteLeavesConsistentDatasetsAndLoadFromFileKe
   messages.clear();
   EXPECT_EQ(target.loadFromFile((dir / "missing.cxc").string()), 0);
   EXPECT_NE(messages.only().find("missing.cxc"), std::string::npos);
+}
+
+TEST_F(FaceArchive, LoadFromFileShowsEachMessageOfADamagedFileOnceAndKeepsTheCollection) {
+  Face source, target;
+  fillDataset(*source.getCCSpctmTrlData4Class(true, 0), 3, 3, 1, 2, randomCells(4));
+  std::vector<uint8_t> bytes = store(source);
+  // Spoil the magic of every channel-pair record: each one is refused, and the
+  // readers, which go on after a refused pair, read on out of step.
+  const std::vector<uint8_t> magic = Bytes().str(kSpctmChnlMagic).bytes();
+  int spoiled = 0;
+  for (auto it = bytes.begin(); (it = std::search(it, bytes.end(), magic.begin(), magic.end())) != bytes.end(); ++it) {
+    it[4] ^= 0x20;  // the first UTF-16 unit after the length prefix
+    ++spoiled;
+  }
+  ASSERT_EQ(spoiled, 9);
+  const std::string path = (dir / "damaged.cxc").string();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  makeSmall(target);
+  const std::vector<uint8_t> before = store(target);
+  EXPECT_EQ(target.loadFromFile(path), 0);
+  std::vector<std::string> texts = messages.texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "This is error in opening channel spectral data!");
+  EXPECT_EQ(texts.back(), "Cannot read " + path + ": a dataset in it is damaged (2 repeated message(s) not shown)");
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end()) << "a message was shown twice";
+  EXPECT_EQ(store(target), before);
 }
 
 TEST_F(FaceArchive, RandomCollectionRoundTripsThroughFilesByteForByte) {

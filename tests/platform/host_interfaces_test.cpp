@@ -20,6 +20,24 @@ TEST(MessageBox, DefaultHandlerAnswersOkOrNoAndAReplacedOneIsRestored) {
   testing::internal::GetCapturedStderr();
 }
 
+TEST(MessageBox, RepeatedMessageFilterPassesEachTextOnceAndQuestionsAlways) {
+  megcxc::test::MessageRecorder rec(IDYES);
+  {
+    megcxc::RepeatedMessageFilter once;
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(AfxMessageBox("Not enough memory!", MB_OK), k == 0 ? IDYES : IDOK);  // a repeat answers OK
+      EXPECT_EQ(AfxMessageBox("Continue?", MB_YESNO), IDYES);
+    }
+    AfxMessageBox("Has enough memory?", MB_OK);
+    EXPECT_EQ(once.suppressed(), 2);
+    EXPECT_EQ(once.messages(), 4);
+  }
+  AfxMessageBox("Not enough memory!", MB_OK);  // the filter is gone
+  const std::vector<std::string> expected = {"Not enough memory!", "Continue?", "Continue?", "Continue?",
+                                             "Has enough memory?", "Not enough memory!"};
+  EXPECT_EQ(rec.texts(), expected);
+}
+
 TEST(ProgressDialog, RecordsPostedMessages) {
   CDialog dlg(false);
   EXPECT_FALSE(dlg.IsWindowVisible());

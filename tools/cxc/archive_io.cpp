@@ -41,6 +41,8 @@ void readChecked(const std::string& path, MessageConsole& console, const char* w
   openForReading(file, path);
   CArchive ar(&file, CArchive::load);
   console.resetCount();
+  // A damaged file can repeat one refusal for every later pair: print each once.
+  megcxc::RepeatedMessageFilter once;
   int ok = 0;
   try {
     ok = read(ar);
