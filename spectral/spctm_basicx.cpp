@@ -47,6 +47,24 @@ double* planeData(double** plane, int64_t rows) {
   return plane[rows];
 }
 
+double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols) {
+  if (!plane || rows < 1 || newRows < 1 || newCols < 1 || newRows > rows) return plane;
+  if (newCols > cellCapacity / newRows) return plane;
+  auto* block = reinterpret_cast<unsigned char*>(plane);
+  // The cells start where the first allocation put them: after a table of
+  // `rows` + 1 slots, which also holds the shorter table written here.
+  const std::size_t offset = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(plane[rows]) - block);
+  const std::size_t cells = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
+  // Shrinking never needs new memory; should the allocator still refuse, the
+  // larger block stays valid and is kept.
+  if (void* shrunk = std::realloc(block, offset + cells * sizeof(double))) block = static_cast<unsigned char*>(shrunk);
+  auto** table = reinterpret_cast<double**>(block);
+  auto* data = reinterpret_cast<double*>(block + offset);
+  table[newRows] = data;
+  for (int64_t r = 0; r < newRows; ++r) table[r] = data + r * newCols;
+  return table;
+}
+
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols) {
   if (!dst || !src || rows < 1 || cols < 1) return;
   const std::size_t rowBytes = static_cast<std::size_t>(cols) * sizeof(double);

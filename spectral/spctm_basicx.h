@@ -27,6 +27,13 @@ void releasePlane(double** plane);
 // (rows x cols doubles, row-major), whatever its row pointers currently say;
 // null for a null plane.
 double* planeData(double** plane, int64_t rows);
+// Gives a plane of `rows` rows holding `cellCapacity` cells (its current
+// rows x cols) the extents newRows x newCols without allocating, for
+// newRows <= rows and newRows x newCols <= cellCapacity: the new cells are the first newRows x newCols cells of its
+// block (they keep their place), every row pointer is rewritten and present,
+// and the block is shrunk to the cells it now holds. Returns the plane, which
+// may have moved; an argument outside those bounds returns it unchanged.
+double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols);
 // Copies every cell of `src` into `dst` (same extents, both fully present rows
 // where src has a row; absent source rows leave the destination row as is).
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols);

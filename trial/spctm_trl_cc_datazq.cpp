@@ -1,6 +1,8 @@
 #include "trial/spctm_trl_cc_datazq.h"
 
 #include <cstdint>
+#include <new>
+#include <vector>
 
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
@@ -9,13 +11,6 @@
 namespace {
 
 enum class Collapse { kTime, kFreq, kBoth };
-
-// Releases a pair table of `rows` entries (each null or an array of pairs).
-void releaseTable(CSpctmChnChnDatazq** table, int64_t rows) {
-  if (table == nullptr) return;
-  for (int64_t r = 0; r < rows; ++r) delete[] table[r];
-  delete[] table;
-}
 
 bool holdsArrays(const CSumCCSpctmData& s) {
   return s.cellMin != nullptr || s.cellMean != nullptr || s.cellMax != nullptr ||
@@ -40,44 +35,106 @@ bool pairsFitDataset(const CSpctmTrlCCDatazq& ds) {
   return true;
 }
 
-// Writes the collapsed form of the rows x cols cells `src` into `dst`. Every
+// Collapses the rows x cols cells `d` in place: the result goes to the first
+// cells (cols of them over time, rows over frequency, one over both). Every
 // output cell starts at 0.0 and takes its inputs in index order, then is
-// divided once by their count; the input block is read front to back once.
-void collapseCells(double* dst, const double* src, int64_t rows, int64_t cols, Collapse how) {
+// divided once by their count. In place is safe: over time every output cell
+// is its own column's first input; over frequency, output t lands in row
+// t / cols, which is at most t and so never a row after t's block of four,
+// and a block's outputs are written only after all its rows are read.
+void collapseCells(double* d, int64_t rows, int64_t cols, Collapse how) {
   switch (how) {
     case Collapse::kTime: {
-      for (int64_t f = 0; f < cols; ++f) dst[f] = 0.0;
-      for (int64_t t = 0; t < rows; ++t) {
-        const double* row = src + t * cols;
-        for (int64_t f = 0; f < cols; ++f) dst[f] += row[f];
+      for (int64_t f = 0; f < cols; ++f) d[f] = 0.0 + d[f];  // 0.0 + -0.0 is +0.0, as a sum from 0.0 gives
+      for (int64_t t = 1; t < rows; ++t) {
+        const double* row = d + t * cols;
+        for (int64_t f = 0; f < cols; ++f) d[f] += row[f];
       }
       const double n = static_cast<double>(rows);
-      for (int64_t f = 0; f < cols; ++f) dst[f] /= n;
+      for (int64_t f = 0; f < cols; ++f) d[f] /= n;
       break;
     }
     case Collapse::kFreq: {
+      // Four rows at a time: their sums are independent chains, so the adds
+      // overlap instead of waiting for each other, and each row still adds
+      // its cells in order. The results are written after the four rows
+      // are read.
       const double n = static_cast<double>(cols);
-      for (int64_t t = 0; t < rows; ++t) {
-        const double* row = src + t * cols;
+      int64_t t = 0;
+      for (; t + 4 <= rows; t += 4) {
+        const double* r0 = d + t * cols;
+        const double* r1 = r0 + cols;
+        const double* r2 = r1 + cols;
+        const double* r3 = r2 + cols;
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (int64_t f = 0; f < cols; ++f) {
+          s0 += r0[f];
+          s1 += r1[f];
+          s2 += r2[f];
+          s3 += r3[f];
+        }
+        d[t] = s0 / n;
+        d[t + 1] = s1 / n;
+        d[t + 2] = s2 / n;
+        d[t + 3] = s3 / n;
+      }
+      for (; t < rows; ++t) {
+        const double* row = d + t * cols;
         double sum = 0.0;
         for (int64_t f = 0; f < cols; ++f) sum += row[f];
-        dst[t] = sum / n;
+        d[t] = sum / n;
       }
       break;
     }
     case Collapse::kBoth: {
       const int64_t cells = rows * cols;
       double sum = 0.0;
-      for (int64_t i = 0; i < cells; ++i) sum += src[i];
-      dst[0] = sum / static_cast<double>(cells);
+      for (int64_t i = 0; i < cells; ++i) sum += d[i];
+      d[0] = sum / static_cast<double>(cells);
       break;
     }
   }
 }
 
-// Builds the collapsed matrix of `ds` and installs it in place of the old
-// one. The caller has checked the extents and that every pair fits. False
-// (old matrix untouched, everything new released) when an allocation fails.
+// The collapse over both axes of the n (1 to 3) planes `d` of one pair: one
+// sum per plane over all cells in order, the planes' sums running side by
+// side so that their adds overlap.
+template <int N>
+void collapseBoth(double* const* d, int64_t cells) {
+  double sum[N] = {};
+  for (int64_t i = 0; i < cells; ++i) {
+    for (int k = 0; k < N; ++k) sum[k] += d[k][i];
+  }
+  for (int k = 0; k < N; ++k) d[k][0] = sum[k] / static_cast<double>(cells);
+}
+
+// Collapses the n planes `d` of one pair (rows x cols cells each) in place.
+void collapsePair(double* const* d, int n, int64_t rows, int64_t cols, Collapse how) {
+  if (how == Collapse::kBoth) {
+    const int64_t cells = rows * cols;
+    if (n == 3) return collapseBoth<3>(d, cells);
+    if (n == 2) return collapseBoth<2>(d, cells);
+    if (n == 1) return collapseBoth<1>(d, cells);
+  }
+  for (int k = 0; k < n; ++k) collapseCells(d[k], rows, cols, how);
+}
+
+// True when the raw plane `d` of `p` can take a newT x newF backup in its own
+// block (it exists and its table and cells are large enough).
+bool rawPlaneReusable(const CSpctmChnChnDatazq& p, int d, int64_t newT, int64_t newF) {
+  return p.rawPlane[d] != nullptr && p.rawTimePt >= newT && p.rawFreqPt >= 1 &&
+         p.rawTimePt * p.rawFreqPt >= newT * newF;
+}
+
+// Collapses every pair of `ds` in place. The result is what a new matrix of
+// freshly initialised pairs would hold (the collapsed planes where the flags
+// announce them, no others, a raw backup equal to them, the record's other
+// fields at their initial values, chnA, chnB and userTag kept), but the pair
+// records, their rows and their plane blocks are reused and the blocks shrunk,
+// so a whole-dataset collapse allocates nothing unless a pair lacks a raw plane
+// it needs. Those raw planes are allocated first: when one cannot be, every
+// one made so far is released, the dataset is untouched and the result is
+// false ("Has enough memory?").
 bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
   const int64_t rows = ds.rowSnsCount;
   const int64_t cols = ds.colSnsCount;
@@ -85,41 +142,74 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
   const int64_t oldF = ds.freqPt;
   const int64_t newT = how == Collapse::kFreq ? oldT : 1;
   const int64_t newF = how == Collapse::kTime ? oldF : 1;
+  const bool keeps[3] = {true, ds.hasImagPlane != 0, ds.hasPowerPhasePlane != 0};
 
-  CSpctmChnChnDatazq** table = megcxc::xnewArray<CSpctmChnChnDatazq*>(rows);
-  if (table == nullptr) return false;
-  for (int64_t r = 0; r < rows; ++r) table[r] = nullptr;
-  for (int64_t r = 0; r < rows; ++r) {
-    CSpctmChnChnDatazq* row = megcxc::xnewArray<CSpctmChnChnDatazq>(cols);
-    if (row == nullptr) {
-      releaseTable(table, rows);
-      return false;
+  struct Fresh {
+    CSpctmChnChnDatazq* pair;
+    int d;
+    double** plane;
+  };
+  std::vector<Fresh> fresh;
+  auto releaseFresh = [&fresh] {
+    for (const Fresh& f : fresh) megcxc::releasePlane(f.plane);
+  };
+  try {
+    for (int64_t r = 0; r < rows; ++r) {
+      for (int64_t c = 0; c < cols; ++c) {
+        CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
+        for (int d = 0; d < 3; ++d) {
+          if (!keeps[d] || rawPlaneReusable(p, d, newT, newF)) continue;
+          double** plane = p.newBufferF2d(newT, newF, false);
+          if (plane == nullptr) {
+            releaseFresh();
+            return false;
+          }
+          fresh.push_back({&p, d, plane});
+        }
+      }
     }
-    table[r] = row;
-    const CSpctmChnChnDatazq* oldRow = ds.pairMatrix[r];
+  } catch (const std::bad_alloc&) {
+    releaseFresh();
+    AfxMessageBox("Has enough memory?", MB_OK);
+    return false;
+  }
+
+  // Nothing below can fail.
+  const CSpctmChnChnDatazq blank;
+  std::size_t nextFresh = 0;
+  for (int64_t r = 0; r < rows; ++r) {
     for (int64_t c = 0; c < cols; ++c) {
-      const CSpctmChnChnDatazq& from = oldRow[c];
-      CSpctmChnChnDatazq& to = row[c];
-      if (to.checkInitpctmSpace(newT, newF, true, ds.hasImagPlane, ds.hasPowerPhasePlane) != 1) {
-        releaseTable(table, rows);
-        return false;
-      }
+      CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
+      double* cells[3];
+      int n = 0;
       for (int d = 0; d < 3; ++d) {
-        if (to.plane[d] == nullptr) continue;
-        collapseCells(megcxc::planeData(to.plane[d], newT), megcxc::planeData(from.plane[d], oldT),
-                      oldT, oldF, how);
+        if (keeps[d]) cells[n++] = megcxc::planeData(p.plane[d], oldT);
       }
-      to.chnA = from.chnA;
-      to.chnB = from.chnB;
-      to.userTag = from.userTag;
-      if (to.storeData2Backupfile() != 1) {
-        releaseTable(table, rows);
-        return false;
+      collapsePair(cells, n, oldT, oldF, how);
+      for (int d = 0; d < 3; ++d) {
+        if (!keeps[d]) {
+          megcxc::releasePlane(p.plane[d]);
+          megcxc::releasePlane(p.rawPlane[d]);
+          p.plane[d] = p.rawPlane[d] = nullptr;
+          continue;
+        }
+        p.plane[d] = megcxc::reshapePlane(p.plane[d], oldT, oldT * oldF, newT, newF);
+        if (nextFresh < fresh.size() && fresh[nextFresh].pair == &p && fresh[nextFresh].d == d) {
+          megcxc::releasePlane(p.rawPlane[d]);
+          p.rawPlane[d] = fresh[nextFresh++].plane;
+        } else {
+          p.rawPlane[d] = megcxc::reshapePlane(p.rawPlane[d], p.rawTimePt, p.rawTimePt * p.rawFreqPt, newT, newF);
+        }
+        megcxc::copyPlaneBlock(p.rawPlane[d], p.plane[d], newT, newF);
       }
+      p.timePt = p.rawTimePt = newT;
+      p.freqPt = p.rawFreqPt = newF;
+      p.rangeMax = blank.rangeMax;
+      p.rangeMin = blank.rangeMin;
+      p.spctmAverage = blank.spctmAverage;
+      p.isSelected = blank.isSelected;
     }
   }
-  releaseTable(ds.pairMatrix, rows);
-  ds.pairMatrix = table;
   return true;
 }
 

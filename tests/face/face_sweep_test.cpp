@@ -37,14 +37,12 @@ TEST(FaceSweep, ClassSummaryFailureLeavesTheSummaryEmpty) {
 
 TEST(FaceSweep, ActiveControlFailureStopsAfterTheStepsDone) {
   // Active 2 x 1 pairs of 2 x 2 cells, control 2 x 1 pairs of 3 x 2 cells,
-  // all three planes with raw backups. The control is collapsed over time
-  // (new table; per row: the row of pairs, per pair three planes and three
-  // raw backups), then the active-control dataset is created and shaped
-  // like the active one (table; per row: the row, per pair three planes).
+  // all three planes, the control without raw backups. The control is
+  // collapsed over time in place (per pair three new raw planes), then the
+  // active-control dataset is created and shaped like the active one (table;
+  // per row: the row, per pair three planes).
   const std::string ask = "This operation requires Control dataset has 1 time-slice";
-  const SweepOutcome noCollapse = returns(0, {ask, "Control dataset accumulating failed!"});
-  std::vector<SweepOutcome> plan = matrixPlan(2, 6, noCollapse, noCollapse,
-                                              returns(0, {ask, "Has enough memory?", "Control dataset accumulating failed!"}));
+  std::vector<SweepOutcome> plan(6, returns(0, {ask, "Has enough memory?", "Control dataset accumulating failed!"}));
   plan.push_back(returns(0, {ask, "This operation requires more memory"}));
   for (const SweepOutcome& o : matrixPlan(2, 3, returns(0, {ask, "Is memory enough?!"}), returns(0, {ask}),
                                           returns(0, {ask, "Has enough memory?"})))
@@ -53,15 +51,17 @@ TEST(FaceSweep, ActiveControlFailureStopsAfterTheStepsDone) {
   sweep(plan, returns(1, {ask}), [](int64_t nth, int64_t* made) {
     Collection face;
     fillDataset(*face.getCCSpctmTrlData4Class(true, 0), 2, 1, 2, 2, randomCells(4));
-    fillDataset(*face.getCCSpctmTrlData4Class(true, 1), 2, 1, 3, 2, randomCells(5));
+    CSpctmTrlCCDatazq& control = *face.getCCSpctmTrlData4Class(true, 1);
+    fillDataset(control, 2, 1, 3, 2, randomCells(5));
+    for (int64_t r = 0; r < 2; ++r) control.pairMatrix[r][0]._cleanBkSpctmData();
     const SweepOutcome o = runFailing(nth, [&] { return face.doAct_Ctl_operation(); }, made, IDYES);
     const CSpctmTrlCCDatazq* ctl = face.trialByClass[1];
     const CSpctmTrlCCDatazq* out = face.trialByClass[2];
     for (const CSpctmTrlCCDatazq* ds : face.trialByClass) {
       if (ds != nullptr) expectTrialFits(*ds);
     }
-    EXPECT_EQ(ctl->timePt, nth >= 1 && nth <= 15 ? 3 : 1);
-    EXPECT_EQ(out != nullptr, nth == 0 || nth >= 17);
+    EXPECT_EQ(ctl->timePt, nth >= 1 && nth <= 6 ? 3 : 1);
+    EXPECT_EQ(out != nullptr, nth == 0 || nth >= 8);
     if (out != nullptr) {
       EXPECT_EQ(out->pairMatrix != nullptr, o.result == 1);
     }

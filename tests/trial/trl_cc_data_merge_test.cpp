@@ -3,6 +3,7 @@
 // add and of the collapses are swept in trl_cc_data_sweep_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -82,6 +83,52 @@ TEST_F(TrialMergeTest, CollapsesOfRandomGridMatchOrderedMeans) {
     for (int f = 0; f < 9; ++f) EXPECT_EQ(plane(byTime)[0][f], mean(0, 7, f, f + 1)) << i << " f " << f;
     for (int t = 0; t < 7; ++t) EXPECT_EQ(plane(byFreq)[t][0], mean(t, t + 1, 0, 9)) << i << " t " << t;
   }
+}
+
+TEST_F(TrialMergeTest, CollapsedPairsLookNewWhateverTheirBackupsAndSparePlanesWere) {
+  // Pair (0, 0) has a raw backup of the full grid, (0, 1) one of a 2 x 2
+  // grid (too few rows to hold a 3-row result), (0, 2) none; the pairs have
+  // imaginary planes or backups the flags do not announce, a range cache,
+  // and are deselected. Cell [0][1] of the real plane is -0.0 in pair (0, 0).
+  build(ds, 1, 3, 3, 4, 1, 0);
+  for (int64_t c = 0; c < 3; ++c) {
+    CSpctmChnChnDatazq& p = ds.pairMatrix[0][c];
+    for (int k = 0; k < 12; ++k) p.plane[0][k / 4][k % 4] = 1.0 + k, p.plane[1][k / 4][k % 4] = -1.0 - k;
+    ASSERT_EQ(p.storeData2Backupfile(), 1);
+    p.isSelected = false, p.rangeMin = -9, p.rangeMax = 9, p.spctmAverage = 3, p.chnA = c;
+  }
+  ds.pairMatrix[0][0].plane[0][0][1] = -0.0, ds.pairMatrix[0][0].plane[0][1][1] = ds.pairMatrix[0][0].plane[0][2][1] = 0.0;
+  ASSERT_EQ(ds.pairMatrix[0][1].checkInitpctmSpace(2, 2, true, 1, 0), 1);
+  ASSERT_EQ(ds.pairMatrix[0][1].storeData2Backupfile(), 1);
+  ASSERT_EQ(ds.pairMatrix[0][1].checkInitpctmSpace(3, 4, true, 1, 0), 1);  // the dataset's grid, zeroed
+  ds.pairMatrix[0][2]._cleanBkSpctmData();
+  // The current pair (0, 0) keeps only its imaginary backup, so the dataset
+  // reads as having no imaginary planes.
+  ASSERT_EQ(ds.pairMatrix[0][0].checkInitpctmSpace(3, 4, false, 0, 0), 1);
+  ds.hasImagPlane = 0;
+  CSpctmTrlCCDatazq byTime(ds);
+  ASSERT_EQ(ds.accumulateFreq1(), 1);
+  ASSERT_EQ(byTime.accumulateTime1(), 1);
+  const CSpctmChnChnDatazq blank;
+  for (const CSpctmTrlCCDatazq* d : {&ds, &byTime}) {
+    for (int64_t c = 0; c < 3; ++c) {
+      const CSpctmChnChnDatazq& p = d->pairMatrix[0][c];
+      SCOPED_TRACE(c);
+      EXPECT_TRUE(p.plane[1] == nullptr && p.rawPlane[1] == nullptr && p.rawPlane[2] == nullptr);
+      EXPECT_TRUE(p.rawTimePt == p.timePt && p.rawFreqPt == p.freqPt && p.chnA == c);
+      EXPECT_TRUE(p.isSelected && p.rangeMin == blank.rangeMin && p.rangeMax == blank.rangeMax &&
+                  p.spctmAverage == blank.spctmAverage);
+      ASSERT_TRUE(p.rawPlane[0] != nullptr);
+      for (int64_t k = 0; k < p.timePt * p.freqPt; ++k) {
+        EXPECT_EQ(p.rawPlane[0][k / p.freqPt][k % p.freqPt], p.plane[0][k / p.freqPt][k % p.freqPt]);
+      }
+    }
+  }
+  // Row sums 0 + 1 + 2 + 3 + 4 ... over frequency; column sums over time.
+  EXPECT_EQ(ds.pairMatrix[0][2].plane[0][2][0], (9.0 + 10 + 11 + 12) / 4);
+  EXPECT_EQ(ds.pairMatrix[0][1].plane[0][1][0], 0.0);
+  EXPECT_EQ(byTime.pairMatrix[0][2].plane[0][0][3], (4.0 + 8 + 12) / 3);
+  EXPECT_FALSE(std::signbit(byTime.pairMatrix[0][0].plane[0][0][1]));  // a sum from 0.0 of -0.0, 0.0, 0.0
 }
 
 TEST_F(TrialMergeTest, OneSliceAxesAreRefusedWithTheirMessages) {

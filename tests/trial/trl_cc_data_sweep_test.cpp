@@ -49,25 +49,35 @@ TEST(TrialSweep, MatrixBuildsFailAtEveryAllocationAndKeepOrDropTheMatrix) {
     const char* name;
     bool fresh;     // on a fresh dataset, else on 2 x 1 filled pairs of 3 x 2 cells
     bool collapse;  // a failure keeps the old matrix, else leaves none
+    bool noBackup;  // the filled pairs lose their raw backups first
     std::vector<SweepOutcome> plan;
     std::function<int(CSpctmTrlCCDatazq&)> op;
   } cases[] = {
       // 2 x 2 pairs with real and imaginary planes.
-      {"init", true, false, matrixPlan(kNoTable, 4),
+      {"init", true, false, false, matrixPlan(kNoTable, 4),
        [](auto& ds) { return ds.checkInitSpctmCCData(2, 2, 2, 3, true, 1, 0, nullptr, nullptr); }},
       // Same counts: only the power/phase plane of each pair is new.
-      {"reinit", false, false, {kNoPlane, kNoPlane},
+      {"reinit", false, false, false, {kNoPlane, kNoPlane},
        [](auto& ds) { return ds.checkInitSpctmCCData(2, 1, 3, 2, false, 1, 1, nullptr, nullptr); }},
-      // Per pair two planes and their two raw backups.
-      {"time", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateTime1(); }},
-      {"freq", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateFreq1(); }},
-      {"both", false, true, matrixPlan(kSilent, 4), [](auto& ds) { return ds.accumulateTimeFreq1(); }},
+      // The collapses work in the pairs' own blocks: nothing is allocated
+      // while every pair has its raw backup, else the missing raw planes
+      // (real and imaginary of both pairs) come first.
+      {"time", false, true, false, {}, [](auto& ds) { return ds.accumulateTime1(); }},
+      {"freq", false, true, false, {}, [](auto& ds) { return ds.accumulateFreq1(); }},
+      {"both", false, true, false, {}, [](auto& ds) { return ds.accumulateTimeFreq1(); }},
+      {"time, no backup", false, true, true, std::vector<SweepOutcome>(4, kNoPlane),
+       [](auto& ds) { return ds.accumulateTime1(); }},
+      {"both, no backup", false, true, true, std::vector<SweepOutcome>(4, kNoPlane),
+       [](auto& ds) { return ds.accumulateTimeFreq1(); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sweep(c.plan, returns(1), [&](int64_t nth, int64_t* made) {
       CSpctmTrlCCDatazq ds;
       if (!c.fresh) fillPairs(ds, 3, 2);
+      if (c.noBackup) {
+        for (int64_t p = 0; p < 2; ++p) ds.pairMatrix[p][0]._cleanBkSpctmData();
+      }
       ds.curActSns = 1;
       CSpctmChnChnDatazq** before = ds.pairMatrix;
       const SweepOutcome o = runFailing(nth, [&] { return c.op(ds); }, made);
@@ -75,7 +85,9 @@ TEST(TrialSweep, MatrixBuildsFailAtEveryAllocationAndKeepOrDropTheMatrix) {
       if (o.result == 1) return o;
       if (c.collapse) {
         EXPECT_TRUE(ds.pairMatrix == before && ds.timePt * 10 + ds.freqPt == 32);
-        EXPECT_EQ(ds.pairMatrix[1][0].plane[1][2][1], cell(1, 1, 2, 1));
+        const CSpctmChnChnDatazq& p = ds.pairMatrix[1][0];
+        EXPECT_TRUE(p.timePt == 3 && p.freqPt == 2 && p.rawPlane[0] == nullptr);
+        EXPECT_EQ(p.plane[1][2][1], cell(1, 1, 2, 1));
       } else {
         // A table that cannot be created changes nothing; any later failure
         // resets the counts and the current sensors.
