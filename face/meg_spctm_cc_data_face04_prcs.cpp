@@ -339,31 +339,38 @@ int CMEGSpctmCCDataFace04Prcs::doAct_Ctl_operation() {
     }
     trialByClass[2] = out;
   }
-  if (out->checkInitSpctmCCDataP(act) == 0) return 0;
+  // Shaped like the active dataset without the zero fill: the loop below
+  // writes every cell, zeros where nothing is combined.
+  if (megcxc::initSpctmCCDataLike(*out, act, false) == 0) return 0;
 
   const int op = actCtlOperation;
-  if (op < 0 || op > 3) return 1;
+  const bool combine = op >= 0 && op <= 3;
   const int64_t R = act->rowSnsCount, C = act->colSnsCount, T = act->timePt, F = act->freqPt;
   for (int64_t r = 0; r < R; ++r) {
     const CSpctmChnChnDatazq* aRow = act->pairMatrix[r];
     const CSpctmChnChnDatazq* cRow = ctl->pairMatrix[r];
     CSpctmChnChnDatazq* xRow = out->pairMatrix[r];
-    if (aRow == nullptr || cRow == nullptr || xRow == nullptr) continue;
+    if (xRow == nullptr) continue;
     for (int64_t c = 0; c < C; ++c) {
-      const CSpctmChnChnDatazq& a = aRow[c];
-      const CSpctmChnChnDatazq& k = cRow[c];
       CSpctmChnChnDatazq& x = xRow[c];
+      const CSpctmChnChnDatazq* a = combine && aRow != nullptr && cRow != nullptr ? &aRow[c] : nullptr;
+      const CSpctmChnChnDatazq* k = a != nullptr ? &cRow[c] : nullptr;
       // Within the extents all three pairs have; the control needs only its
       // first time slice.
-      const int64_t nt = std::min({T, a.timePt, x.timePt});
-      const int64_t nf = std::min({F, a.freqPt, k.freqPt, x.freqPt});
-      if (nt < 1 || nf < 1 || k.timePt < 1) continue;
+      const int64_t nt = a != nullptr ? std::min({T, a->timePt, x.timePt}) : 0;
+      const int64_t nf = a != nullptr ? std::min({F, a->freqPt, k->freqPt, x.freqPt}) : 0;
+      const bool inRange = nt >= 1 && nf >= 1 && k->timePt >= 1;
       for (int d = 0; d < 3; ++d) {
-        const double* av = pairCells(a, d);
-        const double* kv = pairCells(k, d);
         double* xv = pairCellsMutable(x, d);
-        if (av == nullptr || kv == nullptr || xv == nullptr) continue;
-        combinePlane(op, av, a.freqPt, kv, xv, x.freqPt, nt, nf);
+        if (xv == nullptr) continue;
+        const double* av = inRange ? pairCells(*a, d) : nullptr;
+        const double* kv = inRange ? pairCells(*k, d) : nullptr;
+        if (av == nullptr || kv == nullptr || nt < x.timePt || nf < x.freqPt) {
+          megcxc::fillPlane(x.plane[d], x.timePt, x.freqPt, 0.0);
+        }
+        if (av == nullptr || kv == nullptr) continue;
+        combinePlane(op, av, a->freqPt, kv, xv, x.freqPt, nt, nf);
+        megcxc::restorePlaneRows(x.plane[d], x.timePt, x.freqPt);
       }
     }
   }

@@ -414,12 +414,16 @@ int CSpctmTrlCCData::checkInitSpctmCCData(int64_t rowSns, int64_t colSns, int64_
 }
 
 int CSpctmTrlCCData::checkInitSpctmCCDataP(CSpctmTrlCCData* source) {
+  return megcxc::initSpctmCCDataLike(*this, source, true);
+}
+
+int megcxc::initSpctmCCDataLike(CSpctmTrlCCData& ds, CSpctmTrlCCData* source, bool zeroFill) {
   if (source == nullptr) return 0;
   // Read everything first: source may be this dataset.
   const int64_t rowSns = source->rowSnsCount, colSns = source->colSnsCount;
   const int64_t tPt = source->timePt, fPt = source->freqPt;
   const int withImag = source->hasImagPlane, withPowerPhase = source->hasPowerPhasePlane;
-  return initMatrix(*this, rowSns, colSns, tPt, fPt, true, withImag, withPowerPhase,
+  return initMatrix(ds, rowSns, colSns, tPt, fPt, zeroFill, withImag, withPowerPhase,
                     "Cross-channel spectral data error!?");
 }
 

@@ -208,3 +208,13 @@ class CSpctmTrlCCData {
   int getSpctmRange4OneChnlShowAbs(double* pMin, double* pMax, int recompute, int dataType,
                                    int row, int column, int show);
 };
+
+namespace megcxc {
+
+// checkInitSpctmCCDataP with the zero fill chosen by the caller: one that
+// writes every cell of every plane afterwards saves a pass over the matrix.
+// Without it, cells of planes that are reused or new hold whatever they held
+// and absent rows of reused planes stay absent.
+int initSpctmCCDataLike(CSpctmTrlCCData& ds, CSpctmTrlCCData* source, bool zeroFill);
+
+}  // namespace megcxc

@@ -76,6 +76,20 @@ TEST_F(FaceProcessingTest, ActCtlAddMultiplyDivideUseTheControlFirstCell) {
       EXPECT_EQ(existing->pairMatrix[r][c].plane[d][t][f], expected) << op << ' ' << k;
     }
   }
+  // An active pair without its power/phase plane: that plane of the result,
+  // which holds the previous run's figures, becomes zero; the others are computed.
+  face.actCtlOperation = 2;
+  ASSERT_EQ(face.doAct_Ctl_operation(), 1);
+  CSpctmChnChnDatazq& lacking = face.trialByClass[0]->pairMatrix[1][1];
+  megcxc::releasePlane(lacking.plane[2]);
+  lacking.plane[2] = nullptr;
+  ASSERT_EQ(face.doAct_Ctl_operation(), 1);
+  for (int64_t k = 0; k < 3 * 6; ++k) {
+    const int d = static_cast<int>(k / 6);
+    const double expected = d == 2 ? 0.0 : act(1, 1, d, k % 6 / 3, k % 3) * firstCellCtl(1, 1, d, 0, 0);
+    EXPECT_EQ(existing->pairMatrix[1][1].plane[d][k % 6 / 3][k % 3], expected) << k;
+  }
+  EXPECT_EQ(existing->pairMatrix[0][1].plane[2][1][2], act(0, 1, 2, 1, 2) * firstCellCtl(0, 1, 2, 0, 0));
   EXPECT_TRUE(messages.texts().empty());
 }
 
