@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -22,6 +23,10 @@ bool CFile::Open(const std::string& path, unsigned flags) {
   Close();
   fp_ = std::fopen(path.c_str(), (flags & modeWrite) ? "wb" : "rb");
   if (!fp_) return false;
+  // The archive above keeps its own buffer and moves whole buffers or whole
+  // rows: a second buffer in stdio would only split them into extra copies
+  // and system calls.
+  std::setvbuf(fp_, nullptr, _IONBF, 0);
   path_ = path;
   return true;
 }
