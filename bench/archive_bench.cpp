@@ -154,10 +154,10 @@ void BM_SaveToMemory(benchmark::State& state) {
       s.face.serializeSpctmFace(ar);
       ar.Close();
     }
-    benchmark::DoNotOptimize(mem->bytes().data());
+    benchmark::DoNotOptimize(mem->data());
     sums.addOperation(watch.elapsed());
     state.PauseTiming();
-    if (mem->bytes().size() != s.bytes.size()) state.SkipWithError("archive size changed");
+    if (mem->size() != s.bytes.size()) state.SkipWithError("archive size changed");
     mem.reset();
     freshTarget(s.refPath);
     sums.addReference(s.writeFile(s.refPath));

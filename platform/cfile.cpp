@@ -1,6 +1,9 @@
 #include "platform/cfile.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -83,23 +86,37 @@ void CFile::syncToDisk() {
   }
 }
 
+CMemFile::CMemFile(const std::vector<uint8_t>& bytes) {
+  if (bytes.empty()) return;
+  data_ = static_cast<uint8_t*>(std::malloc(bytes.size()));
+  if (!data_) throw std::bad_alloc();
+  std::memcpy(data_, bytes.data(), bytes.size());
+  size_ = capacity_ = bytes.size();
+}
+
+CMemFile::~CMemFile() { std::free(data_); }
+
 std::size_t CMemFile::Read(void* buffer, std::size_t count) {
-  const std::size_t n = std::min(count, data_.size() - pos_);
-  if (n) std::memcpy(buffer, data_.data() + pos_, n);
+  const std::size_t n = std::min(count, size_ - pos_);
+  if (n) std::memcpy(buffer, data_ + pos_, n);
   pos_ += n;
   return n;
 }
 
 void CMemFile::Write(const void* buffer, std::size_t count) {
   if (count == 0) return;
-  const auto* in = static_cast<const uint8_t*>(buffer);
-  if (pos_ == data_.size()) {
-    // Appending (every archive write): insert copies straight into the new
-    // space, where resize would first zero-fill it and then be overwritten.
-    data_.insert(data_.end(), in, in + count);
-  } else {
-    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
-    std::memcpy(data_.data() + pos_, in, count);
+  if (count > SIZE_MAX - pos_) throw std::bad_alloc();
+  const std::size_t end = pos_ + count;
+  if (end > capacity_) {
+    // Doubling keeps the number of growths logarithmic.
+    std::size_t want = std::max<std::size_t>(capacity_ < SIZE_MAX / 2 ? capacity_ * 2 : SIZE_MAX, 1u << 16);
+    want = std::max(want, end);
+    auto* grown = static_cast<uint8_t*>(std::realloc(data_, want));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = want;
   }
-  pos_ += count;
+  std::memcpy(data_ + pos_, buffer, count);
+  pos_ = end;
+  if (end > size_) size_ = end;
 }

@@ -48,21 +48,34 @@ class CMemFile : public CFile {
  public:
   // An empty memory file for storing.
   CMemFile() = default;
-  // A memory file holding `bytes`, positioned at the start, for loading.
-  explicit CMemFile(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  // A memory file holding a copy of `bytes`, positioned at the start, for
+  // loading.
+  explicit CMemFile(const std::vector<uint8_t>& bytes);
+  ~CMemFile() override;
+  CMemFile(const CMemFile&) = delete;
+  CMemFile& operator=(const CMemFile&) = delete;
 
   void Close() override {}
   std::size_t Read(void* buffer, std::size_t count) override;
+  // Throws std::bad_alloc when the memory cannot grow (nothing written then).
   void Write(const void* buffer, std::size_t count) override;
   void Flush() override {}
-  int64_t GetLength() const override { return static_cast<int64_t>(data_.size()); }
+  int64_t GetLength() const override { return static_cast<int64_t>(size_); }
   int64_t GetPosition() const override { return static_cast<int64_t>(pos_); }
 
-  // The whole content.
-  const std::vector<uint8_t>& bytes() const { return data_; }
+  // A copy of the whole content.
+  std::vector<uint8_t> bytes() const { return std::vector<uint8_t>(data_, data_ + size_); }
+  // The content in place (valid until the next Write) and its length.
+  const uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
   void seekToBegin() { pos_ = 0; }
 
  private:
-  std::vector<uint8_t> data_;
+  // The bytes live in one realloc'ed block: a large block grows by remapping
+  // its pages, without copying what is already written or touching new
+  // memory twice, where a std::vector would copy everything on each growth.
+  uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
   std::size_t pos_ = 0;
 };

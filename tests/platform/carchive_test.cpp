@@ -155,6 +155,31 @@ TEST(ArchiveBuffering, BulkDoublesCrossBufferBoundariesIntact) {
   EXPECT_TRUE(back == values && tail == 9 && ar.mayHold(0) && !ar.mayHold(1));
 }
 
+TEST(ArchiveFiles, MemoryFileGrowsKeepsItsBytesAndOverwritesInPlace) {
+  // Pieces of odd sizes across several growths of the block, then an
+  // overwrite from the start that ends inside the content and one past it.
+  std::vector<uint8_t> want;
+  CMemFile mem;
+  for (int k = 0; k < 40; ++k) {
+    std::vector<uint8_t> piece(static_cast<std::size_t>(7919 * k % 20011 + 1), static_cast<uint8_t>(k));
+    mem.Write(piece.data(), piece.size());
+    want.insert(want.end(), piece.begin(), piece.end());
+  }
+  ASSERT_EQ(mem.bytes(), want);
+  mem.seekToBegin();
+  const std::vector<uint8_t> head(5, 0xEE);
+  mem.Write(head.data(), head.size());
+  std::copy(head.begin(), head.end(), want.begin());
+  EXPECT_TRUE(mem.bytes() == want && mem.GetPosition() == 5 && mem.size() == want.size());
+  std::vector<uint8_t> back(want.size());
+  mem.seekToBegin();
+  EXPECT_EQ(mem.Read(back.data(), back.size() + 10), want.size());
+  EXPECT_TRUE(back == want && mem.Read(back.data(), 1) == 0);
+  mem.Write(head.data(), head.size());  // at the end: appends
+  EXPECT_EQ(mem.GetLength(), static_cast<int64_t>(want.size() + 5));
+  EXPECT_EQ(CMemFile(want).bytes(), want);
+}
+
 TEST(ArchiveFiles, FileRoundTripAndRemainingBytes) {
   char path[] = "/tmp/megcxc_archive_XXXXXX";
   const int fd = mkstemp(path);
