@@ -9,6 +9,7 @@
 #include "platform/cfile.h"
 #include "platform/cstring.h"
 #include "platform/message_box.h"
+#include "platform/parallel.h"
 
 #include "sibling/mmatrix1dzq.h"
 #include "spectral/spctm_basicx.h"

@@ -23,9 +23,16 @@ bool CSpctmChnChnData01Function::preparePowerPhasePlane() {
   return true;
 }
 
-int CSpctmChnChnData01Function::computeMagnitude() {
-  if (!plane[0] || timePt < 1 || freqPt < 1) return 0;
-  if (!preparePowerPhasePlane()) return 0;
+bool CSpctmChnChnData01Function::preparePowerPhase() {
+  if (!plane[0] || timePt < 1 || freqPt < 1) return false;
+  return preparePowerPhasePlane();
+}
+
+bool CSpctmChnChnData01Function::powerPhaseReady() const {
+  return plane[0] && plane[2] && timePt >= 1 && freqPt >= 1;
+}
+
+int CSpctmChnChnData01Function::magnitudeCells() {
   const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
   const double* re = megcxc::planeData(plane[0], timePt);
   double* out = megcxc::planeData(plane[2], timePt);
@@ -42,9 +49,18 @@ int CSpctmChnChnData01Function::computeMagnitude() {
   return 2;
 }
 
-int CSpctmChnChnData01Function::computePhase() {
-  if (!plane[0] || timePt < 1 || freqPt < 1) return 0;
-  if (!preparePowerPhasePlane()) return 0;
+int CSpctmChnChnData01Function::polarityMagnitudeCells(int mode) {
+  magnitudeCells();
+  if (mode != 1 && mode != 2) return 1;
+  if (mode == 2 && !plane[1]) return 0;
+  const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
+  const double* sign = megcxc::planeData(plane[mode == 1 ? 0 : 1], timePt);
+  double* out = megcxc::planeData(plane[2], timePt);
+  for (std::size_t i = 0; i < n; ++i) out[i] *= sign[i] / std::fabs(sign[i]);
+  return 1;
+}
+
+int CSpctmChnChnData01Function::phaseCells() {
   const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
   const double* re = megcxc::planeData(plane[0], timePt);
   double* out = megcxc::planeData(plane[2], timePt);
@@ -57,17 +73,12 @@ int CSpctmChnChnData01Function::computePhase() {
   return 2;
 }
 
+int CSpctmChnChnData01Function::computeMagnitude() { return preparePowerPhase() ? magnitudeCells() : 0; }
+
+int CSpctmChnChnData01Function::computePhase() { return preparePowerPhase() ? phaseCells() : 0; }
+
 int CSpctmChnChnData01Function::setPolarity2Magnitude(int mode) {
-  if (timePt < 1 || freqPt < 1) return 0;
-  const int kind = computeMagnitude();
-  if (kind == 0) return 0;
-  if (mode != 1 && mode != 2) return 1;
-  if (mode == 2 && !plane[1]) return 0;
-  const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
-  const double* sign = megcxc::planeData(plane[mode == 1 ? 0 : 1], timePt);
-  double* out = megcxc::planeData(plane[2], timePt);
-  for (std::size_t i = 0; i < n; ++i) out[i] *= sign[i] / std::fabs(sign[i]);
-  return 1;
+  return preparePowerPhase() ? polarityMagnitudeCells(mode) : 0;
 }
 
 int CSpctmChnChnData01Function::scaleSpctm(double factor, int dataType) {

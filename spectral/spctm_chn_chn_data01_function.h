@@ -40,6 +40,20 @@ class CSpctmChnChnData01Function : public CSpctmChnChnData {
   double* getStdI_T1Fn(int64_t& count) const;
   double* getStdX_T1Fn(int64_t& count) const;
 
+  // computeMagnitude, setPolarity2Magnitude and computePhase in two halves,
+  // for a pass over many pairs that prepares every pair on the calling
+  // thread (allocations and messages in pair order) and then computes the
+  // cells on worker threads. preparePowerPhase() is false where those
+  // operations return 0 before computing (no real plane, an empty record, no
+  // memory for the power/phase plane: "Has enough memory?"). After it
+  // returned true, powerPhaseReady() is true and the cell halves finish the
+  // operation with its result; they allocate nothing and show nothing.
+  bool preparePowerPhase();
+  bool powerPhaseReady() const;
+  int magnitudeCells();
+  int polarityMagnitudeCells(int mode);
+  int phaseCells();
+
  private:
   // Makes plane[2] a plane of the working extents (allocated when absent) with
   // every row present; false after "Has enough memory?".

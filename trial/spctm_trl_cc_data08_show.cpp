@@ -1,12 +1,15 @@
 #include "trial/spctm_trl_cc_data08_show.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 
 #include "platform/alloc_hook.h"
+#include "platform/parallel.h"
 #include "spectral/spctm_basicx.h"
 
 namespace {
@@ -420,23 +423,41 @@ CString CSpctmTrlCCData08Show::getStatisticsTx(int dataType) {
   return statisticsReport(*this, dataType, ReportKind::kTimeCompact);
 }
 
+namespace {
+
+// Runs a power/phase operation over every pair: the preparations (the only
+// allocations and messages) on this thread in pair order, then the cells of
+// the prepared pairs on the worker threads, a band of rows each.
+void powerPhasePass(CSpctmTrlCCData08Show& ds, const std::function<void(CSpctmChnChnDatazq&)>& cells) {
+  const int64_t rows = ds.rowSnsCount, cols = ds.colSnsCount;
+  for (int64_t r = 0; r < rows; ++r) {
+    CSpctmChnChnDatazq* row = ds.pairMatrix[r];
+    if (row == nullptr) continue;
+    for (int64_t c = 0; c < cols; ++c) row[c].preparePowerPhase();
+  }
+  const int64_t cellsPerRow = cols * std::max<int64_t>(ds.timePt, 1) * std::max<int64_t>(ds.freqPt, 1);
+  megcxc::parallelFor(rows, cellsPerRow, [&](int64_t begin, int64_t end) {
+    for (int64_t r = begin; r < end; ++r) {
+      CSpctmChnChnDatazq* row = ds.pairMatrix[r];
+      if (row == nullptr) continue;
+      for (int64_t c = 0; c < cols; ++c) {
+        if (row[c].powerPhaseReady()) cells(row[c]);
+      }
+    }
+  });
+}
+
+}  // namespace
+
 int CSpctmTrlCCData08Show::computeMagnitude(int polarity) {
   if (checkDataIntegraty() == 0) return 0;
-  for (int64_t r = 0; r < rowSnsCount; ++r) {
-    CSpctmChnChnDatazq* row = pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < colSnsCount; ++c) row[c].setPolarity2Magnitude(polarity);
-  }
+  powerPhasePass(*this, [polarity](CSpctmChnChnDatazq& p) { p.polarityMagnitudeCells(polarity); });
   return 1;
 }
 
 int CSpctmTrlCCData08Show::computePhase() {
   if (checkDataIntegraty() == 0) return 0;
-  for (int64_t r = 0; r < rowSnsCount; ++r) {
-    CSpctmChnChnDatazq* row = pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < colSnsCount; ++c) row[c].computePhase();
-  }
+  powerPhasePass(*this, [](CSpctmChnChnDatazq& p) { p.phaseCells(); });
   return 1;
 }
 

@@ -1,0 +1,33 @@
+// Worker threads for the whole-dataset passes whose cells are independent
+// and whose cost is computing rather than moving memory (phase: one atan2 per
+// cell; magnitude: a square root and the first touch of a new plane).
+//
+// Only cell loops that allocate nothing and show no message run on workers;
+// the allocations and messages of a pass happen before, on the calling
+// thread, in pair order. Every cell is computed by the same instructions
+// whichever thread takes it, so the results do not depend on the number of
+// threads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace megcxc {
+
+// Threads a pass may use: 0 (the default) means one per hardware thread, at
+// most 16; 1 runs every pass on the calling thread. Returns the previous
+// setting.
+int setWorkerThreads(int threads);
+// The number a pass of enough work uses now (>= 1).
+int workerThreads();
+
+// Calls body(begin, end) on consecutive ranges covering [0, count) from up to
+// workerThreads() threads (the calling thread takes the first range) and
+// returns when all are done. `cost` is the work of one index in cells; fewer
+// than about a quarter of a million cells in all run on the calling thread
+// alone, where starting threads would cost more than it saves. A thread that
+// cannot be started leaves its range to the calling thread. `body` must not
+// throw.
+void parallelFor(int64_t count, int64_t cost, const std::function<void(int64_t, int64_t)>& body);
+
+}  // namespace megcxc

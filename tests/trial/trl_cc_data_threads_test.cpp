@@ -1,0 +1,90 @@
+// The power/phase passes over a whole dataset run their cells on worker
+// threads: the results must not depend on the number of threads, and the
+// allocations and messages must stay those of the pair-by-pair operation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "platform/alloc_hook.h"
+#include "platform/parallel.h"
+#include "support/message_recorder.h"
+#include "trial/spctm_trl_cc_datazq.h"
+
+namespace {
+
+// 64 x 64 pairs of 5 x 40 cells (819,200 cells: enough for three threads)
+// with random real and imaginary planes; pair (3, 5) has no imaginary plane
+// and pair (10, 2) no planes at all. Zeros and signed zeros are mixed in.
+void build(CSpctmTrlCCDatazq& ds) {
+  ASSERT_EQ(ds.checkInitSpctmCCData(64, 64, 5, 40, true, 1, 0, nullptr, nullptr), 1);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> value(-4.0, 4.0);
+  for (int64_t r = 0; r < 64; ++r)
+    for (int64_t c = 0; c < 64; ++c)
+      for (int d = 0; d < 2; ++d)
+        for (int64_t k = 0; k < 200; ++k) {
+          const double v = value(rng);
+          ds.pairMatrix[r][c].plane[d][k / 40][k % 40] = k % 17 == 0 ? (v < 0 ? -0.0 : 0.0) : v;
+        }
+  ASSERT_EQ(ds.pairMatrix[3][5].checkInitpctmSpace(5, 40, false, 0, 0), 1);
+  ds.pairMatrix[10][2]._cleanSpctmData();
+}
+
+bool samePlanes(const CSpctmTrlCCDatazq& a, const CSpctmTrlCCDatazq& b) {
+  for (int64_t r = 0; r < 64; ++r)
+    for (int64_t c = 0; c < 64; ++c) {
+      const double* x = a.pairMatrix[r][c].plane[2] ? a.pairMatrix[r][c].plane[2][0] : nullptr;
+      const double* y = b.pairMatrix[r][c].plane[2] ? b.pairMatrix[r][c].plane[2][0] : nullptr;
+      if ((x == nullptr) != (y == nullptr)) return false;
+      if (x != nullptr && std::memcmp(x, y, 200 * sizeof(double)) != 0) return false;
+    }
+  return true;
+}
+
+class WorkerThreads : public ::testing::Test {
+ protected:
+  void TearDown() override { megcxc::setWorkerThreads(0); }
+  megcxc::test::MessageRecorder messages;
+};
+
+TEST_F(WorkerThreads, PhaseAndSignedMagnitudeDoNotDependOnTheThreadCount) {
+  CSpctmTrlCCDatazq one, three;
+  build(one);
+  build(three);
+  megcxc::setWorkerThreads(1);
+  ASSERT_EQ(one.computePhase(), 1);
+  megcxc::setWorkerThreads(3);
+  ASSERT_EQ(three.computePhase(), 1);
+  EXPECT_TRUE(samePlanes(one, three));
+  const CSpctmChnChnDatazq& p = three.pairMatrix[63][17];
+  EXPECT_EQ(p.plane[2][4][39], std::atan2(p.plane[1][4][39], p.plane[0][4][39]));
+  EXPECT_EQ(three.pairMatrix[3][5].plane[2][2][7], std::atan(three.pairMatrix[3][5].plane[0][2][7]));
+  EXPECT_EQ(three.pairMatrix[10][2].plane[2], nullptr);
+
+  megcxc::setWorkerThreads(1);
+  ASSERT_EQ(one.computeMagnitude(1), 1);
+  megcxc::setWorkerThreads(3);
+  ASSERT_EQ(three.computeMagnitude(1), 1);
+  EXPECT_TRUE(samePlanes(one, three));
+  const double re = p.plane[0][1][3], im = p.plane[1][1][3];
+  EXPECT_EQ(p.plane[2][1][3], std::sqrt(re * re + im * im) * (re / std::fabs(re)));
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(WorkerThreads, AFailedPlaneShowsItsMessageAndOnlyThatPairStaysWithoutResult) {
+  CSpctmTrlCCDatazq ds;
+  build(ds);
+  megcxc::setWorkerThreads(4);
+  {
+    megcxc::AllocationFailureScope fail(70);  // the power/phase plane of pair (1, 5)
+    ASSERT_EQ(ds.computePhase(), 1);
+  }
+  EXPECT_EQ(messages.only(), "Has enough memory?");
+  EXPECT_EQ(ds.pairMatrix[1][5].plane[2], nullptr);
+  EXPECT_TRUE(ds.pairMatrix[1][4].plane[2] && ds.pairMatrix[1][6].plane[2] && ds.pairMatrix[63][63].plane[2]);
+  EXPECT_EQ(ds.pairMatrix[1][6].plane[2][0][0], std::atan2(ds.pairMatrix[1][6].plane[1][0][0], ds.pairMatrix[1][6].plane[0][0][0]));
+}
+
+}  // namespace
