@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/cexception.h"
+#include "platform/parallel.h"
 #include "tools/cxc/commands.h"
 #include "tools/cxc/common.h"
 
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
       "Start with 'cxc demo', then 'cxc info demo.cxc'.",
       "cxc"};
   app.require_subcommand(1, 1);
+  int threads = 0;
+  app.add_option("--threads", threads,
+                 "threads for the passes that compute per cell (phase, magnitude); 0 = one per core (default)")
+      ->check(CLI::Range(0, 256));
   cxc::CommandList commands;
   cxc::addDemoCommand(app, commands);
   cxc::addInfoCommand(app, commands);
@@ -34,6 +39,7 @@ int main(int argc, char** argv) {
     return cxc::kExitUsage;
   }
 
+  megcxc::setWorkerThreads(threads);
   for (const cxc::Command& command : commands) {
     if (!command.app->parsed()) continue;
     try {
