@@ -34,13 +34,11 @@ double field(const std::string& line, const std::string& key) {
 
 class CxcBenchTest : public cxc_test::CxcTest {};
 
-TEST_F(CxcBenchTest, JsonListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlainLoop) {
-  const cxc_test::CxcRun run =
-      cxc({"bench", "--sensors", "8", "--time", "3", "--freq", "4", "--repeat", "1", "--json"});
-  ASSERT_EQ(run.code, 0) << run.err;
+TEST_F(CxcBenchTest, ListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlainLoopAndRunsOnlyTheNamedOnes) {
+  ASSERT_TRUE(ok({"--threads", "3", "bench", "--sensors", "8", "--time", "3", "--freq", "4", "--repeat", "1", "--json"}));
   std::vector<std::string> order;
   std::map<std::string, std::string> steps;
-  std::istringstream lines(run.out);
+  std::istringstream lines(last.out);
   for (std::string line; std::getline(lines, line);) {
     const std::size_t at = line.find("{\"id\": \"");
     if (at == std::string::npos) continue;
@@ -59,26 +57,25 @@ TEST_F(CxcBenchTest, JsonListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlai
   double reSum = 0, imSum = 0, magSum = 0, reSq = 0, imSq = 0, actCtl = 0, summary = 0;
   for (int k = 0; k < kT * kF; ++k) {
     double low = INFINITY, high = -INFINITY, total = 0, squares = 0;
-    for (int r = 0; r < kS; ++r) {
-      for (int c = 0; c < kS; ++c) {
-        double reMean = 0, imMean = 0;
-        for (int t = 0; t < kT; ++t) {
-          reMean += re(r, c, t * kF + k % kF) / kT;
-          imMean += im(r, c, t * kF + k % kF) / kT;
-        }
-        const double x = std::sqrt(re(r, c, k) * re(r, c, k) + im(r, c, k) * im(r, c, k));
-        reSum += re(r, c, k);
-        imSum += im(r, c, k);
-        reSq += re(r, c, k) * re(r, c, k);
-        imSq += im(r, c, k) * im(r, c, k);
-        actCtl += std::pow(re(r, c, k) - reMean, 2) + std::pow(im(r, c, k) - imMean, 2);
-        magSum += x;
-        low = std::min(low, x);
-        high = std::max(high, x);
-        total += x;
-        squares += x * x;
+    for (int p = 0; p < kS * kS; ++p) {
+      const int r = p / kS, c = p % kS;
+      const double a = re(r, c, k), b = im(r, c, k), x = std::sqrt(a * a + b * b);
+      double reMean = 0, imMean = 0;
+      for (int t = 0; t < kT; ++t) {
+        reMean += re(r, c, t * kF + k % kF) / kT;
+        imMean += im(r, c, t * kF + k % kF) / kT;
       }
+      reSum += a;
+      imSum += b;
+      reSq += a * a;
+      imSq += b * b;
+      actCtl += (a - reMean) * (a - reMean) + (b - imMean) * (b - imMean);
+      low = std::min(low, x);
+      high = std::max(high, x);
+      total += x;
+      squares += x * x;
     }
+    magSum += total;
     summary += low + total / (kS * kS) + high + std::sqrt(squares / (kS * kS));
   }
   const double sum = reSum + imSum;
@@ -94,18 +91,14 @@ TEST_F(CxcBenchTest, JsonListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlai
   }
   EXPECT_EQ(field(steps["save_memory"], "check"), field(steps["save_file"], "check"));
   EXPECT_GT(field(steps["save_file"], "check"), 4.0 * cells * 8.0);  // working and raw real/imaginary cells
-}
 
-TEST_F(CxcBenchTest, OnlyRunsTheNamedStepsAndRefusesUnknownOnes) {
-  const cxc_test::CxcRun two =
-      cxc({"bench", "--sensors", "4", "--time", "2", "--freq", "2", "--repeat", "1", "--only", "phase,load_file"});
-  ASSERT_EQ(two.code, 0) << two.err;
-  EXPECT_NE(two.out.find("\nphase "), std::string::npos) << two.out;
-  EXPECT_NE(two.out.find("\nload from file "), std::string::npos) << two.out;
-  EXPECT_EQ(two.out.find("magnitude"), std::string::npos) << two.out;
+  ASSERT_TRUE(ok({"bench", "--sensors", "4", "--time", "2", "--freq", "2", "--repeat", "1", "--only", "phase,load_file"}));
+  cxc_test::expectHas(last.out, {"\nphase ", "\nload from file "});
+  EXPECT_EQ(last.out.find("magnitude"), std::string::npos) << last.out;
   expectFailure({"bench", "--only", "magnitude,nosuch"}, 2, "unknown step 'nosuch'");
   expectFailure({"bench", "--time", "1"}, 2, "--time");
   expectFailure({"bench", "--repeat", "0"}, 2, "--repeat");
+  expectFailure({"--threads", "-1", "info", "x.cxc"}, 2, "--threads");
 }
 
 }  // namespace

@@ -1,25 +1,26 @@
-// How cxc fails: bad usage (exit 2), missing, truncated and foreign files
-// (exit 1 with a line naming the file), and outputs that are never created
-// or damaged by a failure.
+// How cxc fails: bad usage (exit 2), missing, truncated and foreign files and
+// bad import input (exit 1 with a line naming the problem), and outputs that
+// are never created or damaged by a failure.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "cxc_test_support.h"
 #include "support/bytes.h"
 
+using namespace cxc_test;
 using megcxc::test::Bytes;
 
 namespace {
 
-class CxcErrorTest : public cxc_test::CxcTest {
+class CxcErrorTest : public CxcTest {
  protected:
   void SetUp() override {
     CxcTest::SetUp();
     if (IsSkipped()) return;
-    const cxc_test::CxcRun r = cxc({"demo", "--sensors", "3", "--time", "3", "--freq", "4", "-o", "good.cxc"});
-    ASSERT_EQ(r.code, 0) << r.err;
-    good = cxc_test::readBytes(dir / "good.cxc");
+    ASSERT_TRUE(ok({"demo", "--sensors", "3", "--time", "3", "--freq", "4", "-o", "good.cxc"}));
+    good = readBytes(dir / "good.cxc");
   }
 
   std::vector<uint8_t> good;
@@ -39,13 +40,13 @@ TEST_F(CxcErrorTest, BadUsageExitsWithTwoAndWritesNothing) {
 }
 
 TEST_F(CxcErrorTest, MissingTruncatedAndForeignFilesAreRefusedLeavingTheOutput) {
-  cxc_test::writeBytes(dir / "half.cxc", std::vector<uint8_t>(good.begin(), good.begin() + 100));
-  cxc_test::writeBytes(dir / "text.cxc", std::vector<uint8_t>(200, 'x'));
+  writeBytes(dir / "half.cxc", std::vector<uint8_t>(good.begin(), good.begin() + 100));
+  writeBytes(dir / "text.cxc", std::vector<uint8_t>(200, 'x'));
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
-  cxc_test::writeBytes(dir / "longer.cxc", longer);
+  writeBytes(dir / "longer.cxc", longer);
   for (const bool outputExists : {false, true}) {
-    if (outputExists) cxc_test::writeBytes(dir / "out.cxc", good);
+    if (outputExists) writeBytes(dir / "out.cxc", good);
     expectFailure({"info", "absent.cxc"}, 1, "absent.cxc: cannot open");
     expectFailure({"upgrade", "half.cxc", "out.cxc"}, 1, "half.cxc: truncated or damaged collection file", "out.cxc");
     expectFailure({"process", "text.cxc", "-o", "out.cxc", "--phase"}, 1,
@@ -63,11 +64,45 @@ TEST_F(CxcErrorTest, MissingTruncatedAndForeignFilesAreRefusedLeavingTheOutput) 
 }
 
 TEST_F(CxcErrorTest, UnknownVersionsShowTheLibraryMessage) {
-  cxc_test::writeBytes(dir / "v.cxc", Bytes().str("SPCTM_CXC_FACEZQ").i32(20990101).i32(0).bytes());
+  writeBytes(dir / "v.cxc", Bytes().str("SPCTM_CXC_FACEZQ").i32(20990101).i32(0).bytes());
   expectFailure({"info", "v.cxc"}, 1, "cxc: Wrong spectral data face format!!?\n");
-  expectFailure({"info", "v.cxc"}, 1, "v.cxc: the library refused the collection file");
-  cxc_test::writeBytes(dir / "v.trl", Bytes().str("SPCTM_CXC_TRIALZQ").i32(20000101).bytes());
+  expectHas(last.err, {"v.cxc: the library refused the collection file"});
+  writeBytes(dir / "v.trl", Bytes().str("SPCTM_CXC_TRIALZQ").i32(20000101).bytes());
   expectFailure({"upgrade", "v.trl", "w.trl"}, 1, "Wrong trial spectral file format!!?", "w.trl");
+}
+
+TEST_F(CxcErrorTest, BadImportInputIsRefusedWithTheProblemNamedAndTheOutputKept) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  writeNpy(dir / "ok.npy", "<c16", {1, 1, 2, 3}, std::vector<double>(12, 1.0));
+  writeNpy(dir / "int.npy", "<i4", {1, 1, 2, 3}, std::vector<double>(3, 0.0));
+  writeNpy(dir / "flat.npy", "<f8", {4, 3}, std::vector<double>(12, 0.0));
+  writeNpy(dir / "short.npy", "<f8", {1, 1, 2, 3}, std::vector<double>(5, 0.0));
+  writeNpy(dir / "nanf.npy", "<f8", {3}, {2.0, nan, 4.0});
+  writeNpy(dir / "oddf.npy", "<f8", {3}, {2.0, 3.0, 7.0});
+  writeNpy(dir / "twof.npy", "<f8", {2}, {2.0, 3.0});
+  writeNpy(dir / "frac.npy", "<f8", {2}, {0.0, 0.004});
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"int.npy"}, "int.npy: dtype '<i4' is not supported"},
+      {{"flat.npy"}, "flat.npy: expected a 4-D array"},
+      {{"short.npy"}, "short.npy: truncated"},
+      {{"ok.npy", "--freqs", "nanf.npy"}, "nanf.npy: frequencies value 1 is not finite"},
+      {{"ok.npy", "--freqs", "oddf.npy"}, "neither evenly spaced"},
+      {{"ok.npy", "--freqs", "twof.npy"}, "twof.npy: expected 3 frequencies"},
+      {{"ok.npy", "--times", "frac.npy"}, "not a whole sample position"},
+      {{"missing.npy"}, "missing.npy: cannot open"},
+  };
+  // First without an output file, then with one that must stay unchanged.
+  for (const bool outputExists : {false, true}) {
+    if (outputExists) {
+      ASSERT_TRUE(ok({"import", "out.cxc", "--class", "active", "--data", "ok.npy"}));
+    }
+    for (const auto& [more, what] : cases) {
+      std::vector<std::string> args = {"import", "out.cxc", "--class", "active", "--data"};
+      args.insert(args.end(), more.begin(), more.end());
+      expectFailure(args, 1, what, "out.cxc");
+    }
+  }
+  expectFailure({"import", "out.cxc", "--class", "active", "--data", "ok.npy", "--layout", "tsf"}, 2, "tsf", "out.cxc");
 }
 
 }  // namespace

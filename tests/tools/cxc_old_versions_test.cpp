@@ -8,7 +8,7 @@
 #include "cxc_test_support.h"
 #include "support/bytes.h"
 
-using cxc_test::CxcRun;
+using namespace cxc_test;
 using megcxc::test::Bytes;
 
 namespace {
@@ -84,11 +84,11 @@ Bytes oldCollection(int32_t trialVersion) {
   return b;
 }
 
-class CxcOldVersionTest : public cxc_test::CxcTest, public ::testing::WithParamInterface<int32_t> {
+class CxcOldVersionTest : public CxcTest, public ::testing::WithParamInterface<int32_t> {
  protected:
   // The exported active_cross.npy holds exactly the values written above.
   void expectPlanes(const std::string& folder) {
-    const cxc_test::Npy cross = cxc_test::readNpy(dir / (folder + "/active_cross.npy"));
+    const Npy cross = npy(folder + "/active_cross.npy");
     ASSERT_EQ(cross.shape, (std::vector<int64_t>{kSensors, kSensors, kTime, kFreq}));
     ASSERT_EQ(cross.values.size(), static_cast<std::size_t>(2 * kSensors * kSensors * kTime * kFreq));
     for (int64_t i = 0; i < kSensors * kSensors * kTime * kFreq; ++i) {
@@ -96,45 +96,39 @@ class CxcOldVersionTest : public cxc_test::CxcTest, public ::testing::WithParamI
       EXPECT_EQ(cross.values[2 * i], realValue(r, c, t, i % kFreq)) << i;
       EXPECT_EQ(cross.values[2 * i + 1], imagValue(r, c, t, i % kFreq)) << i;
     }
-    EXPECT_EQ(cxc_test::readNpy(dir / (folder + "/active_freqs.npy")).values, (std::vector<double>{4.0, 6.0, 8.0}));
-    EXPECT_EQ(cxc_test::readNpy(dir / (folder + "/active_times.npy")).values, (std::vector<double>{100.0, 120.0}));
+    EXPECT_EQ(npy(folder + "/active_freqs.npy").values, (std::vector<double>{4.0, 6.0, 8.0}));
+    EXPECT_EQ(npy(folder + "/active_times.npy").values, (std::vector<double>{100.0, 120.0}));
   }
 };
 
-TEST_P(CxcOldVersionTest, CollectionIsReadExportedUpgradedAndProcessed) {
-  cxc_test::writeBytes(dir / "old.cxc", oldCollection(GetParam()).bytes());
-
-  const CxcRun info = cxc({"info", "old.cxc", "--json"});
-  ASSERT_EQ(info.code, 0) << info.err;
+TEST_P(CxcOldVersionTest, CollectionAndSingleTrialAreReadExportedUpgradedAndProcessed) {
+  writeBytes(dir / "old.cxc", oldCollection(GetParam()).bytes());
+  ASSERT_TRUE(ok({"info", "old.cxc", "--json"}));
   // The square old pair form sets the column count from the row count.
-  cxc_test::expectHas(info.out, {"\"magic\": \"SPCTMFACEZQ\"", "\"name\": \"Legacy\"",
-                                 "\"sensors\": [2, 2], \"time_points\": 2, \"freq_points\": 3",
-                                 GetParam() == 20090726 ? "\"cxc_type\": \"None\"" : "\"cxc_type\": \"Old CxC\""});
-
-  ASSERT_EQ(cxc({"export", "old.cxc", "-o", "e"}).code, 0);
+  expectHas(last.out, {"\"magic\": \"SPCTMFACEZQ\"", "\"name\": \"Legacy\"",
+                       "\"sensors\": [2, 2], \"time_points\": 2, \"freq_points\": 3",
+                       GetParam() == 20090726 ? "\"cxc_type\": \"None\"" : "\"cxc_type\": \"Old CxC\""});
+  ASSERT_TRUE(ok({"export", "old.cxc", "-o", "e"}));
   expectPlanes("e");
-
-  const CxcRun up = cxc({"upgrade", "old.cxc", "new.cxc"});
-  ASSERT_EQ(up.code, 0) << up.err;
-  cxc_test::expectHas(up.out, {"(SPCTMFACEZQ 20110729) -> new.cxc (SPCTM_CXC_FACEZQ 20110729)"});
-  ASSERT_EQ(cxc({"export", "new.cxc", "-o", "n"}).code, 0);
+  ASSERT_TRUE(ok({"upgrade", "old.cxc", "new.cxc"}));
+  expectHas(last.out, {"(SPCTMFACEZQ 20110729) -> new.cxc (SPCTM_CXC_FACEZQ 20110729)"});
+  ASSERT_TRUE(ok({"export", "new.cxc", "-o", "n"}));
   expectPlanes("n");
+  ASSERT_TRUE(ok({"process", "old.cxc", "-o", "old.cxc", "--magnitude", "--summaries"}));
+  ASSERT_TRUE(ok({"info", "old.cxc"}));
+  expectHas(last.out, {"summary power 4 pairs"});
 
-  ASSERT_EQ(cxc({"process", "old.cxc", "-o", "old.cxc", "--magnitude", "--summaries"}).code, 0);
-  cxc_test::expectHas(cxc({"info", "old.cxc"}).out, {"summary power 4 pairs"});
-}
-
-TEST_P(CxcOldVersionTest, SingleTrialArchiveIsReadAndUpgradedAsATrialArchive) {
-  cxc_test::writeBytes(dir / "old.trl", oldTrial(GetParam()).bytes());
-  cxc_test::expectHas(cxc({"info", "old.trl"}).out,
-                      {"single trial archive, magic SPCTMTRIALZQ, version " + std::to_string(GetParam())});
-  ASSERT_EQ(cxc({"upgrade", "old.trl", "new.trl"}).code, 0);
+  // The trial archive on its own is upgraded as a trial archive.
+  writeBytes(dir / "old.trl", oldTrial(GetParam()).bytes());
+  ASSERT_TRUE(ok({"info", "old.trl"}));
+  expectHas(last.out, {"single trial archive, magic SPCTMTRIALZQ, version " + std::to_string(GetParam())});
+  ASSERT_TRUE(ok({"upgrade", "old.trl", "new.trl"}));
   const std::vector<uint8_t> head = Bytes().str("SPCTM_CXC_TRIALZQ").i32(20130524).bytes();
-  std::vector<uint8_t> upgraded = cxc_test::readBytes(dir / "new.trl");
+  std::vector<uint8_t> upgraded = readBytes(dir / "new.trl");
   upgraded.resize(std::min(upgraded.size(), head.size()));
   EXPECT_EQ(upgraded, head);
-  ASSERT_EQ(cxc({"export", "new.trl", "-o", "n"}).code, 0);
-  expectPlanes("n");
+  ASSERT_TRUE(ok({"export", "new.trl", "-o", "t"}));
+  expectPlanes("t");
   // A trial archive is not a collection: processing it is refused.
   expectFailure({"process", "new.trl", "-o", "x.cxc", "--phase"}, 1, "new.trl: is a single trial archive", "x.cxc");
 }

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 
 namespace cxc_test {
@@ -19,28 +19,23 @@ std::string readText(const std::string& path) {
 }
 }  // namespace
 
-ScratchDir::ScratchDir() {
+CxcTest::CxcTest() {
   std::string name = ::testing::TempDir() + "cxc-test-XXXXXX";
   if (!::mkdtemp(name.data())) ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
-  path = name;
+  dir.path = name;
 }
 
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-}
-
-CxcRun runCxc(const std::vector<std::string>& args, const std::string& dir) {
+CxcRun CxcTest::cxc(const std::vector<std::string>& args) const {
   CxcRun run;
   // Every argument single-quoted for the shell; the tests pass none with a quote.
-  std::string command = "cd '" + dir + "' && '" CXC_BINARY "'";
+  std::string command = "cd '" + dir.path + "' && '" CXC_BINARY "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const int status = std::system((command + " >.stdout 2>.stderr").c_str());
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = readText(dir + "/.stdout");
-  run.err = readText(dir + "/.stderr");
-  std::remove((dir + "/.stdout").c_str());
-  std::remove((dir + "/.stderr").c_str());
+  run.out = readText(dir / ".stdout");
+  run.err = readText(dir / ".stderr");
+  std::remove((dir / ".stdout").c_str());
+  std::remove((dir / ".stderr").c_str());
   return run;
 }
 
@@ -54,8 +49,6 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
-
 Npy readNpy(const std::string& path) {
   Npy npy;
   const std::vector<uint8_t> b = readBytes(path);
@@ -68,16 +61,12 @@ Npy readNpy(const std::string& path) {
   EXPECT_EQ(headerBytes % 64, 0u) << "data must start on a 64-byte boundary";
   const std::string header(b.begin() + 10, b.begin() + static_cast<std::ptrdiff_t>(headerBytes));
   EXPECT_EQ(header.back(), '\n');
-  // The header is a Python dict literal; pick out the three keys by hand.
-  auto valueAfter = [&header](const std::string& key) {
-    const std::size_t at = header.find("'" + key + "':");
-    return at == std::string::npos ? std::string() : header.substr(header.find_first_not_of(' ', at + key.size() + 3));
-  };
-  const std::string descr = valueAfter("descr");
-  if (descr.size() > 1 && descr[0] == '\'') npy.descr = descr.substr(1, descr.find('\'', 1) - 1);
-  npy.fortranOrder = valueAfter("fortran_order").rfind("True", 0) == 0;
-  const std::string shape = valueAfter("shape");
-  std::stringstream dims(shape.substr(1, shape.find(')') - 1));
+  // The header is a Python dict literal; pick out the three keys.
+  std::smatch m;
+  if (std::regex_search(header, m, std::regex("'descr': *'([^']*)'"))) npy.descr = m[1];
+  npy.fortranOrder = std::regex_search(header, std::regex("'fortran_order': *True"));
+  std::regex_search(header, m, std::regex("'shape': *\\(([^)]*)\\)"));
+  std::stringstream dims(m.empty() ? std::string() : m[1].str());
   for (std::string item; std::getline(dims, item, ',');) {
     if (item.find_first_not_of(' ') != std::string::npos) npy.shape.push_back(std::stoll(item));
   }

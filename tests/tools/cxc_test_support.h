@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,23 +23,9 @@ struct CxcRun {
   std::string err;
 };
 
-// A fresh folder under the test temp dir, removed with its contents.
-struct ScratchDir {
-  ScratchDir();
-  ~ScratchDir();
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-
-  std::string path;
-};
-
-// True when the tests know where the binary is.
-inline bool haveBinary() { return CXC_BINARY[0] != '\0'; }
-// Runs cxc with `args` in `dir`; stdout and stderr are captured.
-CxcRun runCxc(const std::vector<std::string>& args, const std::string& dir);
-
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-bool fileExists(const std::string& path);
+inline bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 inline int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 // Every one of `parts` occurs in `text`.
 inline void expectHas(const std::string& text, std::initializer_list<std::string> parts) {
@@ -59,31 +46,47 @@ Npy readNpy(const std::string& path);
 void writeNpy(const std::string& path, const std::string& descr, const std::vector<int64_t>& shape,
               const std::vector<double>& values);
 
-// A scratch folder to run cxc in; skips the test when there is no binary.
+// A fresh scratch folder (removed afterwards) to run cxc in; skips the test
+// when the tests do not know where the binary is.
 class CxcTest : public ::testing::Test {
  protected:
+  CxcTest();
+  ~CxcTest() override { std::filesystem::remove_all(dir.path, ignored); }
   void SetUp() override {
-    if (!haveBinary()) GTEST_SKIP() << "no cxc binary";
+    if (CXC_BINARY[0] == '\0') GTEST_SKIP() << "no cxc binary";
   }
-  CxcRun cxc(const std::vector<std::string>& args) { return runCxc(args, dir.path); }
+  // Runs cxc with `args` in the folder; stdout and stderr are captured.
+  CxcRun cxc(const std::vector<std::string>& args) const;
+  // Runs cxc into `last` and expects it to succeed.
+  bool ok(const std::vector<std::string>& args) {
+    last = cxc(args);
+    EXPECT_EQ(last.code, 0) << args.front() << ": " << last.err;
+    return last.code == 0;
+  }
+  Npy npy(const std::string& name) const { return readNpy(dir / name); }
 
   // Exit `code` and a stderr starting "cxc: " that names `what`; the file
-  // `output` (if given) is neither created nor changed.
+  // `output` (if given) is neither created nor changed. The run is kept in `last`.
   void expectFailure(const std::vector<std::string>& args, int code, const std::string& what,
                      const std::string& output = "") {
     const bool existed = !output.empty() && fileExists(dir / output);
     const std::vector<uint8_t> before = existed ? readBytes(dir / output) : std::vector<uint8_t>{};
-    const CxcRun r = cxc(args);
-    EXPECT_EQ(r.code, code) << r.out << r.err;
-    EXPECT_EQ(r.err.rfind("cxc: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
+    last = cxc(args);
+    EXPECT_EQ(last.code, code) << last.out << last.err;
+    EXPECT_EQ(last.err.rfind("cxc: ", 0), 0u) << last.err;
+    EXPECT_NE(last.err.find(what), std::string::npos) << last.err;
     if (!output.empty()) {
       EXPECT_EQ(fileExists(dir / output), existed) << output;
       EXPECT_EQ(readBytes(dir / output), before) << output;
     }
   }
 
-  ScratchDir dir;
+  struct Folder {
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+  } dir;
+  CxcRun last;
+  std::error_code ignored;
 };
 
 }  // namespace cxc_test

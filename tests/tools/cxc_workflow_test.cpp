@@ -1,6 +1,7 @@
 // The README's path through cxc, run on the built binary: demo -> info ->
-// report -> export -> import -> upgrade, then process on small imported
-// spectra, with outputs checked against numbers the tests work out themselves.
+// report -> export -> import -> upgrade; import of hand-written .npy files;
+// process on small imported spectra. Outputs are checked against numbers the
+// tests work out themselves.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,164 +9,185 @@
 
 #include "cxc_test_support.h"
 
-using cxc_test::CxcRun;
-using cxc_test::Npy;
-using cxc_test::readNpy;
+using namespace cxc_test;
 
 namespace {
 
-constexpr auto npos = std::string::npos;
-
-class CxcWorkflowTest : public cxc_test::CxcTest {};
+class CxcWorkflowTest : public CxcTest {};
 
 TEST_F(CxcWorkflowTest, DemoInfoReportExportImportAndUpgrade) {
   const std::vector<std::string> demoArgs = {"demo", "--sensors", "8", "--time", "6", "--freq", "12", "-o", "demo.cxc"};
-  const CxcRun demo = cxc(demoArgs);
-  ASSERT_EQ(demo.code, 0) << demo.err;
-  const std::vector<uint8_t> demoBytes = cxc_test::readBytes(dir / "demo.cxc");
-  ASSERT_EQ(cxc(demoArgs).code, 0);
-  EXPECT_EQ(cxc_test::readBytes(dir / "demo.cxc"), demoBytes) << "the demo differs between runs";
+  ASSERT_TRUE(ok(demoArgs));
+  const std::vector<uint8_t> demoBytes = readBytes(dir / "demo.cxc");
+  ASSERT_TRUE(ok(demoArgs));
+  EXPECT_EQ(readBytes(dir / "demo.cxc"), demoBytes) << "the demo differs between runs";
 
   // The printed strongest A-C effect is the largest off-diagonal A-C
   // magnitude of the export [8][8][6][12].
   long long a = -1, b = -1, t = -1;
   double hz = 0.0, value = 0.0;
-  const std::size_t line = demo.out.find("strongest active-control effect: ");
-  ASSERT_NE(line, npos) << demo.out;
-  ASSERT_EQ(std::sscanf(demo.out.c_str() + line,
+  const std::size_t line = last.out.find("strongest active-control effect: ");
+  ASSERT_NE(line, std::string::npos) << last.out;
+  ASSERT_EQ(std::sscanf(last.out.c_str() + line,
                         "strongest active-control effect: sensors %lld x %lld at %lf Hz, time point %lld: %lf", &a, &b,
                         &hz, &t, &value),
             5);
-  ASSERT_EQ(cxc({"export", "demo.cxc", "-o", "ac", "--class", "act-ctl", "--type", "power"}).code, 0);
-  const Npy power = readNpy(dir / "ac/act-ctl_power.npy");
+  ASSERT_TRUE(ok({"export", "demo.cxc", "-o", "ac", "--class", "act-ctl", "--type", "power"}));
+  const Npy power = npy("ac/act-ctl_power.npy");
   ASSERT_EQ(power.shape, (std::vector<int64_t>{8, 8, 6, 12}));
   long long best = 72;  // pair (0, 1)
   for (long long k = 0; k < static_cast<long long>(power.values.size()); ++k) {
     if (k / 576 != k / 72 % 8 && power.values[k] > power.values[best]) best = k;
   }
   EXPECT_EQ(std::vector<long long>({a, b, t}), std::vector<long long>({best / 576, best / 72 % 8, best / 12 % 6}));
-  EXPECT_NEAR(readNpy(dir / "ac/act-ctl_freqs.npy").values[best % 12], hz, 0.05);
+  EXPECT_NEAR(npy("ac/act-ctl_freqs.npy").values[best % 12], hz, 0.05);
   EXPECT_NEAR(power.values[best], value, 0.0005);
 
-  const CxcRun info = cxc({"info", "demo.cxc"});
-  ASSERT_EQ(info.code, 0) << info.err;
-  cxc_test::expectHas(info.out, {"magic SPCTM_CXC_FACEZQ, version 20110729", "linear, 2.000 .. 40.000 Hz"});
-  const CxcRun json = cxc({"info", "demo.cxc", "--json"});
-  ASSERT_EQ(json.code, 0) << json.err;
+  ASSERT_TRUE(ok({"info", "demo.cxc"}));
+  expectHas(last.out, {"magic SPCTM_CXC_FACEZQ, version 20110729", "linear, 2.000 .. 40.000 Hz"});
+  ASSERT_TRUE(ok({"info", "demo.cxc", "--json"}));
   // Active keeps 6 time points, the control was collapsed to 1 for A-C;
   // summaries over all 64 pairs.
-  cxc_test::expectHas(json.out,
-                      {"\"class\": \"active\", \"name\": \"Active CxC\", \"computation\": \"CWT\"",
+  expectHas(last.out, {"\"class\": \"active\", \"name\": \"Active CxC\", \"computation\": \"CWT\"",
                        "\"sensors\": [8, 8], \"time_points\": 6, \"freq_points\": 12",
                        "\"sensors\": [8, 8], \"time_points\": 1, \"freq_points\": 12", "\"power\": {\"pairs\": 64"});
 
   // One line per frequency (or time) point and a closing "All Time-Freq:" line.
-  const CxcRun freq = cxc({"report", "demo.cxc", "--class", "active", "--type", "real"});
-  ASSERT_EQ(freq.code, 0) << freq.err;
-  EXPECT_EQ(cxc_test::lineCount(freq.out), 12 + 1);
-  EXPECT_EQ(freq.out.rfind("Active CxC: 2.000000 ", 0), 0u) << freq.out;
-  EXPECT_EQ(cxc_test::lineCount(cxc({"report", "demo.cxc", "--class", "control", "--time", "--type", "power"}).out),
-            1 + 1);
-  cxc_test::expectHas(cxc({"report", "demo.cxc", "--class", "act-ctl"}).out,
-                      {"***Real***", "***Imaginary***", "***Power/Phase***"});
+  ASSERT_TRUE(ok({"report", "demo.cxc", "--class", "active", "--type", "real"}));
+  EXPECT_EQ(lineCount(last.out), 12 + 1);
+  EXPECT_EQ(last.out.rfind("Active CxC: 2.000000 ", 0), 0u) << last.out;
+  ASSERT_TRUE(ok({"report", "demo.cxc", "--class", "control", "--time", "--type", "power"}));
+  EXPECT_EQ(lineCount(last.out), 1 + 1);
+  ASSERT_TRUE(ok({"report", "demo.cxc", "--class", "act-ctl"}));
+  expectHas(last.out, {"***Real***", "***Imaginary***", "***Power/Phase***"});
 
-  ASSERT_EQ(cxc({"export", "demo.cxc", "-o", "a", "--class", "active"}).code, 0);
-  const Npy cross = readNpy(dir / "a/active_cross.npy");
+  ASSERT_TRUE(ok({"export", "demo.cxc", "-o", "a", "--class", "active"}));
+  const Npy cross = npy("a/active_cross.npy");
   EXPECT_EQ(cross.descr, "<c16");
   EXPECT_FALSE(cross.fortranOrder);
   EXPECT_EQ(cross.shape, (std::vector<int64_t>{8, 8, 6, 12}));
   ASSERT_EQ(cross.values.size(), 8u * 8 * 6 * 12 * 2);
-  const Npy activePower = readNpy(dir / "a/active_power.npy");
+  const Npy activePower = npy("a/active_power.npy");
+  ASSERT_EQ(activePower.values.size(), 8u * 8 * 6 * 12);
   for (std::size_t k = 0; k < activePower.values.size(); ++k) {
     const double expected = std::hypot(cross.values[2 * k], cross.values[2 * k + 1]);
     EXPECT_NEAR(activePower.values[k], expected, 1e-9 * expected);
   }
-  const CxcRun imp = cxc({"import", "back.cxc", "--class", "active", "--data", "a/active_cross.npy", "--freqs",
-                          "a/active_freqs.npy", "--times", "a/active_times.npy"});
-  ASSERT_EQ(imp.code, 0) << imp.err;
-  ASSERT_EQ(cxc({"export", "back.cxc", "-o", "b"}).code, 0);
-  EXPECT_EQ(readNpy(dir / "b/active_cross.npy").values, cross.values);
-  EXPECT_EQ(readNpy(dir / "b/active_times.npy").values, readNpy(dir / "a/active_times.npy").values);
-  const std::vector<double> f1 = readNpy(dir / "a/active_freqs.npy").values;
-  const std::vector<double> f2 = readNpy(dir / "b/active_freqs.npy").values;
+  ASSERT_TRUE(ok({"import", "back.cxc", "--class", "active", "--data", "a/active_cross.npy", "--freqs",
+                  "a/active_freqs.npy", "--times", "a/active_times.npy"}));
+  ASSERT_TRUE(ok({"export", "back.cxc", "-o", "b"}));
+  EXPECT_EQ(npy("b/active_cross.npy").values, cross.values);
+  EXPECT_EQ(npy("b/active_times.npy").values, npy("a/active_times.npy").values);
+  const std::vector<double> f1 = npy("a/active_freqs.npy").values, f2 = npy("b/active_freqs.npy").values;
   ASSERT_EQ(f2.size(), f1.size());
   for (std::size_t k = 0; k < f1.size(); ++k) EXPECT_NEAR(f2[k], f1[k], 1e-12 * f1[k]);
 
   // A file of the newest layout is rewritten unchanged.
-  const CxcRun up = cxc({"upgrade", "demo.cxc", "up.cxc"});
-  ASSERT_EQ(up.code, 0) << up.err;
-  cxc_test::expectHas(up.out, {"-> up.cxc (SPCTM_CXC_FACEZQ 20110729)"});
-  EXPECT_EQ(cxc_test::readBytes(dir / "up.cxc"), demoBytes);
+  ASSERT_TRUE(ok({"upgrade", "demo.cxc", "up.cxc"}));
+  expectHas(last.out, {"-> up.cxc (SPCTM_CXC_FACEZQ 20110729)"});
+  EXPECT_EQ(readBytes(dir / "up.cxc"), demoBytes);
 }
 
-// Small known spectra go in through import as active and control; every
-// processing result is compared with the same arithmetic done here.
-class CxcProcessTest : public cxc_test::CxcTest {
- protected:
-  static constexpr int64_t S = 2, T = 3, F = 2;
+TEST_F(CxcWorkflowTest, ImportTransposesLayoutsReadsAxesAndReplacesOnlyItsClass) {
+  // sft: shape (1, 1, F=3, T=2), value 10*f + t; real-only data export as float64.
+  writeNpy(dir / "sft.npy", "<f8", {1, 1, 3, 2}, {0, 1, 10, 11, 20, 21});
+  ASSERT_TRUE(ok({"import", "sft.cxc", "--class", "control", "--data", "sft.npy", "--layout", "sft"}));
+  ASSERT_TRUE(ok({"export", "sft.cxc", "-o", "s"}));
+  const Npy real = npy("s/control_real.npy");
+  EXPECT_EQ(real.descr, "<f8");
+  EXPECT_EQ(real.shape, (std::vector<int64_t>{1, 1, 2, 3}));
+  EXPECT_EQ(real.values, (std::vector<double>{0, 10, 20, 1, 11, 21}));
+  EXPECT_FALSE(fileExists(dir / "s/control_cross.npy"));
 
-  // Complex value of pair (r, c) at (t, f) in condition `k`.
-  static double re(int k, int64_t r, int64_t c, int64_t t, int64_t f) { return 1.0 + k + r + 2.0 * c + 0.5 * t - f; }
-  static double im(int k, int64_t r, int64_t c, int64_t t, int64_t f) { return 0.25 * (k + 1) * (r - c) + t * f; }
+  // Geometric frequencies are recognised and exported back.
+  writeNpy(dir / "d.npy", "<c16", {1, 1, 1, 4}, {1, 0, 2, 0, 3, 0, 4, 0});
+  writeNpy(dir / "f.npy", "<f8", {4}, {2.0, 4.0, 8.0, 16.0});
+  ASSERT_TRUE(ok({"import", "geo.cxc", "--class", "active", "--data", "d.npy", "--freqs", "f.npy", "--cmpt", "GBT"}));
+  ASSERT_TRUE(ok({"info", "geo.cxc", "--json"}));
+  expectHas(last.out, {"\"computation\": \"GBT\"", "\"scale\": \"geometric\"", "\"ratio\": 2"});
+  ASSERT_TRUE(ok({"export", "geo.cxc", "-o", "g"}));
+  const std::vector<double> f = npy("g/active_freqs.npy").values;
+  ASSERT_EQ(f.size(), 4u);
+  for (int k = 0; k < 4; ++k) EXPECT_NEAR(f[static_cast<std::size_t>(k)], std::ldexp(2.0, k), 1e-12);
 
-  void SetUp() override {
-    CxcTest::SetUp();
-    for (int k = 0; k < 2 && !IsSkipped(); ++k) {
-      std::vector<double> v;
-      for (int64_t i = 0; i < S * S * T * F; ++i) {
-        v.push_back(re(k, i / (S * T * F), i / (T * F) % S, i / F % T, i % F));
-        v.push_back(im(k, i / (S * T * F), i / (T * F) % S, i / F % T, i % F));
-      }
-      cxc_test::writeNpy(dir / "in.npy", "<c16", {S, S, T, F}, v);
-      const CxcRun r = cxc({"import", "in.cxc", "--class", k == 0 ? "active" : "control", "--data", "in.npy"});
-      ASSERT_EQ(r.code, 0) << r.err;
+  // Two rows, one column, two time points at 5 Hz: (1, 3) and (-2, -2). Min -2,
+  // Mean (2 + -2) / 2 = 0, Max 3, AbsMean 2, Rms sqrt((sqrt(5) + 2) / 2).
+  writeNpy(dir / "r.npy", "<f8", {2, 1, 2, 1}, {1, 3, -2, -2});
+  writeNpy(dir / "five.npy", "<f8", {1}, {5.0});
+  ASSERT_TRUE(ok({"import", "r.cxc", "--class", "active", "--data", "r.npy", "--freqs", "five.npy"}));
+  ASSERT_TRUE(ok({"report", "r.cxc", "--class", "active", "--type", "real"}));
+  char line[160];
+  std::snprintf(line, sizeof line, "Active CxC: 5.000000   -2.000000   0.000000   3.000000   2.000000   %f \n",
+                std::sqrt((std::sqrt(5.0) + 2.0) / 2.0));
+  EXPECT_EQ(last.out.substr(0, last.out.find('\n') + 1), line);
+
+  // Importing into an existing collection replaces only that class.
+  writeNpy(dir / "seven.npy", "<f8", {1, 1, 1, 1}, {7});
+  writeNpy(dir / "nine.npy", "<f8", {1, 1, 1, 1}, {9});
+  ASSERT_TRUE(ok({"import", "out.cxc", "--class", "active", "--data", "seven.npy"}));
+  ASSERT_TRUE(ok({"import", "out.cxc", "--class", "control", "--data", "nine.npy"}));
+  ASSERT_TRUE(ok({"import", "out.cxc", "--class", "control", "--data", "seven.npy", "-o", "other.cxc"}));
+  ASSERT_TRUE(ok({"export", "out.cxc", "-o", "e"}));
+  ASSERT_TRUE(ok({"export", "other.cxc", "-o", "o"}));
+  EXPECT_EQ(npy("e/active_real.npy").values, std::vector<double>{7});
+  EXPECT_EQ(npy("e/control_real.npy").values, std::vector<double>{9});
+  EXPECT_EQ(npy("o/control_real.npy").values, std::vector<double>{7});
+}
+
+// Spectra of S x S pairs, T time and F frequency points; condition k = 0 is
+// imported as active, k = 1 as control.
+constexpr int64_t S = 2, T = 3, F = 2;
+double re(int k, int64_t r, int64_t c, int64_t t, int64_t f) { return 1.0 + k + r + 2.0 * c + 0.5 * t - f; }
+double im(int k, int64_t r, int64_t c, int64_t t, int64_t f) { return 0.25 * (k + 1) * (r - c) + t * f; }
+
+TEST_F(CxcWorkflowTest, ProcessResultsMatchTheSameArithmeticDoneHere) {
+  for (int k = 0; k < 2; ++k) {
+    std::vector<double> v;
+    for (int64_t i = 0; i < S * S * T * F; ++i) {
+      v.push_back(re(k, i / (S * T * F), i / (T * F) % S, i / F % T, i % F));
+      v.push_back(im(k, i / (S * T * F), i / (T * F) % S, i / F % T, i % F));
     }
+    writeNpy(dir / "in.npy", "<c16", {S, S, T, F}, v);
+    ASSERT_TRUE(ok({"import", "in.cxc", "--class", k == 0 ? "active" : "control", "--data", "in.npy"}));
   }
+  int exports = 0;
+  auto exported = [&](const std::string& file, const std::string& cls, const std::string& type) {
+    const std::string folder = "x" + std::to_string(++exports);
+    EXPECT_TRUE(ok({"export", file, "-o", folder, "--class", cls, "--type", type}));
+    return npy(folder + "/" + cls + "_" + type + ".npy").values;
+  };
 
-  std::vector<double> exported(const std::string& file, const std::string& cls, const std::string& type) {
-    const CxcRun r = cxc({"export", file, "-o", "x-" + cls, "--class", cls, "--type", type});
-    EXPECT_EQ(r.code, 0) << r.err;
-    return readNpy(dir / ("x-" + cls + "/" + cls + "_" + type + ".npy")).values;
-  }
-};
-
-TEST_F(CxcProcessTest, MagnitudeThenAMinusCSubtractsTheTimeMeanOfTheControl) {
+  // A-C wants a one-point control; with --yes it subtracts the control's time mean.
   expectFailure({"process", "in.cxc", "-o", "out.cxc", "--act-ctl", "A-C"}, 1,
                 "This operation requires Control dataset has 1 time-slice", "out.cxc");
-  const CxcRun r = cxc({"process", "in.cxc", "-o", "out.cxc", "--magnitude", "--act-ctl", "A-C", "--yes"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  const std::vector<double> got = exported("out.cxc", "act-ctl", "power");
+  ASSERT_TRUE(ok({"process", "in.cxc", "-o", "out.cxc", "--magnitude", "--act-ctl", "A-C", "--yes"}));
+  std::vector<double> got = exported("out.cxc", "act-ctl", "power");
   ASSERT_EQ(got.size(), static_cast<std::size_t>(S * S * T * F));
   for (int64_t i = 0; i < S * S * T * F; ++i) {
     const int64_t p = i / (S * T * F), q = i / (T * F) % S, t = i / F % T, f = i % F;
     double controlMean = 0.0;
     for (int64_t u = 0; u < T; ++u) controlMean += std::hypot(re(1, p, q, u, f), im(1, p, q, u, f)) / T;
-    EXPECT_NEAR(got[static_cast<std::size_t>(i)], std::hypot(re(0, p, q, t, f), im(0, p, q, t, f)) - controlMean,
-                1e-12);
+    EXPECT_NEAR(got[i], std::hypot(re(0, p, q, t, f), im(0, p, q, t, f)) - controlMean, 1e-12);
   }
-}
 
-TEST_F(CxcProcessTest, StepsRunInTheOrderGivenAndClassAimsThem) {
-  // Scale the control only, then collapse every dataset over frequency.
-  const CxcRun r = cxc({"process", "in.cxc", "-o", "in.cxc", "--class", "control", "--scale", "3", "--class", "all",
-                        "--accumulate", "freq"});
-  ASSERT_EQ(r.code, 0) << r.err;
+  // --restore-raw undoes the scaling before it.
+  ASSERT_TRUE(ok({"process", "in.cxc", "-o", "p.cxc", "--scale", "-2", "--restore-raw"}));
+  got = exported("p.cxc", "active", "imag");
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(S * S * T * F));
+  for (int64_t t = 0; t < T; ++t) EXPECT_EQ(got[((1 * S + 0) * T + t) * F + 1], im(0, 1, 0, t, 1));
+
+  // Steps run in the order given and --class aims them: scale the control
+  // only, then collapse every dataset over frequency, in place.
+  ASSERT_TRUE(ok({"process", "in.cxc", "-o", "in.cxc", "--class", "control", "--scale", "3", "--class", "all",
+                  "--accumulate", "freq"}));
   for (int k = 0; k < 2; ++k) {
-    const std::vector<double> got = exported("in.cxc", k == 0 ? "active" : "control", "real");
+    got = exported("in.cxc", k == 0 ? "active" : "control", "real");
     ASSERT_EQ(got.size(), static_cast<std::size_t>(S * S * T));
     for (int64_t i = 0; i < S * S * T; ++i) {
       const int64_t p = i / (S * T), q = i / T % S, t = i % T;
-      const double mean = (re(k, p, q, t, 0) + re(k, p, q, t, 1)) / 2.0;
-      EXPECT_NEAR(got[static_cast<std::size_t>(i)], (k == 1 ? 3.0 : 1.0) * mean, 1e-12);
+      EXPECT_NEAR(got[i], (k == 1 ? 3.0 : 1.0) * (re(k, p, q, t, 0) + re(k, p, q, t, 1)) / 2.0, 1e-12);
     }
   }
-}
-
-TEST_F(CxcProcessTest, RestoreRawUndoesProcessing) {
-  ASSERT_EQ(cxc({"process", "in.cxc", "-o", "p.cxc", "--scale", "-2", "--restore-raw"}).code, 0);
-  const std::vector<double> got = exported("p.cxc", "active", "imag");
-  for (int64_t t = 0; t < T; ++t)
-    EXPECT_EQ(got[static_cast<std::size_t>(((1 * S + 0) * T + t) * F + 1)], im(0, 1, 0, t, 1));
 }
 
 }  // namespace

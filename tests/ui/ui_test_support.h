@@ -61,6 +61,12 @@ using Selection = std::array<int64_t, 4>;
 inline Selection selection(const CSpctmTrlCCDatazq& t) {
   return {t.selTimeBegin, t.selTimeEnd, t.selFreqBegin, t.selFreqEnd};
 }
+inline void setSelection(CSpctmTrlCCDatazq& t, const Selection& s) {
+  t.selTimeBegin = s[0];
+  t.selTimeEnd = s[1];
+  t.selFreqBegin = s[2];
+  t.selFreqEnd = s[3];
+}
 
 // A collection, its manager window and the messages shown meanwhile.
 class ManagerFixture : public ::testing::Test {

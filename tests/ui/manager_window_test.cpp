@@ -1,8 +1,10 @@
-// The handlers of the manager window, driven through its real buttons, menus,
-// edits, combo boxes and lists.
+// The manager window driven through its real buttons, menus, edits, combo
+// boxes and lists: the dataset and channel-pair lists (row texts, images,
+// listItemId, clamping of the active sensor, marking pairs) and the handlers.
 #include <cmath>
 #include <stdexcept>
 
+#include <QMenu>
 #include <QPointer>
 
 #include "ui/dlg_input_string.h"
@@ -15,34 +17,112 @@ namespace {
 
 using namespace megcxc::ui;
 
-class ManagerHandlersTest : public ManagerFixture {};
+class ManagerWindowTest : public ManagerFixture {};
 
-TEST_F(ManagerHandlersTest, FirstShowDisplaysSubtractionWhateverTheOperationUntilRefreshed) {
-  addTrial(face, 0, 2, 2, 10, 4);
+TEST_F(ManagerWindowTest, DatasetRowsDescribeEachClassInOrder) {
+  // Unknown types read "Cmp?" / "Store?"; the delay is truncated toward zero.
+  const int cmpt[3] = {0, 1, 7};
+  const double delay[3] = {12.9, -3.7, 0.0};
+  const char* texts[3][kTrialColumnCount] = {{"Active CxC", "CWT", "Real Time", "Coh", "1x2", "2x3", "12"},
+                                             {"Control CxC", "GBT", "Accumulate", "Coh", "2x3", "2x4", "-3"},
+                                             {"Act-Ctl CxC", "Cmp?", "Wave-Cross", "Coh", "3x4", "2x5", "0"}};
+  for (int c = 0; c < 3; ++c) {
+    CSpctmTrlCCDatazq* trial = addTrial(face, c, c + 1, c + 2, 2, c + 3);
+    ASSERT_NE(trial, nullptr);
+    trial->cmptType = cmpt[c];
+    trial->storeType = c;
+    trial->delay = delay[c];
+    trial->iconFlag = c == 1;
+    trial->cxcType = "Coh";
+  }
+  showManager();
+  ASSERT_EQ(dlg().listTrial->rowCount(), 3);
+  for (int c = 0; c < 3; ++c) {
+    for (int k = 0; k < kTrialColumnCount; ++k) EXPECT_EQ(trialText(c, k), texts[c][k]) << c << ", " << k;
+    EXPECT_EQ(dlg().listTrial->itemImage(c), c == 1 ? kImageMarked : kImagePlain) << c;
+    EXPECT_EQ(face.trialByClass[c]->listItemId, c);
+  }
+  face.trialByClass[0]->storeType = 5;
+  dlg().logic.refreshLists();
+  EXPECT_EQ(trialText(0, 2), "Store?");
+}
+
+// Pair rows show pair k of row curActSns and the three planes' values at the
+// corner (selTimeBegin, selFreqBegin) of the selection; Show marks the chosen
+// pairs and leaves the others.
+TEST_F(ManagerWindowTest, PairRowsShowSensorsGridAndValuesAtSelectionCornerAndShowMarksChosenPairs) {
+  CSpctmTrlCCDatazq* trial = addTrial(face, 0, 3, 4, 5, 6);
+  trial->curActSns = 99;  // beyond the rows: clamped to the last and stored back
+  trial->pairMatrix[2][0].isSelected = true;
+  setSelection(*trial, {3, 4, 4, 5});
+  showManager();
+  EXPECT_EQ(trial->curActSns, 2);
+  auto* list = dlg().listPairs;
+  ASSERT_EQ(list->rowCount(), 4);
+  // Pair (2, 1): 1000 * (type + 1) + 100 * 2 + 10 * 1 + time 3 + 0.01 * freq 4.
+  const char* pair21[kPairColumnCount] = {"2", "C2", "xC1", "5", "6", "1213.040000", "2213.040000", "3213.040000"};
+  for (int k = 0; k < kPairColumnCount; ++k) EXPECT_EQ(pairText(1, k), pair21[k]) << k;
+
+  trial->selTimeBegin = 5;  // outside the grid
+  list->fillPairRows();
+  for (int column = 5; column < 8; ++column) EXPECT_EQ(pairText(0, column), "None") << column;
+  trial->selTimeBegin = 1;
+  CSpctmBasicx::freeBufferF2d(0, 0, trial->pairMatrix[2][0].plane[1]);
+  list->fillPairRows();
+  EXPECT_EQ(pairText(0, 5), "1201.040000");
+  EXPECT_EQ(pairText(0, 6), "None");
+  EXPECT_EQ(pairText(0, 7), "3201.040000");
+
+  for (int row : {2, 3}) {
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  std::unique_ptr<QMenu> menu(dlg().createPairContextMenu());
+  ASSERT_EQ(menu->actions().size(), 3);
+  ASSERT_EQ(menu->actions()[1]->text(), "Show");
+  menu->actions()[1]->trigger();
+  for (int k = 0; k < 4; ++k) {
+    const bool marked = k != 1;
+    EXPECT_EQ(trial->pairMatrix[2][k].isSelected, marked) << k;
+    EXPECT_EQ(list->itemImage(k), marked ? kImageMarked : kImagePlain) << k;
+    EXPECT_FALSE(trial->pairMatrix[1][k].isSelected) << k;
+  }
+}
+
+TEST_F(ManagerWindowTest, ListsRefuseMissingClassDatasetOrMatrix) {
+  addTrial(face, 0, 1, 1, 1, 1);
+  CListSpctmCohCCDTrialzq trials;
+  trials.collection = &face;
+  EXPECT_EQ(trials.insertClassRow(1), 0);
+  EXPECT_EQ(trials.insertClassRow(3), 0);
+  trials.collection = nullptr;
+  EXPECT_EQ(trials.insertClassRow(0), 0);
+  CListSpctmCohCCDatasetzq pairs;
+  EXPECT_EQ(pairs.markSelectedPairs(), 0);
+  EXPECT_EQ(pairs.fillPairRows(), 0);
+  CSpctmTrlCCDatazq empty;
+  pairs.shownTrial = &empty;
+  EXPECT_EQ(pairs.markSelectedPairs(), -1);
+}
+
+// The first show displays A-C whatever the operation until a refresh; the
+// step commands move the box one up and wrap to the start; the combo boxes
+// set the operation and the active sensor.
+TEST_F(ManagerWindowTest, FirstShowSteppingAndCombos) {
+  CSpctmTrlCCDatazq* trial = addTrial(face, 0, 3, 2, 10, 8);
+  setSelection(*trial, {8, 9, 7, 7});
   face.actCtlOperation = 3;
   showManager();
   EXPECT_EQ(dlg().comboOperation->currentText(), "A-C");
   EXPECT_EQ(dlg().windowTitle(), "Spectral Coherence Manager");
   press(kCmdStepTime);
+  press(kCmdStepFreq);
   EXPECT_EQ(dlg().comboOperation->currentText(), "A/C");
-}
+  EXPECT_EQ(selection(*trial), Selection({0, 1, 0, 0}));
+  press(kCmdStepTime);
+  EXPECT_EQ(dlg().editTimeIndex->text(), "1");
+  EXPECT_EQ(pairText(0, 5), "1001.000000");
 
-TEST_F(ManagerHandlersTest, ExitHidesTheWindowShowReusesItAndTheCollectionDeletesIt) {
-  auto owner = std::make_unique<CMEGSpctmCCDataFacezq>();
-  ASSERT_EQ(owner->showDlgSpctmCohManager(nullptr), 1);
-  QPointer<QDialog> first = owner->managerDlg;
-  owner->managerDlg->button(kCmdExit)->click();
-  EXPECT_FALSE(first->isVisible());
-  ASSERT_EQ(owner->showDlgSpctmCohManager(nullptr), 1);
-  EXPECT_EQ(owner->managerDlg, first.data());
-  EXPECT_TRUE(first->isVisible());
-  owner.reset();
-  EXPECT_TRUE(first.isNull());
-}
-
-TEST_F(ManagerHandlersTest, CombosSetOperationAndActiveSensor) {
-  CSpctmTrlCCDatazq* trial = addTrial(face, 0, 3, 2, 1, 1);
-  showManager();
   pick(dlg().comboOperation, 2);
   EXPECT_EQ(face.actCtlOperation, 2);
   ASSERT_EQ(dlg().comboActSns->count(), 3);
@@ -56,13 +136,10 @@ TEST_F(ManagerHandlersTest, CombosSetOperationAndActiveSensor) {
 
 // Apply makes the active dataset current and sets its selection to the typed
 // indices clamped into the grid; -1 keeps the stored bounds, only clamped.
-TEST_F(ManagerHandlersTest, ApplyReselectsActiveAndClampsTypedOrStoredIndices) {
+TEST_F(ManagerWindowTest, ApplyReselectsActiveAndClampsTypedOrStoredIndices) {
   CSpctmTrlCCDatazq* active = addTrial(face, 0, 2, 2, 10, 8);
   CSpctmTrlCCDatazq* control = addTrial(face, 1, 2, 2, 10, 8);
-  active->selTimeBegin = 4;
-  active->selTimeEnd = 12;
-  active->selFreqBegin = -2;
-  active->selFreqEnd = 5;
+  setSelection(*active, {4, 12, -2, 5});
   showManager();
   chooseTrialRow(1);
   ASSERT_EQ(face.currentClass, 1);
@@ -82,7 +159,7 @@ TEST_F(ManagerHandlersTest, ApplyReselectsActiveAndClampsTypedOrStoredIndices) {
   EXPECT_EQ(selection(*active), Selection({9, 9, 3, 3}));
 }
 
-TEST_F(ManagerHandlersTest, DeleteMovesToTheFirstRemainingDatasetUntilNoneIsLeft) {
+TEST_F(ManagerWindowTest, DeleteMovesToTheFirstRemainingDatasetUntilNoneIsLeft) {
   CSpctmTrlCCDatazq* control = addTrial(face, 1, 1, 1, 1, 1);
   for (int c : {0, 2}) addTrial(face, c, 1, 1, 1, 1);
   showManager();
@@ -96,6 +173,9 @@ TEST_F(ManagerHandlersTest, DeleteMovesToTheFirstRemainingDatasetUntilNoneIsLeft
   press(kCmdDelete);
   EXPECT_EQ(face.currentClass, 1);
   EXPECT_EQ(dlg().listPairs->shownTrial, control);
+  ASSERT_EQ(dlg().listTrial->rowCount(), 1);  // the control alone takes row 0
+  EXPECT_EQ(trialText(0, 0), "Control CxC");
+  EXPECT_EQ(control->listItemId, 0);
   press(kCmdDelete);
   EXPECT_EQ(face.getTotalSpctmDataSets(), 0);
   EXPECT_EQ(face.currentClass, -1);
@@ -104,24 +184,10 @@ TEST_F(ManagerHandlersTest, DeleteMovesToTheFirstRemainingDatasetUntilNoneIsLeft
   EXPECT_EQ(dlg().listPairs->rowCount(), 0);
 }
 
-TEST_F(ManagerHandlersTest, TimeAndFrequencySteppingWrapsToTheStart) {
-  CSpctmTrlCCDatazq* trial = addTrial(face, 0, 1, 1, 10, 8);
-  trial->selTimeBegin = 8;
-  trial->selTimeEnd = 9;
-  trial->selFreqBegin = trial->selFreqEnd = 7;
-  showManager();
-  press(kCmdStepTime);
-  press(kCmdStepFreq);
-  EXPECT_EQ(selection(*trial), Selection({0, 1, 0, 0}));
-  press(kCmdStepTime);
-  EXPECT_EQ(dlg().editTimeIndex->text(), "1");
-  EXPECT_EQ(pairText(0, 5), "1001.000000");
-}
-
 // Every class holds 2 x 3 pairs of 4 time x 5 frequency points. The mean of
 // cellValue over time replaces t by 1.5 (mean of 0..3), over frequency f by 2
 // (mean of 0..4); pair (1, 2) then holds 1000 (type + 1) + 120 + t + 0.01 f.
-TEST_F(ManagerHandlersTest, ZipCommandsCollapseTheirAxesToTheMean) {
+TEST_F(ManagerWindowTest, ZipCommandsCollapseTheirAxesToTheMean) {
   const int commands[3] = {kCmdZipTime, kCmdZipFreq, kCmdZipTimeFreq};
   for (int c = 0; c < 3; ++c) addTrial(face, c, 2, 3, 4, 5)->selTimeBegin = 2;
   showManager();
@@ -151,19 +217,28 @@ TEST_F(ManagerHandlersTest, ZipCommandsCollapseTheirAxesToTheMean) {
 }
 
 // Active: 2 x 2 pairs, 3 time x 4 frequency points; control: 2 time points.
-// After collapsing the control, A-C of cell [t][f] is
-// cellValue(t) - (cellValue(0) + cellValue(1)) / 2 = t - 0.5.
-TEST_F(ManagerHandlersTest, ActiveMinusControlAsksToCollapseControlAndRunsOnlyOnYes) {
+// The compute menu runs on every dataset. After collapsing the control, A-C
+// of cell [t][f] is cellValue(t) - (cellValue(0) + cellValue(1)) / 2 = t - 0.5.
+TEST_F(ManagerWindowTest, ComputeMenuRunsOnEveryDatasetAndActiveMinusControlAsksToCollapseControl) {
   addTrial(face, 0, 2, 2, 3, 4);
   CSpctmTrlCCDatazq* control = addTrial(face, 1, 2, 2, 2, 4);
   showManager();
+  press(kCmdComputeMagnitude);
+  press(kCmdZeroDiagonal);
+  const double re = cellValue(1, 0, 0, 1, 0), im = cellValue(1, 0, 0, 1, 1);
+  for (int c = 0; c < 2; ++c) {
+    const CSpctmTrlCCDatazq& trial = *face.trialByClass[c];
+    EXPECT_NEAR(trial.pairMatrix[1][0].plane[2][0][1], std::sqrt(re * re + im * im), 1e-9) << c;
+    for (int dt = 0; dt < 3; ++dt) EXPECT_EQ(trial.pairMatrix[1][1].plane[dt][0][1], 0.0) << c << dt;
+  }
+  EXPECT_EQ(pairText(0, 5), "0.000000");
+
   messages.setAnswer(IDNO);
   press(kCmdActCtl);
   EXPECT_EQ(messages.only(), "This operation requires Control dataset has 1 time-slice");
   EXPECT_EQ(messages.types()[0] & 0xF, MB_YESNO);
   EXPECT_EQ(control->timePt, 2);
   EXPECT_EQ(face.trialByClass[2], nullptr);
-
   messages.clear();
   messages.setAnswer(IDYES);
   press(kCmdActCtl);
@@ -176,10 +251,18 @@ TEST_F(ManagerHandlersTest, ActiveMinusControlAsksToCollapseControlAndRunsOnlyOn
   EXPECT_EQ(dlg().listTrial->rowCount(), 3);
 }
 
+// A manager window whose report window fails while the wait cursor is shown.
+class FailingReportDialog : public CDlgSpctmCCDataManager {
+  void showReport(const CString&, const CString&) override {
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    throw std::runtime_error("report window failed");
+  }
+};
+
 // One pair, one cell: real 2, imaginary -3, no power/phase plane. Per line the
 // RMS is the square root of the per-row RMS (sqrt(2), sqrt(3)); an absent
-// plane prints zeros.
-TEST_F(ManagerHandlersTest, StatisticsReportsShowHeaderAndTheThreeSections) {
+// plane prints zeros. The wait cursor is restored when a report fails.
+TEST_F(ManagerWindowTest, StatisticsReportsShowHeaderAndTheThreeSectionsAndFailuresRestoreTheCursor) {
   CSpctmTrlCCDatazq* trial = addTrial(face, 0, 1, 1, 1, 1);
   trial->trialName = "T";
   trial->freqFirstHz = 5.0;
@@ -207,9 +290,15 @@ TEST_F(ManagerHandlersTest, StatisticsReportsShowHeaderAndTheThreeSections) {
   press(kCmdStatisticT);
   EXPECT_TRUE(richInfo.shownText().startsWith(
       "Name         Time         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n\n***Real***\n"));
+
+  FailingReportDialog window;
+  window.showFor(&face);
+  window.runCommand(kCmdStatisticF);
+  EXPECT_EQ(messages.only(), "report window failed");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(ManagerHandlersTest, SetNameKeepsTheNameOnCancelAndRenamesOnOk) {
+TEST_F(ManagerWindowTest, SetNameKeepsTheNameOnCancelAndRenamesOnOk) {
   CSpctmTrlCCDatazq* trial = addTrial(face, 0, 1, 1, 1, 1);
   showManager();
   for (const bool ok : {false, true}) {
@@ -226,40 +315,9 @@ TEST_F(ManagerHandlersTest, SetNameKeepsTheNameOnCancelAndRenamesOnOk) {
   }
 }
 
-TEST_F(ManagerHandlersTest, ComputeMenuRunsOnEveryDataset) {
-  addTrial(face, 0, 2, 2, 1, 2);
-  addTrial(face, 1, 2, 2, 1, 2);
-  showManager();
-  press(kCmdComputeMagnitude);
-  press(kCmdZeroDiagonal);
-  const double re = cellValue(1, 0, 0, 1, 0);
-  const double im = cellValue(1, 0, 0, 1, 1);
-  for (int c = 0; c < 2; ++c) {
-    const CSpctmTrlCCDatazq& trial = *face.trialByClass[c];
-    EXPECT_NEAR(trial.pairMatrix[1][0].plane[2][0][1], std::sqrt(re * re + im * im), 1e-9) << c;
-    for (int dt = 0; dt < 3; ++dt) EXPECT_EQ(trial.pairMatrix[1][1].plane[dt][0][1], 0.0) << c << dt;
-  }
-  EXPECT_EQ(pairText(0, 5), "0.000000");
-}
-
-// A manager window whose report window fails while the wait cursor is shown.
-class FailingReportDialog : public CDlgSpctmCCDataManager {
-  void showReport(const CString&, const CString&) override {
-    EXPECT_NE(QApplication::overrideCursor(), nullptr);
-    throw std::runtime_error("report window failed");
-  }
-};
-
-TEST_F(ManagerHandlersTest, WaitCursorIsRestoredWhenAHandlerThrows) {
-  addTrial(face, 0, 1, 1, 1, 1);
-  FailingReportDialog window;
-  window.showFor(&face);
-  window.runCommand(kCmdStatisticF);
-  EXPECT_EQ(messages.only(), "report window failed");
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(ManagerHandlersTest, HandlersWithoutDatasetOnlyExchangeData) {
+// Without a dataset the handlers only exchange data. Exit hides the window,
+// showing again reuses it and deleting the collection deletes it.
+TEST_F(ManagerWindowTest, WindowWithoutDatasetsAndItsLifetime) {
   showManager();
   for (int id : {kCmdApply, kCmdDelete, kCmdStepTime, kCmdStepFreq, kCmdZipTime, kCmdStatisticF, kCmdSetName,
                  kCmdComputePhase, kCmdShowPairs}) {
@@ -269,6 +327,17 @@ TEST_F(ManagerHandlersTest, HandlersWithoutDatasetOnlyExchangeData) {
   EXPECT_EQ(face.getTotalSpctmDataSets(), 0);
   EXPECT_FALSE(dlg().logic.wantsPairContextMenu());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  auto owner = std::make_unique<CMEGSpctmCCDataFacezq>();
+  ASSERT_EQ(owner->showDlgSpctmCohManager(nullptr), 1);
+  QPointer<QDialog> first = owner->managerDlg;
+  owner->managerDlg->button(kCmdExit)->click();
+  EXPECT_FALSE(first->isVisible());
+  ASSERT_EQ(owner->showDlgSpctmCohManager(nullptr), 1);
+  EXPECT_EQ(owner->managerDlg, first.data());
+  EXPECT_TRUE(first->isVisible());
+  owner.reset();
+  EXPECT_TRUE(first.isNull());
 }
 
 }  // namespace
