@@ -1,3 +1,4 @@
+// The archive's byte forms, its buffering and files, and CString's text.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,41 +18,85 @@ namespace {
 template <class Fn>
 std::vector<uint8_t> stored(Fn fn, std::size_t bufferSize = 1u << 16) {
   CMemFile file;
-  {
-    CArchive ar(&file, CArchive::store, bufferSize);
-    fn(ar);
-    ar.Close();
-  }
+  CArchive ar(&file, CArchive::store, bufferSize);
+  fn(ar);
+  ar.Close();
   return file.bytes();
 }
 
 }  // namespace
 
-TEST(ArchivePrimitives, WriteLittleEndianAndReadBack) {
+TEST(ArchiveStream, LittleEndianFormsTruncationsAndBulkDoublesAcrossBufferBoundaries) {
   const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const int64_t big = -(int64_t{1} << 40);
   const auto got = stored([&](CArchive& ar) {
-    ar << int32_t{-2} << uint32_t{0x01020304u} << int64_t{-(int64_t{1} << 40)} << 1.5 << true << false << nan << -inf;
+    ar << CString("SUMCCSPCTMDATA") << int32_t{-2} << uint32_t{0x01020304u} << big << 1.5 << true << false << nan
+       << -inf;
   });
-  EXPECT_EQ(got, Bytes().i32(-2).u32(0x01020304u).i64(-(int64_t{1} << 40)).f64(1.5).u8(1).u8(0).f64(nan).f64(-inf).bytes());
-  std::vector<uint8_t> in = got;
-  in[24] = 7;  // any nonzero byte reads as true
-  CMemFile file(in);
-  CArchive ar(&file, CArchive::load);
+  EXPECT_EQ(got, Bytes().str("SUMCCSPCTMDATA").i32(-2).u32(0x01020304u).i64(big).f64(1.5).u8(1).u8(0).f64(nan)
+                     .f64(-inf).bytes());
+  CString s;
   int32_t i = 0;
   uint32_t u = 0;
   int64_t l = 0;
   double d = 0, n = 0, m = 0;
   bool b1 = false, b2 = true;
-  ar >> i >> u >> l >> d >> b1 >> b2 >> n >> m;
-  EXPECT_TRUE(i == -2 && u == 0x01020304u && l == -(int64_t{1} << 40) && d == 1.5 && b1 && !b2);
-  EXPECT_TRUE(std::isnan(n) && m == -inf && ar.bytesRemaining() == 0);
+  auto read = [&](std::vector<uint8_t> in) {
+    CMemFile file(in);
+    CArchive ar(&file, CArchive::load);
+    ar >> s >> i >> u >> l >> d >> b1 >> b2 >> n >> m;
+    return ar.bytesRemaining();
+  };
+  std::vector<uint8_t> in = got;
+  in[32 + 24] = 7;  // after the 32-byte string: any nonzero byte reads as true
+  EXPECT_EQ(read(in), 0);
+  EXPECT_TRUE(s == "SUMCCSPCTMDATA" && i == -2 && u == 0x01020304u && l == big && d == 1.5 && b1 && !b2);
+  EXPECT_TRUE(std::isnan(n) && m == -inf);
+  for (std::size_t cut = 0; cut < got.size(); ++cut) {
+    try {
+      read(std::vector<uint8_t>(got.begin(), got.begin() + static_cast<long>(cut)));
+      ADD_FAILURE() << "no exception at cut " << cut;
+    } catch (const CArchiveException& e) {
+      EXPECT_EQ(e.m_cause, CArchiveException::endOfFile) << cut;
+      EXPECT_LE(e.m_offset, static_cast<int64_t>(cut));
+    }
+  }
+  CMemFile out, full(got);
+  CArchive st(&out, CArchive::store), ld(&full, CArchive::load);
+  EXPECT_THROW(st >> i, CArchiveException);  // wrong direction
+  EXPECT_THROW(ld << int32_t{1}, CArchiveException);
+  // Bulk doubles through a tiny buffer: partial fills, direct large transfers.
+  std::vector<double> values(1000);
+  Bytes want;
+  want.i32(5);
+  for (std::size_t i = 0; i < values.size(); ++i) want.f64(values[i] = static_cast<double>(i) * 0.5 - 17.0);
+  const auto bytes = stored(
+      [&](CArchive& ar) {
+        ar << int32_t{5};
+        ar.writeDoubles(values.data(), 3);
+        ar.writeDoubles(values.data() + 3, values.size() - 3);
+        ar << uint8_t{9};
+      },
+      64);
+  EXPECT_EQ(bytes, want.u8(9).bytes());
+  CMemFile file(bytes);
+  CArchive ar(&file, CArchive::load, 64);
+  int32_t head = 0;
+  uint8_t tail = 0;
+  std::vector<double> back(values.size());
+  ar >> head;
+  ar.readDoubles(back.data(), 7);
+  EXPECT_EQ(ar.bytesRemaining(), static_cast<int64_t>(bytes.size()) - 4 - 56);
+  ar.readDoubles(back.data() + 7, back.size() - 7);
+  ar >> tail;
+  EXPECT_TRUE(back == values && head == 5 && tail == 9 && ar.mayHold(0) && !ar.mayHold(1));
 }
 
-TEST(ArchiveStrings, LengthPrefixChangesFormAt255And65534) {
+TEST(ArchiveStrings, PrefixFormsWindows1252AndHostileLengths) {
   const auto magic = stored([](CArchive& ar) { ar << CString("SPCTM_CXC_TRIALZQ"); });
   ASSERT_EQ(magic.size(), 38u);
   EXPECT_EQ(std::vector<uint8_t>(magic.begin(), magic.begin() + 6), (std::vector<uint8_t>{0xFF, 0xFE, 0xFF, 0x11, 'S', 0}));
-  for (std::size_t n : {0u, 254u, 255u, 0xFFFDu, 0xFFFEu, 0x10000u}) {
+  for (std::size_t n : {0u, 254u, 255u, 0xFFFDu, 0xFFFEu, 0x10000u}) {  // the prefix changes form at 255 and 65534
     const CString s(std::u16string(n, u'x'));
     const auto got = stored([&](CArchive& ar) { ar << s; });
     ASSERT_EQ(got, Bytes().str(std::u16string(n, u'x')).bytes()) << "length " << n;
@@ -61,9 +106,7 @@ TEST(ArchiveStrings, LengthPrefixChangesFormAt255And65534) {
     ar >> back;
     EXPECT_TRUE(back == s && ar.bytesRemaining() == 0) << "length " << n;
   }
-}
-
-TEST(ArchiveStrings, UntaggedSingleByteFormIsWindows1252AndLoneSurrogatesSurvive) {
+  // The untagged single-byte form is Windows-1252; lone surrogates survive.
   Bytes in;
   in.u8(4).u8('C').u8(0x80).u8(0xE9).u8('x').u8(0xFF).u16(300);  // short form, long form
   for (int i = 0; i < 300; ++i) in.u8('a');
@@ -76,86 +119,25 @@ TEST(ArchiveStrings, UntaggedSingleByteFormIsWindows1252AndLoneSurrogatesSurvive
   EXPECT_EQ(a.units(), std::u16string(u"C\u20AC\u00E9x"));
   EXPECT_EQ(b.GetLength(), 300);
   EXPECT_EQ(stored([&](CArchive& out) { out << c; }), odd.bytes());
-}
-
-TEST(ArchiveStrings, HostileLengthThrowsBeforeAllocatingUnallocatableOneThrowsMemory) {
-  CMemFile file(Bytes().u8(0xFF).u16(0xFFFE).u8(0xFF).u16(0xFFFF).u32(0xFFFFFFF0u).bytes());
-  CArchive ar(&file, CArchive::load);
+  // A hostile length throws before allocating; an unallocatable one throws memory.
+  CMemFile hostile(Bytes().u8(0xFF).u16(0xFFFE).u8(0xFF).u16(0xFFFF).u32(0xFFFFFFF0u).bytes());
+  CArchive bad(&hostile, CArchive::load);
   CString s("keep");
   megcxc::setAllocationFailureAt(0);
   try {
-    ar >> s;
+    bad >> s;
     ADD_FAILURE() << "no exception";
   } catch (const CArchiveException& e) {
     EXPECT_TRUE(e.m_cause == CArchiveException::endOfFile && e.m_offset == 0);
   }
   EXPECT_TRUE(s == "keep" && megcxc::countedAllocations() == 0);
   CMemFile small(Bytes().str("abc").bytes());
-  CArchive in(&small, CArchive::load);
+  CArchive abc(&small, CArchive::load);
   megcxc::AllocationFailureScope fail(1);
-  EXPECT_THROW(in >> s, CMemoryException);
+  EXPECT_THROW(abc >> s, CMemoryException);
 }
 
-TEST(ArchiveErrors, TruncationAtEveryOffsetThrowsEndOfFile) {
-  const auto full = stored([](CArchive& ar) {
-    ar << CString("SUMCCSPCTMDATA") << int32_t{20130514} << int64_t{3} << 2.0 << true;
-  });
-  for (std::size_t cut = 0; cut < full.size(); ++cut) {
-    CMemFile file(std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(cut)));
-    CArchive ar(&file, CArchive::load);
-    CString m;
-    int32_t v;
-    int64_t l;
-    double d;
-    bool b;
-    try {
-      ar >> m >> v >> l >> d >> b;
-      ADD_FAILURE() << "no exception at cut " << cut;
-    } catch (const CArchiveException& e) {
-      EXPECT_EQ(e.m_cause, CArchiveException::endOfFile) << cut;
-      EXPECT_LE(e.m_offset, static_cast<int64_t>(cut));
-    }
-  }
-  CMemFile out;
-  CArchive st(&out, CArchive::store);
-  int32_t v = 0;
-  EXPECT_THROW(st >> v, CArchiveException);  // wrong direction
-  CMemFile in(full);
-  CArchive ld(&in, CArchive::load);
-  EXPECT_THROW(ld << int32_t{1}, CArchiveException);
-}
-
-TEST(ArchiveBuffering, BulkDoublesCrossBufferBoundariesIntact) {
-  // A tiny buffer forces every path: partial fills, direct large transfers.
-  std::vector<double> values(1000);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i) * 0.5 - 17.0;
-  const auto bytes = stored(
-      [&](CArchive& ar) {
-        ar << int32_t{5};
-        ar.writeDoubles(values.data(), 3);
-        ar.writeDoubles(values.data() + 3, values.size() - 3);
-        ar << uint8_t{9};
-      },
-      64);
-  Bytes want;
-  want.i32(5);
-  for (double v : values) want.f64(v);
-  EXPECT_EQ(bytes, want.u8(9).bytes());
-
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load, 64);
-  int32_t head = 0;
-  ar >> head;
-  std::vector<double> back(values.size());
-  ar.readDoubles(back.data(), 7);
-  EXPECT_EQ(ar.bytesRemaining(), static_cast<int64_t>(bytes.size()) - 4 - 56);
-  ar.readDoubles(back.data() + 7, back.size() - 7);
-  uint8_t tail = 0;
-  ar >> tail;
-  EXPECT_TRUE(back == values && tail == 9 && ar.mayHold(0) && !ar.mayHold(1));
-}
-
-TEST(ArchiveFiles, MemoryFileGrowsKeepsItsBytesAndOverwritesInPlace) {
+TEST(ArchiveFiles, MemoryFileGrowsKeepsItsBytesAndOverwritesInPlaceDiskFileRoundTrips) {
   // Pieces of odd sizes across several growths of the block, then an
   // overwrite from the start that ends inside the content and one past it.
   std::vector<uint8_t> want;
@@ -178,28 +160,50 @@ TEST(ArchiveFiles, MemoryFileGrowsKeepsItsBytesAndOverwritesInPlace) {
   mem.Write(head.data(), head.size());  // at the end: appends
   EXPECT_EQ(mem.GetLength(), static_cast<int64_t>(want.size() + 5));
   EXPECT_EQ(CMemFile(want).bytes(), want);
-}
-
-TEST(ArchiveFiles, FileRoundTripAndRemainingBytes) {
+  // A disk file: written, then read with the bytes it has left.
   char path[] = "/tmp/megcxc_archive_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  {
-    CFile f(path, CFile::modeCreate | CFile::modeWrite);
-    CArchive ar(&f, CArchive::store);
-    ar << CString("SPCTMCHNLZQ") << int32_t{20130517};
-    ar.Close();
-  }
-  {
-    CFile f(path, CFile::modeRead);
-    CArchive ar(&f, CArchive::load);
-    EXPECT_EQ(ar.bytesRemaining(), 26 + 4);
-    CString m;
-    int32_t v = 0;
-    ar >> m >> v;
-    EXPECT_TRUE(m == "SPCTMCHNLZQ" && v == 20130517 && !ar.mayHold(1));
-  }
+  ASSERT_EQ(close(mkstemp(path)), 0);
+  CFile out(path, CFile::modeCreate | CFile::modeWrite);
+  CArchive st(&out, CArchive::store);
+  st << CString("SPCTMCHNLZQ") << int32_t{20130517};
+  st.Close();
+  CFile f(path, CFile::modeRead);
+  CArchive ar(&f, CArchive::load);
+  EXPECT_EQ(ar.bytesRemaining(), 26 + 4);
+  CString m;
+  int32_t v = 0;
+  ar >> m >> v;
+  EXPECT_TRUE(m == "SPCTMCHNLZQ" && v == 20130517 && !ar.mayHold(1));
   std::remove(path);
   EXPECT_THROW(CFile("/nonexistent/dir/x", CFile::modeRead), CFileException);
+}
+
+TEST(CStringText, ConversionsComparisonsAndFormat) {
+  const CString s("Kanal Ä→β 𝄞");
+  EXPECT_EQ(s.toUtf8(), "Kanal Ä→β 𝄞");
+  EXPECT_EQ(s.GetLength(), 12);  // 10 BMP units + a surrogate pair
+  const char16_t lone[] = {u'a', 0xD800, u'b', 0};
+  EXPECT_EQ(CString(lone).GetLength(), 3);  // kept as units, shown as a replacement
+  EXPECT_EQ(CString(lone).toUtf8(), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(CString("x\xC3(\xFFy").units(), std::u16string(u"x\uFFFD(\uFFFDy"));
+  EXPECT_EQ(CString::fromWindows1252(std::string("\x80\x9F\xE9\x41", 4)).units(), std::u16string(u"\u20AC\u0178\u00E9A"));
+  CString c("Active CxC");
+  EXPECT_TRUE(c == "Active CxC" && c != "active CxC" && !c.IsEmpty() && CString("a") + CString("b") == "ab");
+  c.Empty();
+  EXPECT_TRUE(c.IsEmpty());
+  // Format: floats exactly as printf, the I64 modifier, UTF-8 arguments, long output.
+  for (double v : {0.1, -2.5e-7, 123456789.987654321, 1e300, -0.0, 2.0 / 3.0}) {
+    char expect[1024];
+    std::snprintf(expect, sizeof expect, "%f|%10.3f|%e", v, v, v);
+    c.Format("%f|%10.3f|%e", v, v, v);
+    EXPECT_EQ(c.toUtf8(), expect);
+  }
+  c.Format("Spectral CxC initialization(Channel::%I64d->%I64d)...", int64_t{306}, int64_t{-1} << 40);
+  EXPECT_EQ(c, "Spectral CxC initialization(Channel::306->-1099511627776)...");
+  c.Format("%I64u %5I64x %%I64d", uint64_t{18446744073709551615ull}, uint64_t{255});
+  EXPECT_EQ(c, "18446744073709551615    ff %I64d");
+  const std::string longName(2000, 'n');
+  c.Format("%s: %s", "Größe", longName.c_str());
+  c.AppendFormat("|%d", 7);
+  EXPECT_EQ(c.toUtf8(), "Größe: " + longName + "|7");
 }

@@ -1,11 +1,29 @@
+// What a host reaches through the umbrella header alone (it must give the
+// whole core interface): message boxes, the progress dialog and the
+// allocation hook.
+#include "megcxc.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/alloc_hook.h"
-#include "platform/cdialog.h"
-#include "platform/message_box.h"
 #include "support/message_recorder.h"
 
-TEST(MessageBox, DefaultHandlerAnswersOkOrNoAndAReplacedOneIsRestored) {
+TEST(Umbrella, DeclaresTheRecordFamiliesAndTheProgressDialog) {
+  CSpctmTrlCCDatazq dataset;
+  CSumCCSpctmDatazq summary;
+  CMMatrix1Dzq vector;
+  EXPECT_EQ(dataset.trialName, "CxC Data");
+  EXPECT_EQ(summary.isComputed, 0);
+  EXPECT_EQ(vector.checkInitData(0, true), nullptr);
+  // The progress dialog records the messages posted to it.
+  CDialog dlg(false);
+  EXPECT_FALSE(dlg.IsWindowVisible());
+  dlg.setVisible(true);
+  EXPECT_TRUE(dlg.IsWindowVisible() && dlg.PostMessage(WM_APP + 9, 0, 0));
+  ASSERT_EQ(dlg.posted().size(), 1u);
+  EXPECT_EQ(dlg.posted()[0].message, 0x8009u);
+}
+
+TEST(MessageBox, DefaultReplacedAndRepeatedMessageFilterHandlers) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(AfxMessageBox("Has enough memory?", MB_OK), IDOK);
   EXPECT_EQ(AfxMessageBox("This operation requires Control dataset has 1 time-slice", MB_YESNO), IDNO);
@@ -18,9 +36,7 @@ TEST(MessageBox, DefaultHandlerAnswersOkOrNoAndAReplacedOneIsRestored) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(AfxMessageBox("after", MB_YESNO), IDNO);
   testing::internal::GetCapturedStderr();
-}
-
-TEST(MessageBox, RepeatedMessageFilterPassesEachTextOnceAndQuestionsAlways) {
+  // The filter passes each text once and questions always.
   megcxc::test::MessageRecorder rec(IDYES);
   {
     megcxc::RepeatedMessageFilter once;
@@ -29,25 +45,14 @@ TEST(MessageBox, RepeatedMessageFilterPassesEachTextOnceAndQuestionsAlways) {
       EXPECT_EQ(AfxMessageBox("Continue?", MB_YESNO), IDYES);
     }
     AfxMessageBox("Has enough memory?", MB_OK);
-    EXPECT_EQ(once.suppressed(), 2);
-    EXPECT_EQ(once.messages(), 4);
+    EXPECT_TRUE(once.suppressed() == 2 && once.messages() == 4);
   }
   AfxMessageBox("Not enough memory!", MB_OK);  // the filter is gone
-  const std::vector<std::string> expected = {"Not enough memory!", "Continue?", "Continue?", "Continue?",
-                                             "Has enough memory?", "Not enough memory!"};
-  EXPECT_EQ(rec.texts(), expected);
+  EXPECT_EQ(rec.texts(), (std::vector<std::string>{"Not enough memory!", "Continue?", "Continue?", "Continue?",
+                                                    "Has enough memory?", "Not enough memory!"}));
 }
 
-TEST(ProgressDialog, RecordsPostedMessages) {
-  CDialog dlg(false);
-  EXPECT_FALSE(dlg.IsWindowVisible());
-  dlg.setVisible(true);
-  EXPECT_TRUE(dlg.IsWindowVisible() && dlg.PostMessage(WM_APP + 9, 0, 0));
-  ASSERT_EQ(dlg.posted().size(), 1u);
-  EXPECT_EQ(dlg.posted()[0].message, 0x8009u);
-}
-
-TEST(AllocationHook, FailsExactlyTheNthOrEveryLaterAllocation) {
+TEST(AllocationHook, FailsExactlyTheNthOrEveryLaterAllocationAndRefusesUnrepresentableSizes) {
   {
     megcxc::AllocationFailureScope fail(3);
     void* a = megcxc::xmalloc(8);
@@ -67,9 +72,6 @@ TEST(AllocationHook, FailsExactlyTheNthOrEveryLaterAllocation) {
   void* e = megcxc::xmalloc(8);
   EXPECT_NE(e, nullptr);
   std::free(e);
-}
-
-TEST(AllocationHook, UnrepresentableSizesAreRefused) {
   EXPECT_EQ(megcxc::checkedBytes(int64_t{1} << 40, int64_t{1} << 40, 8), SIZE_MAX);
   EXPECT_EQ(megcxc::checkedBytes(-1, 4, 8), SIZE_MAX);
   EXPECT_EQ(megcxc::checkedBytes(3, 4, 8), 96u);

@@ -4,27 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
-#include "platform/alloc_hook.h"
-#include "platform/carchive.h"
 #include "spectral/spctm_chn_chn_datazq.h"
-#include "support/message_recorder.h"
 #include "support/sweep.h"
 
 namespace megcxc::test {
 
 using Grid = std::vector<std::vector<double>>;
 
-inline std::vector<const double*> rowTable(const Grid& g) {
-  std::vector<const double*> rows;
-  for (const auto& r : g) rows.push_back(r.data());
-  return rows;
-}
-
 // Hands the real (and, when given, imaginary) rows to `pair` like the host.
 inline int fill(CSpctmChnChnData& pair, const Grid& re, const Grid& im = {}) {
-  const auto r = rowTable(re), i = rowTable(im);
+  std::vector<const double*> r, i;
+  for (const auto& row : re) r.push_back(row.data());
+  for (const auto& row : im) i.push_back(row.data());
   const auto rows = static_cast<int64_t>(re.size()), cols = static_cast<int64_t>(re[0].size());
   return im.empty() ? pair.addSpctmData2ChannelCWTr(r.data(), rows, cols)
                     : pair.addSpctmData2ChannelCWTri(r.data(), i.data(), rows, cols);
@@ -33,6 +27,16 @@ inline int fill(CSpctmChnChnData& pair, const Grid& re, const Grid& im = {}) {
 inline Grid grid(double* const* p, int64_t rows, int64_t cols) {
   Grid g;
   for (int64_t t = 0; p && t < rows; ++t) g.emplace_back(p[t], p[t] + cols);
+  return g;
+}
+
+// rows x cols cells drawn uniformly from [lo, hi) by a generator seeded with `seed`.
+inline Grid randomGrid(int64_t rows, int64_t cols, unsigned seed, double lo, double hi) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(lo, hi);
+  Grid g(rows, std::vector<double>(cols));
+  for (auto& row : g)
+    for (double& x : row) x = u(rng);
   return g;
 }
 
@@ -54,6 +58,11 @@ class PairTest : public ::testing::Test {
  protected:
   // Working plane d (the real one by default) over the pair's extents.
   Grid cells(int d = 0) const { return grid(pair.plane[d], pair.timePt, pair.freqPt); }
+  // Plane d after an operation that must succeed (return 1).
+  Grid after(int result, int d = 0) const {
+    EXPECT_EQ(result, 1);
+    return cells(d);
+  }
   CSpctmChnChnDatazq pair;
   MessageRecorder messages;
 };
