@@ -1,11 +1,12 @@
-// The active-control operation, the RMS normalisation, box values and sample
-// positions.
-#include <array>
+// The active-control operation: its refusals, the control's collapse, the
+// four operations and its allocation-failure sweep.
 #include <cmath>
 #include <functional>
 
 #include "face_helpers.h"
+#include "support/sweep.h"
 
+namespace megcxc::test {
 namespace {
 
 const char* const kOneSlice = "This operation requires Control dataset has 1 time-slice";
@@ -21,29 +22,26 @@ double firstCellCtl(int64_t r, int64_t c, int d, int64_t, int64_t f) {
   return f != 0 ? 100.0 + f : (r == 1 && c == 0) ? 0.0 : 2.0 + d;
 }
 
-using FaceProcessingTest = megcxc::test::FaceTest;
+using ActCtlTest = FaceTest;
 
-TEST_F(FaceProcessingTest, ActCtlRefusesMissingOrMismatchedDatasetsAndNo) {
-  make(0, 2, 2, 3, 8, act);
+TEST_F(ActCtlTest, RefusesMissingOrMismatchedDatasetsAndNoThenCollapsesTheControlAndSubtractsItsTimeMean) {
+  make(0, 10, 10, 5, 8, act);
   face.getCCSpctmTrlData4Class(true, 1);  // a control without pairs
   EXPECT_EQ(face.doAct_Ctl_operation(), 0);
   EXPECT_EQ(messages.only(), "This operation requires  both Active and Control datasets!");
   messages.clear();
-  make(1, 2, 2, 3, 9, ctl);  // same time count, one frequency more
+  make(1, 10, 10, 3, 9, ctl);  // one frequency more
   EXPECT_EQ(face.doAct_Ctl_operation(), 0);
   EXPECT_EQ(messages.only(),
             "This operation requires Active and Control datasets have the same sensor and frequency numbers");
   messages.clear();
-  make(1, 2, 2, 3, 8, ctl);
+  make(1, 10, 10, 3, 8, ctl);  // other time counts are accepted
   messages.setAnswer(IDNO);
   EXPECT_EQ(face.doAct_Ctl_operation(), 0);
   EXPECT_TRUE(messages.only() == kOneSlice && messages.types()[0] == MB_YESNO);
   EXPECT_TRUE(face.trialByClass[1]->timePt == 3 && !face.trialByClass[2]);
-}
-
-TEST_F(FaceProcessingTest, ActCtlYesCollapsesTheControlAndSubtractsItsTimeMean) {
-  make(0, 10, 10, 5, 8, act);
-  make(1, 10, 10, 3, 8, ctl);
+  messages.clear();
+  messages.setAnswer(IDYES);
   EXPECT_EQ(face.doAct_Ctl_operation(), 1);
   EXPECT_TRUE(messages.only() == kOneSlice && face.trialByClass[1]->timePt == 1);
   CSpctmTrlCCDatazq* out = face.trialByClass[2];
@@ -58,7 +56,7 @@ TEST_F(FaceProcessingTest, ActCtlYesCollapsesTheControlAndSubtractsItsTimeMean) 
   }
 }
 
-TEST_F(FaceProcessingTest, ActCtlAddMultiplyDivideUseTheControlFirstCell) {
+TEST_F(ActCtlTest, AddMultiplyDivideUseTheControlFirstCell) {
   make(0, 2, 2, 2, 3, act);
   make(1, 2, 2, 1, 3, firstCellCtl);
   CSpctmTrlCCDatazq* existing = face.getCCSpctmTrlData4Class(true, 2);
@@ -81,7 +79,7 @@ TEST_F(FaceProcessingTest, ActCtlAddMultiplyDivideUseTheControlFirstCell) {
   face.actCtlOperation = 2;
   ASSERT_EQ(face.doAct_Ctl_operation(), 1);
   CSpctmChnChnDatazq& lacking = face.trialByClass[0]->pairMatrix[1][1];
-  megcxc::releasePlane(lacking.plane[2]);
+  releasePlane(lacking.plane[2]);
   lacking.plane[2] = nullptr;
   ASSERT_EQ(face.doAct_Ctl_operation(), 1);
   for (int64_t k = 0; k < 3 * 6; ++k) {
@@ -93,57 +91,34 @@ TEST_F(FaceProcessingTest, ActCtlAddMultiplyDivideUseTheControlFirstCell) {
   EXPECT_TRUE(messages.texts().empty());
 }
 
-TEST_F(FaceProcessingTest, NormalisationDividesByTheRmsOrRefusesZero) {
-  CSpctmTrlCCDatazq& ds = make(1, 3, 2, 4, 5, megcxc::test::randomCells(21));
-  double sq = 0;  // real plane: every cell has equal weight when the extents are equal
-  for (int64_t k = 0; k < 6 * 20; ++k) sq += std::pow(ds.pairMatrix[k / 40][k / 20 % 2].plane[0][k % 20 / 5][k % 5], 2);
-  const double re = ds.pairMatrix[2][1].plane[0][3][4], pp = ds.pairMatrix[0][0].plane[2][0][0];
-  face.currentClass = 1;
-  ASSERT_EQ(face.normSpctmCCData_rootMeanSquare(-1), 1);
-  EXPECT_NEAR(ds.pairMatrix[2][1].plane[0][3][4], re / std::sqrt(sq / 120), 1e-12);
-  EXPECT_EQ(ds.pairMatrix[0][0].plane[2][0][0], pp);
-  ASSERT_EQ(face.normSpctmCCData_rootMeanSquare(1), 1);  // RMS now 1
-  EXPECT_NEAR(ds.pairMatrix[2][1].plane[0][3][4], re / std::sqrt(sq / 120), 1e-12);
-  EXPECT_EQ(face.normSpctmCCData_rootMeanSquare(0) + face.normSpctmCCData_rootMeanSquare(5), 0);
-  ds.pairMatrix[0][1].checkInitpctmSpace(4, 5, true, 0, 1);  // no imaginary plane
-  EXPECT_TRUE(face.normSpctmCCData_rootMeanSquare(1) == 0 && messages.texts().empty());
-  make(0, 2, 2, 2, 2, [](int64_t, int64_t, int d, int64_t, int64_t) { return d == 1 ? 0.0 : 5.0; });
-  EXPECT_EQ(face.normSpctmCCData_rootMeanSquare(0), 0);
-  EXPECT_EQ(messages.only(), "Trial Sns-Sns-time-frequency Matrix: is smaller than zero!?");
-  EXPECT_EQ(face.trialByClass[0]->pairMatrix[1][1].plane[0][1][1], 5.0);
-}
-
-TEST_F(FaceProcessingTest, BoxValueComesFromTheSummaryOrTheCurrentPair) {
-  CSpctmTrlCCDatazq& ds = make(0, 2, 2, 3, 4, [](int64_t r, int64_t c, int d, int64_t t, int64_t f) {
-    return 1000.0 * r + 100.0 * c + 50.0 * d + 10.0 * t + f;
+// Active 2 x 1 pairs of 2 x 2 cells, control 2 x 1 pairs of 3 x 2 cells, all
+// three planes, the control without raw backups. The control is collapsed over
+// time in place (per pair three new raw planes), then the active-control
+// dataset is created and shaped like the active one (table; per row: the row,
+// per pair three planes). Each run stops after the steps done.
+TEST(ActCtlSweep, FailureStopsAfterTheStepsDone) {
+  const std::string noArray = "Has enough memory?";
+  std::vector<SweepOutcome> plan(6, returns(0, {kOneSlice, noArray, "Control dataset accumulating failed!"}));
+  plan.push_back(returns(0, {kOneSlice, "This operation requires more memory"}));
+  const std::vector<SweepOutcome> shaping = matrixPlan(2, 3, returns(0, {kOneSlice, "Is memory enough?!"}),
+                                                       returns(0, {kOneSlice}), returns(0, {kOneSlice, noArray}));
+  plan.insert(plan.end(), shaping.begin(), shaping.end());
+  sweep(plan, returns(1, {kOneSlice}), [](int64_t nth, int64_t* made) {
+    Collection face;
+    fillDataset(*face.getCCSpctmTrlData4Class(true, 0), 2, 1, 2, 2, randomCells(4));
+    CSpctmTrlCCDatazq& control = *face.getCCSpctmTrlData4Class(true, 1);
+    fillDataset(control, 2, 1, 3, 2, randomCells(5));
+    for (int64_t r = 0; r < 2; ++r) control.pairMatrix[r][0]._cleanBkSpctmData();
+    const SweepOutcome o = runFailing(nth, [&] { return face.doAct_Ctl_operation(); }, made, IDYES);
+    for (const CSpctmTrlCCDatazq* ds : face.trialByClass)
+      if (ds != nullptr) expectTrialFits(*ds);
+    const CSpctmTrlCCDatazq* out = face.trialByClass[2];
+    EXPECT_EQ(face.trialByClass[1]->timePt, nth >= 1 && nth <= 6 ? 3 : 1);
+    EXPECT_EQ(out != nullptr, nth == 0 || nth >= 8);
+    EXPECT_TRUE(!out || (out->pairMatrix != nullptr) == (o.result == 1));
+    return o;
   });
-  CSumCCSpctmDatazq& s = ds.summaryByDataType[0];
-  ASSERT_EQ(s.checkInit(3, 4), 1);
-  for (int64_t k = 0; k < 12; ++k) s.cellMin[k / 4][k % 4] = 10.0 * (k / 4) + k % 4, s.cellMax[k / 4][k % 4] = 2.0;
-  ds.selTimeBegin = 1, ds.selTimeEnd = 2, ds.selFreqBegin = 0, ds.selFreqEnd = 1;
-  double mean = 9;
-  int64_t count = 9;
-  EXPECT_EQ(face.getSelectSpctmCCDValueX(2, 0, -1, -1, -1, -1, mean, count, 0, 0), 4);
-  EXPECT_EQ(mean * 10 + count, (10.0 + 11.0 + 20.0 + 21.0) / 4 * 10 + 4);
-  EXPECT_TRUE(face.getSelectSpctmCCDValueX(3, 0, 0, 2, 0, 3, mean, count, -1, 0) == 12 && mean == 2.0);
-  EXPECT_TRUE(face.getSelectSpctmCCDValueX(2, 0, 2, 99, -5, 0, mean, count, 0, 0) == 1 && mean == 20.0);  // clipped
-  ds.curActSns = 1, ds.curCxcSns = 0;  // the pair gives its sum, the caller divides
-  EXPECT_EQ(face.getSelectSpctmCCDValueX(0, 0, -1, -1, -1, -1, mean, count, 0, 2), 4);
-  EXPECT_EQ(mean, 1110.0 + 1111.0 + 1120.0 + 1121.0);
-  ds.curActSns = 2;  // then: empty box, bad source, class, data type, absent arrays
-  for (auto [source, t0, cls, type] : {std::array{0, -1, 0, 0}, {2, 3, 0, 0}, {4, -1, 0, 0}, {2, -1, 3, 0},
-                                       {2, -1, 0, 3}, {2, -1, 0, 1}}) {
-    mean = 9, count = 9;
-    EXPECT_EQ(face.getSelectSpctmCCDValueX(source, 0, t0, -1, -1, -1, mean, count, cls, type), 0);
-    EXPECT_EQ(mean * 10 + count, 0.0) << source << ' ' << t0 << ' ' << cls << ' ' << type;
-  }
-}
-
-TEST_F(FaceProcessingTest, TimePointBecomesASamplePosition) {
-  CSpctmTrlCCDatazq* active = face.getCCSpctmTrlData4Class(true, 0);
-  active->timeStep = 2, active->timePtOffset = 10, active->timeDataBegin = 100;
-  EXPECT_EQ(face.getSpctmTimePt(4, 0, 0), 118);
-  EXPECT_EQ(face.getSpctmTimePt(4, -1, 0) + face.getSpctmTimePt(4, 1, 0), -2);
 }
 
 }  // namespace
+}  // namespace megcxc::test

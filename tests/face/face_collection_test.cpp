@@ -1,12 +1,16 @@
-// The collection's slots, current class, whole-collection operations and its
+// The collection's slots, current class, whole-collection operations (scale,
+// reload, clean, RMS normalisation), box values, sample positions and its
 // ownership of datasets and of the manager dialog.
+#include <array>
+#include <cmath>
+
 #include "face_helpers.h"
 #include "platform/alloc_hook.h"
 
+namespace megcxc::test {
 namespace {
 
-using megcxc::test::Collection;
-using CollectionTest = megcxc::test::FaceTest;
+using CollectionTest = FaceTest;
 
 double cell(int64_t r, int64_t c, int d, int64_t t, int64_t f) { return 1.0 + r + 10.0 * c + 100.0 * d + 0.5 * t + 0.25 * f; }
 
@@ -27,7 +31,7 @@ TEST_F(CollectionTest, DatasetsAreCreatedByClassNamedAfterItAndDeletedToTheFirst
   EXPECT_EQ(face.autoFindSetSpctmClass(), 1);
   EXPECT_TRUE(face.deleteSpctmTrlData(1) + face.deleteSpctmTrlData(2) == 2 && face.currentClass == -1);
   EXPECT_TRUE(face.deleteSpctmTrlData(-1) == 0 && !face.getTrlCohDataAny() && face.autoFindSetSpctmClass() == -1);
-  megcxc::AllocationFailureScope fail(1);
+  AllocationFailureScope fail(1);
   EXPECT_TRUE(!face.getCCSpctmTrlData4Class(true, 1) && !face.trialByClass[1]);
 }
 
@@ -63,6 +67,55 @@ TEST_F(CollectionTest, ScaleReloadAndCleanReachTheRightDatasets) {
   EXPECT_EQ(face.getTotalSpctmDataSets() + face.currentClass + face.auxInt, 0);
 }
 
+TEST_F(CollectionTest, NormalisationDividesByTheRmsOrRefusesZero) {
+  CSpctmTrlCCDatazq& ds = make(1, 3, 2, 4, 5, randomCells(21));
+  double sq = 0;  // real plane: every cell has equal weight when the extents are equal
+  for (int64_t k = 0; k < 6 * 20; ++k) sq += std::pow(ds.pairMatrix[k / 40][k / 20 % 2].plane[0][k % 20 / 5][k % 5], 2);
+  const double re = ds.pairMatrix[2][1].plane[0][3][4], pp = ds.pairMatrix[0][0].plane[2][0][0];
+  face.currentClass = 1;
+  ASSERT_EQ(face.normSpctmCCData_rootMeanSquare(-1), 1);
+  EXPECT_NEAR(ds.pairMatrix[2][1].plane[0][3][4], re / std::sqrt(sq / 120), 1e-12);
+  EXPECT_EQ(ds.pairMatrix[0][0].plane[2][0][0], pp);
+  ASSERT_EQ(face.normSpctmCCData_rootMeanSquare(1), 1);  // RMS now 1
+  EXPECT_NEAR(ds.pairMatrix[2][1].plane[0][3][4], re / std::sqrt(sq / 120), 1e-12);
+  EXPECT_EQ(face.normSpctmCCData_rootMeanSquare(0) + face.normSpctmCCData_rootMeanSquare(5), 0);
+  ds.pairMatrix[0][1].checkInitpctmSpace(4, 5, true, 0, 1);  // no imaginary plane
+  EXPECT_TRUE(face.normSpctmCCData_rootMeanSquare(1) == 0 && messages.texts().empty());
+  make(0, 2, 2, 2, 2, [](int64_t, int64_t, int d, int64_t, int64_t) { return d == 1 ? 0.0 : 5.0; });
+  EXPECT_EQ(face.normSpctmCCData_rootMeanSquare(0), 0);
+  EXPECT_EQ(messages.only(), "Trial Sns-Sns-time-frequency Matrix: is smaller than zero!?");
+  EXPECT_EQ(face.trialByClass[0]->pairMatrix[1][1].plane[0][1][1], 5.0);
+}
+
+TEST_F(CollectionTest, BoxValueComesFromTheSummaryOrTheCurrentPairAndTimePointsBecomeSamples) {
+  CSpctmTrlCCDatazq& ds = make(0, 2, 2, 3, 4, [](int64_t r, int64_t c, int d, int64_t t, int64_t f) {
+    return 1000.0 * r + 100.0 * c + 50.0 * d + 10.0 * t + f;
+  });
+  CSumCCSpctmDatazq& s = ds.summaryByDataType[0];
+  ASSERT_EQ(s.checkInit(3, 4), 1);
+  for (int64_t k = 0; k < 12; ++k) s.cellMin[k / 4][k % 4] = 10.0 * (k / 4) + k % 4, s.cellMax[k / 4][k % 4] = 2.0;
+  ds.selTimeBegin = 1, ds.selTimeEnd = 2, ds.selFreqBegin = 0, ds.selFreqEnd = 1;
+  double mean = 9;
+  int64_t count = 9;
+  EXPECT_EQ(face.getSelectSpctmCCDValueX(2, 0, -1, -1, -1, -1, mean, count, 0, 0), 4);
+  EXPECT_EQ(mean * 10 + count, (10.0 + 11.0 + 20.0 + 21.0) / 4 * 10 + 4);
+  EXPECT_TRUE(face.getSelectSpctmCCDValueX(3, 0, 0, 2, 0, 3, mean, count, -1, 0) == 12 && mean == 2.0);
+  EXPECT_TRUE(face.getSelectSpctmCCDValueX(2, 0, 2, 99, -5, 0, mean, count, 0, 0) == 1 && mean == 20.0);  // clipped
+  ds.curActSns = 1, ds.curCxcSns = 0;  // the pair gives its sum, the caller divides
+  EXPECT_EQ(face.getSelectSpctmCCDValueX(0, 0, -1, -1, -1, -1, mean, count, 0, 2), 4);
+  EXPECT_EQ(mean, 1110.0 + 1111.0 + 1120.0 + 1121.0);
+  ds.curActSns = 2;  // then: empty box, bad source, class, data type, absent arrays
+  for (auto [source, t0, cls, type] : {std::array{0, -1, 0, 0}, {2, 3, 0, 0}, {4, -1, 0, 0}, {2, -1, 3, 0},
+                                       {2, -1, 0, 3}, {2, -1, 0, 1}}) {
+    mean = 9, count = 9;
+    EXPECT_EQ(face.getSelectSpctmCCDValueX(source, 0, t0, -1, -1, -1, mean, count, cls, type), 0);
+    EXPECT_EQ(mean * 10 + count, 0.0) << source << ' ' << t0 << ' ' << cls << ' ' << type;
+  }
+  ds.timeStep = 2, ds.timePtOffset = 10, ds.timeDataBegin = 100;
+  EXPECT_EQ(face.getSpctmTimePt(4, 0, 0), 118);
+  EXPECT_EQ(face.getSpctmTimePt(4, -1, 0) + face.getSpctmTimePt(4, 1, 0), -2);  // bad or absent class
+}
+
 // The core never looks inside the dialog, so any address stands in for one.
 int g_deleted = 0;
 void countingDeleter(CDlgSpctmCCDataManager*) { ++g_deleted; }
@@ -87,3 +140,4 @@ TEST(ManagerDialogOwnershipTest, DestructorDestroysTheDialogOnceThroughTheDelete
 }
 
 }  // namespace
+}  // namespace megcxc::test

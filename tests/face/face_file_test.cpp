@@ -1,6 +1,6 @@
 // The collection archive: exact bytes, both magics, refused headers,
-// truncation, the file helpers' atomic save and safe load, and a round trip of
-// a random collection.
+// truncation, the file helpers' atomic save and safe load, a round trip of a
+// random collection and the reader's allocation-failure sweep.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -26,8 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using Face = CMEGSpctmCCDataFace09File;
 
-Bytes faceHeader(const char* magic, int32_t auxInt, int32_t currentClass, const char* name) {
-  return Bytes().str(magic).i32(20110729).i32(auxInt).i32(currentClass).str(name);
+Bytes faceHeader(const char* magic, int32_t aux, int32_t cls, const char* name, int32_t version = 20110729) {
+  return Bytes().str(magic).i32(version).i32(aux).i32(cls).str(name);
 }
 
 std::vector<uint8_t> readFile(const fs::path& p) {
@@ -54,16 +54,23 @@ class FaceArchive : public ::testing::Test {
   fs::path dir;
 };
 
-TEST_F(FaceArchive, EmptyAndControlOnlyCollectionsHaveTheirBytesAndReadEitherMagic) {
+TEST_F(FaceArchive, CollectionsHaveTheirBytesReadEitherMagicAndRefuseWrongHeadersUntouched) {
   Face f, full;
-  const auto empty = faceHeader("SPCTM_CXC_FACEZQ", 0, 0, "Unknown").i32(0).i32(0).i32(0).bytes();
-  EXPECT_EQ(empty.size(), 36u + 4 + 8 + 18 + 12);
-  EXPECT_EQ(store(f), empty);
   for (int k = 0; k < 3; ++k) full.getCCSpctmTrlData4Class(true, k);
+  CSpctmTrlCCDatazq* active = full.trialByClass[0];
+  EXPECT_EQ(load(full, Bytes().str("SPCTM_CXC_FACEZq").i32(20110729).bytes()), 0);
+  EXPECT_EQ(messages.only(), "The opened file is not trial data or corrupted!");
+  messages.clear();
+  EXPECT_EQ(load(full, faceHeader("SPCTMFACEZQ", 0, 0, "Unknown", 20110730).i32(0).i32(0).i32(0).bytes()), 0);
+  EXPECT_EQ(messages.only(), "Wrong spectral data face format!!?");
+  EXPECT_TRUE(full.trialByClass[0] == active && full.getTotalSpctmDataSets() == 3);
+  messages.clear();
+
+  const auto empty = faceHeader("SPCTM_CXC_FACEZQ", 0, 0, "Unknown").i32(0).i32(0).i32(0).bytes();
+  EXPECT_EQ(store(f), empty);
   full.auxInt = 4, full.currentClass = 2, full.collectionName = "x";
   ASSERT_EQ(load(full, empty), 1);  // a read empties the collection first
   EXPECT_EQ(store(full), empty);
-
   f.getCCSpctmTrlData4Class(true, 1);
   f.auxInt = -3, f.currentClass = 1, f.collectionName = "Session";
   Bytes expected = faceHeader("SPCTM_CXC_FACEZQ", -3, 1, "Session").i32(0).i32(1);
@@ -75,18 +82,6 @@ TEST_F(FaceArchive, EmptyAndControlOnlyCollectionsHaveTheirBytesAndReadEitherMag
   ASSERT_EQ(load(back, old.i32(0).bytes()), 1);
   EXPECT_TRUE(back.getTotalSpctmDataSets() == 1 && back.trialByClass[1] && store(back) == expected.bytes());
   EXPECT_TRUE(messages.texts().empty());
-}
-
-TEST_F(FaceArchive, WrongMagicOrVersionLeavesTheCollectionUntouched) {
-  Face f;
-  makeSmall(f);
-  CSpctmTrlCCDatazq* active = f.trialByClass[0];
-  EXPECT_EQ(load(f, Bytes().str("SPCTM_CXC_FACEZq").i32(20110729).bytes()), 0);
-  EXPECT_EQ(messages.only(), "The opened file is not trial data or corrupted!");
-  messages.clear();
-  EXPECT_EQ(load(f, Bytes().str("SPCTMFACEZQ").i32(20110730).i32(0).i32(0).str("Unknown").i32(0).i32(0).i32(0).bytes()), 0);
-  EXPECT_EQ(messages.only(), "Wrong spectral data face format!!?");
-  EXPECT_TRUE(f.trialByClass[0] == active && f.getTotalSpctmDataSets() == 2);
 }
 
 TEST_F(FaceArchive, TruncationAtAnyByteLeavesConsistentDatasetsAndLoadFromFileKeepsTheCollection) {
@@ -101,9 +96,8 @@ TEST_F(FaceArchive, TruncationAtAnyByteLeavesConsistentDatasetsAndLoadFromFileKe
     } catch (const CArchiveException& e) {
       EXPECT_EQ(e.m_cause, CArchiveException::endOfFile) << n;
     }
-    for (CSpctmTrlCCDatazq* d : f.trialByClass) {
+    for (CSpctmTrlCCDatazq* d : f.trialByClass)
       if (d) expectTrialFits(CSpctmTrlCCDatazq(*d));  // walked and copied (AddressSanitizer)
-    }
   }
   fillDataset(*target.getCCSpctmTrlData4Class(true, 2), 1, 1, 1, 1, randomCells(5));
   const std::vector<uint8_t> before = store(target);
@@ -187,10 +181,9 @@ TEST_F(FaceArchive, FailedSaveKeepsTheTargetAndRemovesTheTemporaryFile) {
   std::ofstream(target) << "old";
   // The write fails: the file size limit stops the temporary file early.
   std::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
+  rlimit saved{}, small{};
   ::getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 64;
+  small = {64, saved.rlim_max};
   ::setrlimit(RLIMIT_FSIZE, &small);
   const int written = f.saveToFile(target.string());
   ::setrlimit(RLIMIT_FSIZE, &saved);
@@ -201,6 +194,57 @@ TEST_F(FaceArchive, FailedSaveKeepsTheTargetAndRemovesTheTemporaryFile) {
   fs::create_directories(dir / "folder.cxc" / "inside");
   EXPECT_EQ(f.saveToFile((dir / "folder.cxc").string()), 0);
   EXPECT_TRUE(fs::is_directory(dir / "folder.cxc" / "inside") && dirEntries() == 2);
+}
+
+// Allocations in stream order. Every failed load from the file shows first
+// the message of the failure itself ("" where it shows none and only what
+// follows speaks), ends with "Cannot read <path>: ..." and changes nothing.
+// The archive operation itself does not look at the datasets' results, so
+// after an inner failure it may read on from the middle of a dataset; what
+// it leaves must still be consistent (and nothing may leak).
+TEST_F(FaceArchive, ReaderAllocationFailuresKeepTheCollectionOrLeaveItConsistent) {
+  // An active dataset of one pair without planes and a real summary of six
+  // zeroed 1 x 2 arrays.
+  Face source, target;
+  CSpctmTrlCCDatazq& ds = *source.getCCSpctmTrlData4Class(true, 0);
+  ASSERT_EQ(ds.checkInitSpctmCCData(1, 1, 1, 2, true, 0, 0, nullptr, nullptr), 1);
+  ds.pairMatrix[0][0]._cleanSpctmData();
+  ASSERT_EQ(ds.summaryByDataType[0].checkInit(1, 2), 1);
+  const std::string path = (dir / "sweep.cxc").string(), reading = "Cannot read " + path + ": ";
+  ASSERT_EQ(source.saveToFile(path), 1);
+  const std::vector<uint8_t> bytes = store(source);
+  auto noString = [&](int n) { return reading + "cannot allocate a string of " + std::to_string(n) + " characters"; };
+  // The collection's magic and name "Unknown", the dataset, the trial's magic,
+  // name "Active CxC" and cxcType "None", the profile's magic, the real
+  // summary's magic and its six arrays, the other two summary magics, the pair
+  // table, the row of pairs (only what follows speaks) and the pair's magic.
+  std::vector<std::string> first = {noString(16), noString(7), reading + "not enough memory to create a dataset",
+                                    noString(17), noString(10), noString(4), noString(9), noString(14)};
+  first.insert(first.end(), 6, "Has enough memory?");
+  first.insert(first.end(), {noString(14), noString(14), "Is memory enough?!", "", noString(11)});
+  makeSmall(target);
+  const std::vector<uint8_t> before = store(target);
+  for (int64_t nth = 1; nth <= static_cast<int64_t>(first.size()); ++nth) {
+    const SweepOutcome o = runFailing(nth, [&] { return target.loadFromFile(path); });
+    const std::string& expected = first[static_cast<std::size_t>(nth - 1)];
+    ASSERT_TRUE(o.result == 0 && !o.messages.empty()) << nth;
+    EXPECT_TRUE(expected.empty() || o.messages.front() == expected) << nth << " " << o;
+    EXPECT_EQ(o.messages.back().rfind(reading, 0), 0u) << nth;
+    EXPECT_EQ(store(target), before) << nth;
+
+    Face f;
+    makeSmall(f);
+    const SweepOutcome s = runFailing(nth, [&] { return load(f, bytes); });
+    EXPECT_TRUE(s.thrown == "memory" || s.result == 0 || s.result == 1) << nth << " " << s;
+    for (const CSpctmTrlCCDatazq* d : f.trialByClass)
+      if (d != nullptr) expectTrialFits(*d);
+    // Until the header is accepted the collection keeps its datasets.
+    EXPECT_TRUE(nth != 1 || (f.trialByClass[0] && f.trialByClass[0]->colSnsCount == 2)) << nth;
+  }
+  int64_t made = -1;
+  EXPECT_EQ(runFailing(0, [&] { return target.loadFromFile(path); }, &made), returns(1));
+  EXPECT_EQ(made, static_cast<int64_t>(first.size()));
+  EXPECT_TRUE(target.trialByClass[0] && target.getTotalSpctmDataSets() == 1);
 }
 
 }  // namespace

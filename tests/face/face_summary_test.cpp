@@ -1,13 +1,15 @@
-// Class summaries: the pre-check, both summary variants and the two batch
-// operations with their crossed names.
+// Class summaries: the pre-check, both summary variants, the two batch
+// operations with their crossed names and the allocation-failure sweep.
 #include <cmath>
 #include <vector>
 
 #include "face_helpers.h"
+#include "support/sweep.h"
 
+namespace megcxc::test {
 namespace {
 
-using ClassSummaryTest = megcxc::test::FaceTest;
+using ClassSummaryTest = FaceTest;
 
 // Expects the summary of plane d over the pairs of rows [r0, r1) to equal, bit
 // for bit, a computation done cell by cell across the pairs (the library
@@ -64,7 +66,7 @@ TEST_F(ClassSummaryTest, PlusAndMinusTwoAndASinglePairGiveTheHandWorkedFigures) 
 }
 
 TEST_F(ClassSummaryTest, BatchNamesAreCrossedAndMatchTheReference) {
-  CSpctmTrlCCDatazq& ds = make(1, 3, 4, 5, 6, megcxc::test::randomCells(11));
+  CSpctmTrlCCDatazq& ds = make(1, 3, 4, 5, 6, randomCells(11));
   ds.curActSns = 7;
   EXPECT_EQ(face.cmpSumCCSpctmAllClassType(), 3);  // the active sensor's row, clamped to 2
   EXPECT_EQ(ds.curActSns, 2);
@@ -79,7 +81,7 @@ TEST_F(ClassSummaryTest, BatchNamesAreCrossedAndMatchTheReference) {
 }
 
 TEST_F(ClassSummaryTest, OnePairWithoutThePlaneOrBadArgumentsGiveNull) {
-  CSpctmTrlCCDatazq& ds = make(0, 2, 2, 2, 2, megcxc::test::randomCells(3));
+  CSpctmTrlCCDatazq& ds = make(0, 2, 2, 2, 2, randomCells(3));
   ds.summaryByDataType[2].isComputed = 7;
   ds.pairMatrix[1][1].checkInitpctmSpace(2, 2, true, 1, 0);  // no power/phase plane, outside row 0
   EXPECT_TRUE(!face.cmpSumCCSpctmData4ActSns(nullptr, 0, 2) && !face.cmpSumCCSpctmData(nullptr, 0, 2));
@@ -104,4 +106,19 @@ TEST_F(ClassSummaryTest, UnequalExtentsAreAnnouncedAndSummarisedOverTheLargest) 
   EXPECT_EQ(s->meanValue, (3.5 + (-10.0 / 8.0)) / 2.0);
 }
 
+// The summary's six arrays, allocated in field order.
+TEST(ClassSummarySweep, FailureLeavesTheSummaryEmpty) {
+  sweep(std::vector<SweepOutcome>(6, returns(0, {"Has enough memory?"})), returns(1), [](int64_t nth, int64_t* made) {
+    Collection face;
+    fillDataset(*face.getCCSpctmTrlData4Class(true, 0), 2, 2, 2, 3, randomCells(3));
+    const SweepOutcome o = runFailing(nth, [&] { return face.cmpSumCCSpctmData(nullptr, 0, 1) != nullptr; }, made);
+    const CSumCCSpctmDatazq& s = face.trialByClass[0]->summaryByDataType[1];
+    expectSummaryFits(s);
+    EXPECT_TRUE(o.result == 1 ? s.isComputed == 1 && s.pairCount == 4 && s.timePtCount == 2 && s.freqPtCount == 3
+                              : !s.cellMin && !s.cellRms && !s.isComputed && !s.timePtCount);
+    return o;
+  });
+}
+
 }  // namespace
+}  // namespace megcxc::test

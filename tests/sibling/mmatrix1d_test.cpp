@@ -1,10 +1,12 @@
-// The vector: growth, bounds, independent copies and its archive record.
+// The vector: growth, bounds, independent copies and its archive record, with
+// the reader's allocation-failure sweep.
 #include <gtest/gtest.h>
 
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
 #include "sibling/mmatrix1dzq.h"
 #include "support/bytes.h"
+#include "support/sweep.h"
 
 namespace megcxc::test {
 namespace {
@@ -71,6 +73,25 @@ TEST(Vector1D, BadRecordsAreRefusedWithoutAllocatingOrChangingTheVector) {
     EXPECT_EQ(countedAllocations(), 1);  // the magic string only
     EXPECT_EQ(values(v), (Values{1.5, -2, 3}));
   }
+}
+
+// The magic string throws; a buffer that cannot be allocated leaves the vector
+// as it was but still reads the values, so that the next item of the stream
+// (here an int32 7) is read from its own place.
+TEST(Vector1D, ReaderFailureLeavesTheVectorAndConsumesTheRecord) {
+  const std::vector<uint8_t> bytes = record(0, 3).f64(1).f64(2).f64(3).i32(7).bytes();
+  sweep({throwsMemory(), returns(0)}, returns(1), [&](int64_t nth, int64_t* made) {
+    CMMatrix1Dzq v;
+    v.checkInitData(1, true)[0] = 9.0;
+    CMemFile file(bytes);
+    CArchive ar(&file, CArchive::load);
+    const SweepOutcome o = runFailing(nth, [&] { return v.serialize(ar); }, made);
+    EXPECT_EQ(values(v), o.result == 1 ? (Values{1, 2, 3}) : (Values{9}));
+    int32_t next = 0;
+    if (o.thrown.empty()) ar >> next;
+    EXPECT_EQ(next, o.thrown.empty() ? 7 : 0);
+    return o;
+  });
 }
 
 }  // namespace
