@@ -1,53 +1,51 @@
-// The trial dataset's display layer: integrity check, current pair, stepping
+// The trial dataset's display layer: current pair, integrity check, stepping
 // of the selection box, statistics reports and the operations on every pair.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
-#include <tuple>
 #include <utility>
 
-#include "trial/spctm_trl_cc_datazq.h"
+#include "trial/trial_helpers.h"
 
 namespace {
+using namespace megcxc::test;
 
-using Box = std::array<int64_t, 4>;  // time begin, time end, freq begin, freq end
+struct TrialShowTest : ::testing::Test { CSpctmTrlCCDatazq ds; };
 
-class TrialShowTest : public ::testing::Test {
- protected:
-  void build(int64_t rows, int64_t cols, int64_t t, int64_t f, int withImag = 0) {
-    ASSERT_EQ(ds.checkInitSpctmCCData(rows, cols, t, f, true, withImag, 0, nullptr, nullptr), 1);
-    ds.setSpctmTimePtFreqPt(t, f, 1);
-  }
-  void setBox(Box b) { std::tie(ds.selTimeBegin, ds.selTimeEnd, ds.selFreqBegin, ds.selFreqEnd) = std::tuple_cat(b); }
-  Box box() const { return {ds.selTimeBegin, ds.selTimeEnd, ds.selFreqBegin, ds.selFreqEnd}; }
-  CSpctmTrlCCDatazq ds;
-};
-
-TEST_F(TrialShowTest, IntegrityTakesExtentsAndPlanesFromTheClampedCurrentPair) {
-  EXPECT_EQ(ds.checkDataIntegraty() + ds.computeMagnitude(1) + ds.computePhase() + ds.zeroDiagnonal(), 0);
-  ds.timePt = ds.freqPt = 2;  // extents but no pairs: no report
-  EXPECT_TRUE(ds.getStatisticsF(0).IsEmpty() && ds.getStatisticsTx(0).IsEmpty());
-  build(3, 3, 40, 4, 1);
-  ds.timePt = 50, ds.curActSns = 9, ds.curCxcSns = -2, ds.hasPowerPhasePlane = 1;
-  setBox({45, 49, 3, 1});
-  ASSERT_EQ(ds.checkDataIntegraty(), 1);
-  EXPECT_TRUE(ds.curActSns == 2 && ds.curCxcSns == 0 && ds.timePt == 40 && ds.freqPt == 4);
-  EXPECT_EQ(box(), (Box{45, 39, 1, 1}));  // time end lowered, begin left; frequency begin lowered to the end
-  EXPECT_TRUE(ds.hasRealPlane == 1 && ds.hasImagPlane == 1 && ds.hasPowerPhasePlane == 1);  // never cleared
-}
-
-TEST_F(TrialShowTest, CurrentPairSettersClampAndActNeedsAMatrix) {
+// Without a matrix nothing is stored or computed. The integrity check takes
+// extents and planes from the clamped current pair; the pair setters clamp;
+// the pair operations reach every pair, zeroDiagnonal only the diagonal.
+TEST_F(TrialShowTest, CurrentPairIntegrityAndOperationsOnEveryPair) {
   ds.curActSns = 3;
   EXPECT_EQ(ds.setActSns(5) * 10 + ds.curActSns, 3);  // nothing stored
   EXPECT_EQ(ds.setCxcSns(4), -1);                     // no columns at all
-  build(3, 12, 2, 2);
+  EXPECT_EQ(ds.checkDataIntegraty() + ds.computeMagnitude(1) + ds.computePhase() + ds.zeroDiagnonal(), 0);
+  build(ds, 3, 3, 40, 4, 1);
+  ds.timePt = 50, ds.curActSns = 9, ds.curCxcSns = -2, ds.hasPowerPhasePlane = 1;
+  setBox(ds, {45, 49, 3, 1});
+  ASSERT_EQ(ds.checkDataIntegraty(), 1);
+  EXPECT_TRUE(ds.curActSns == 2 && ds.curCxcSns == 0 && ds.timePt == 40 && ds.freqPt == 4);
+  EXPECT_EQ(box(ds), (Box{45, 39, 1, 1}));  // time end lowered, begin left; frequency begin lowered to the end
+  EXPECT_TRUE(ds.hasRealPlane == 1 && ds.hasImagPlane == 1 && ds.hasPowerPhasePlane == 1);  // never cleared
+  build(ds, 3, 12, 2, 2);
   EXPECT_EQ(ds.setCxcSns(-4) * 100 + ds.setCxcSns(99), 11);
   EXPECT_EQ(ds.setActSns(7) * 100 + ds.setActSns(-3), 200);
   EXPECT_EQ(ds.curActSns * 100 + ds.curCxcSns, 11);
+  build(ds, 3, 3, 1, 1, 1);
+  for (int64_t i = 0; i < 9; ++i)
+    ds.pairMatrix[i / 3][i % 3].plane[0][0][0] = -3.0, ds.pairMatrix[i / 3][i % 3].plane[1][0][0] = 4.0;
+  ASSERT_EQ(ds.computeMagnitude(1), 1);  // magnitude with the sign of the real part
+  ASSERT_EQ(ds.zeroDiagnonal(), 1);
+  for (int64_t i = 0; i < 9; ++i) {
+    const CSpctmChnChnDatazq& p = ds.pairMatrix[i / 3][i % 3];
+    const double keep = i / 3 == i % 3 ? 0.0 : 1.0;
+    EXPECT_EQ(p.plane[0][0][0] + p.plane[1][0][0] * 10 + p.plane[2][0][0] * 100, -463.0 * keep) << i;
+  }
+  ASSERT_EQ(ds.computePhase(), 1);
+  EXPECT_DOUBLE_EQ(ds.pairMatrix[2][0].plane[2][0][0], std::atan2(4.0, -3.0));
 }
 
 // On a 10 x 4 grid: 'T' nextSelectT, 'F' nextSelectF (both return the new
@@ -66,17 +64,27 @@ TEST_F(TrialShowTest, SteppingWrapsOrStopsAtTheEdges) {
   };
   ds.timePt = 10, ds.freqPt = 4;
   for (const auto& row : rows) {
-    setBox(row.from);
+    setBox(ds, row.from);
     const int64_t result = row.op == 'T' ? ds.nextSelectT(row.step, row.wrap)
                            : row.op == 'F' ? ds.nextSelectF(row.step, row.wrap) : ds.nextSelectTF(row.step, row.wrap);
-    EXPECT_EQ(std::make_pair(result, box()), std::make_pair(row.result, row.to)) << &row - rows;
+    EXPECT_EQ(std::make_pair(result, box(ds)), std::make_pair(row.result, row.to)) << &row - rows;
   }
 }
 
-// Real plane of a 2 x 1 dataset of 2 x 2 cells, 2 Hz + 0.5 Hz per point:
+// Reports need extents and pairs; an invalid type prints zeros. Hand-worked
+// real plane of a 2 x 1 dataset of 2 x 2 cells, 2 Hz + 0.5 Hz per point:
 // pair (0,0) rows (1, 4), (3, -4); pair (1,0) rows (-2, 2), (-2, 2).
-TEST_F(TrialShowTest, ReportsOfTheHandWorkedGrid) {
-  build(2, 1, 2, 2);
+TEST_F(TrialShowTest, ReportsNeedExtentsAndMatchTheHandWorkedGrid) {
+  ds.timePt = ds.freqPt = 2;
+  EXPECT_TRUE(ds.getStatisticsF(0).IsEmpty() && ds.getStatisticsTx(0).IsEmpty());
+  build(ds, 1, 1, 2, 1);
+  ds.pairMatrix[0][0].plane[0][1][0] = 5.0;
+  EXPECT_EQ(ds.getStatisticsF(5).toUtf8(),
+            "CxC Data: Freq:0.000000 Min:0.000000\tMean:0.000000 Max:0.000000 AbsSum:0.000000 "
+            "RmsSum:0.000000 \n");
+  ds.freqPt = 0;
+  EXPECT_TRUE(ds.getStatisticsF(0).IsEmpty() && ds.getStatisticsFx(0).IsEmpty() && ds.getStatisticsTx(0).IsEmpty());
+  build(ds, 2, 1, 2, 2);
   const double cells[] = {1, 4, 3, -4, -2, 2, -2, 2};
   for (int i = 0; i < 8; ++i) ds.pairMatrix[i / 4][0].plane[0][i / 2 % 2][i % 2] = cells[i];
   ds.freqFirstHz = 2.0, ds.freqStepHz = 0.5;
@@ -103,17 +111,6 @@ TEST_F(TrialShowTest, ReportsOfTheHandWorkedGrid) {
   const std::string geometric = ds.getStatisticsFx(0).toUtf8();
   EXPECT_EQ(geometric.rfind("T1: 2.000000   ", 0), 0u);
   EXPECT_NE(geometric.find("\nT1: 3.000000   "), std::string::npos);
-}
-
-TEST_F(TrialShowTest, ReportWithoutExtentsIsEmptyAndInvalidTypePrintsZeros) {
-  build(1, 1, 2, 1);
-  ds.pairMatrix[0][0].plane[0][1][0] = 5.0;
-  EXPECT_EQ(ds.getStatisticsF(5).toUtf8(),
-            "CxC Data: Freq:0.000000 Min:0.000000\tMean:0.000000 Max:0.000000 AbsSum:0.000000 "
-            "RmsSum:0.000000 \n");
-  ds.freqPt = 0;
-  EXPECT_TRUE(ds.getStatisticsF(0).IsEmpty() && ds.getStatisticsFx(0).IsEmpty());
-  EXPECT_TRUE(ds.getStatisticsTx(0).IsEmpty());
 }
 
 // A compact report computed straight from its description: line k outer,
@@ -162,7 +159,7 @@ std::string referenceReport(const CSpctmTrlCCDatazq& ds, int dataType, bool time
 }
 
 TEST_F(TrialShowTest, ReportsOfRandomGridMatchAPlainReferenceLoop) {
-  build(3, 4, 5, 6, 1);
+  build(ds, 3, 4, 5, 6, 1);
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> value(-3.0, 3.0);
   for (int i = 0; i < 12 * 2 * 30; ++i)  // pair i / 60, plane i / 30 % 2, cell i % 30
@@ -171,27 +168,11 @@ TEST_F(TrialShowTest, ReportsOfRandomGridMatchAPlainReferenceLoop) {
   ds.pairMatrix[2][3].checkInitpctmSpace(3, 4, false, 1, 0);
   ds.pairMatrix[2][3].plane[0][2][3] = 9.0;
   ds.pairMatrix[1][2].computeMagnitude();
-  ds.trialName = "R", ds.freqFirstHz = 1.5, ds.freqStepHz = 0.25;
-  ds.auxValue1 = -1.0, ds.timeStep = 3, ds.auxFactor1 = 4.0;
+  ds.trialName = "R", ds.freqFirstHz = 1.5, ds.freqStepHz = 0.25, ds.auxValue1 = -1, ds.timeStep = 3, ds.auxFactor1 = 4;
   for (int d : {0, 2}) {
     EXPECT_EQ(ds.getStatisticsFx(d).toUtf8(), referenceReport(ds, d, false)) << d;
     EXPECT_EQ(ds.getStatisticsTx(d).toUtf8(), referenceReport(ds, d, true)) << d;
   }
-}
-
-TEST_F(TrialShowTest, PairOperationsReachEveryPairAndZeroDiagonalOnlyTheDiagonal) {
-  build(3, 3, 1, 1, 1);
-  for (int64_t i = 0; i < 9; ++i)
-    ds.pairMatrix[i / 3][i % 3].plane[0][0][0] = -3.0, ds.pairMatrix[i / 3][i % 3].plane[1][0][0] = 4.0;
-  ASSERT_EQ(ds.computeMagnitude(1), 1);  // magnitude with the sign of the real part
-  ASSERT_EQ(ds.zeroDiagnonal(), 1);
-  for (int64_t i = 0; i < 9; ++i) {
-    const CSpctmChnChnDatazq& p = ds.pairMatrix[i / 3][i % 3];
-    const double keep = i / 3 == i % 3 ? 0.0 : 1.0;
-    EXPECT_EQ(p.plane[0][0][0] + p.plane[1][0][0] * 10 + p.plane[2][0][0] * 100, -463.0 * keep) << i;
-  }
-  ASSERT_EQ(ds.computePhase(), 1);
-  EXPECT_DOUBLE_EQ(ds.pairMatrix[2][0].plane[2][0][0], std::atan2(4.0, -3.0));
 }
 
 }  // namespace
