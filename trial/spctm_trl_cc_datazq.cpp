@@ -164,7 +164,12 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
             releaseFresh();
             return false;
           }
-          fresh.push_back({&p, d, plane});
+          try {
+            fresh.push_back({&p, d, plane});
+          } catch (const std::bad_alloc&) {
+            megcxc::releasePlane(plane);
+            throw;
+          }
         }
       }
     }
