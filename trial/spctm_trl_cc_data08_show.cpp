@@ -435,7 +435,13 @@ void powerPhasePass(CSpctmTrlCCData08Show& ds, const std::function<void(CSpctmCh
     if (row == nullptr) continue;
     for (int64_t c = 0; c < cols; ++c) row[c].preparePowerPhase();
   }
-  const int64_t cellsPerRow = cols * std::max<int64_t>(ds.timePt, 1) * std::max<int64_t>(ds.freqPt, 1);
+  // The dataset's extents come from its current pair, which need not hold
+  // planes of that size (a damaged file): the estimate saturates.
+  int64_t cellsPerRow = 0;
+  if (__builtin_mul_overflow(std::max<int64_t>(cols, 0), std::max<int64_t>(ds.timePt, 1), &cellsPerRow) ||
+      __builtin_mul_overflow(cellsPerRow, std::max<int64_t>(ds.freqPt, 1), &cellsPerRow)) {
+    cellsPerRow = INT64_MAX;
+  }
   megcxc::parallelFor(rows, cellsPerRow, [&](int64_t begin, int64_t end) {
     for (int64_t r = begin; r < end; ++r) {
       CSpctmChnChnDatazq* row = ds.pairMatrix[r];

@@ -87,4 +87,20 @@ TEST_F(WorkerThreads, AFailedPlaneShowsItsMessageAndOnlyThatPairStaysWithoutResu
   EXPECT_EQ(ds.pairMatrix[1][6].plane[2][0][0], std::atan2(ds.pairMatrix[1][6].plane[1][0][0], ds.pairMatrix[1][6].plane[0][0][0]));
 }
 
+TEST_F(WorkerThreads, ExtentsFromAPairWithoutPlanesAreOnlyAnEstimate) {
+  // A damaged file can leave the current pair with absurd extents and no
+  // planes; the dataset takes its extents from that pair. The pass must not
+  // overflow sizing its threads, and computes the pairs that hold planes.
+  CSpctmTrlCCDatazq ds;
+  build(ds);
+  CSpctmChnChnDatazq& current = ds.pairMatrix[0][0];
+  current._cleanSpctmData();
+  current.timePt = current.freqPt = int64_t{1} << 40;
+  megcxc::setWorkerThreads(2);
+  ASSERT_EQ(ds.computeMagnitude(0), 1);
+  EXPECT_EQ(current.plane[2], nullptr);
+  const CSpctmChnChnDatazq& p = ds.pairMatrix[40][9];
+  EXPECT_EQ(p.plane[2][3][3], std::sqrt(p.plane[0][3][3] * p.plane[0][3][3] + p.plane[1][3][3] * p.plane[1][3][3]));
+}
+
 }  // namespace
