@@ -3,7 +3,10 @@
 //
 // A plane is a `double**` row table indexed [time][frequency]. Beneath that
 // interface a plane is ONE heap block: the row table first, then all rows back
-// to back, each row pointer aiming into the block. Compared with one block per
+// to back, each row pointer aiming into the block. The slot after the last
+// row pointer holds the start of the rows; a plane made smaller in place
+// (reshapePlane) keeps its rows where they were, after a table that now has
+// more slots than rows. Compared with one block per
 // row this cuts the allocations of a 306 x 306 dataset by the row count, keeps
 // whole-dataset passes streaming through memory, makes release independent of
 // the row count (a later change of the extents can never make a release walk
