@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/alloc_hook.h"
+#include "platform/saturate.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -174,7 +175,7 @@ int CSpctmChnChnData03Process::cutSpctmTimeBlock(int64_t timeBegin, int64_t time
 }
 
 int CSpctmChnChnData03Process::cutSpctmFreqBlock(int64_t freqBegin, int64_t freqEnd, double fill, int dataType) {
-  return cutSpctmSelect(0, timePt - 1, freqBegin, freqEnd, fill, dataType);
+  return cutSpctmSelect(0, megcxc::satSub(timePt, 1), freqBegin, freqEnd, fill, dataType);
 }
 
 int CSpctmChnChnData03Process::cutSpctmSelect(int64_t timeBegin, int64_t timeEnd, int64_t freqBegin,

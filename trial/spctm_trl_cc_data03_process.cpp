@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/saturate.h"
+
 namespace {
 
 // A selection index clamped against an extent n: -1 keeps `stored`, other
@@ -24,7 +26,7 @@ bool summaryHoldsArrays(const CSumCCSpctmDatazq& s) {
 
 int64_t CSpctmTrlCCData03Process::getSpctmFreqIndex4Freq(double freqHz) {
   if (freqFirstHz >= freqHz) return 0;
-  if (freqHz >= freqLastHz) return freqPt - 1;
+  if (freqHz >= freqLastHz) return megcxc::satSub(freqPt, 1);
   const double q = (freqHz - freqFirstHz) / freqStepHz;
   // A zero or absurd step gives a quotient outside the 64-bit range (or NaN);
   // saturate instead of converting it, which would be undefined.
@@ -155,21 +157,21 @@ int64_t CSpctmTrlCCData03Process::getTrialSpctmSelectTime(int64_t& begin, int64_
   end = 0;
   if (selTimeBegin < 0) selTimeBegin = 0;
   if (selTimeBegin > selTimeEnd) selTimeEnd = selTimeBegin;
-  if (selTimeEnd >= timePt) selTimeEnd = timePt - 1;
+  if (selTimeEnd >= timePt) selTimeEnd = megcxc::satSub(timePt, 1);
   begin = selTimeBegin;
   end = selTimeEnd;
-  return end - begin + 1;
+  return megcxc::satAdd(megcxc::satSub(end, begin), 1);
 }
 
 int64_t CSpctmTrlCCData03Process::getTrialSpctmSelectFreq(int64_t& begin, int64_t& end) {
   begin = 0;
   end = 0;
-  if (selFreqEnd >= freqPt) selFreqEnd = freqPt - 1;
+  if (selFreqEnd >= freqPt) selFreqEnd = megcxc::satSub(freqPt, 1);
   if (selFreqBegin > selFreqEnd) selFreqBegin = selFreqEnd;
   if (selFreqBegin < 0) selFreqBegin = 0;
   begin = selFreqBegin;
   end = selFreqEnd;
-  return end - begin + 1;
+  return megcxc::satAdd(megcxc::satSub(end, begin), 1);
 }
 
 int CSpctmTrlCCData03Process::getTrialSpctmSelectFreqHz(double& lowHz, double& highHz) {

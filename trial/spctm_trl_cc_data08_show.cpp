@@ -10,30 +10,20 @@
 
 #include "platform/alloc_hook.h"
 #include "platform/parallel.h"
+#include "platform/saturate.h"
 #include "spectral/spctm_basicx.h"
 
 namespace {
 
-constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
 constexpr const char* kLineF = "%s: Freq:%f Min:%f\tMean:%f Max:%f AbsSum:%f RmsSum:%f \n";
 constexpr const char* kLineCompact = "%s: %f   %f   %f   %f   %f   %f \n";
 constexpr const char* kClosing = "All Time-Freq:%f   %f   %f   %f   %f \n";
 
-// Saturating arithmetic for the selection fields: the host writes them
-// directly, so absurd values must step without overflowing.
-int64_t satAdd(int64_t a, int64_t b) {
-  int64_t r = 0;
-  if (__builtin_add_overflow(a, b, &r)) return b > 0 ? kMax : kMin;
-  return r;
-}
-
-int64_t satSub(int64_t a, int64_t b) {
-  int64_t r = 0;
-  if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? kMax : kMin;
-  return r;
-}
+// The host writes the selection fields directly, so absurd values must step
+// without overflowing: the arithmetic on them saturates.
+using megcxc::satAdd;
+using megcxc::satSub;
 
 // Moves the box begin ... end of an axis of `extent` points by `step`
 // (the stepping rule shared by nextSelectT and nextSelectF); returns the new
@@ -437,11 +427,8 @@ void powerPhasePass(CSpctmTrlCCData08Show& ds, const std::function<void(CSpctmCh
   }
   // The dataset's extents come from its current pair, which need not hold
   // planes of that size (a damaged file): the estimate saturates.
-  int64_t cellsPerRow = 0;
-  if (__builtin_mul_overflow(std::max<int64_t>(cols, 0), std::max<int64_t>(ds.timePt, 1), &cellsPerRow) ||
-      __builtin_mul_overflow(cellsPerRow, std::max<int64_t>(ds.freqPt, 1), &cellsPerRow)) {
-    cellsPerRow = INT64_MAX;
-  }
+  const int64_t cellsPerRow = megcxc::satMulNonNegative(
+      megcxc::satMulNonNegative(cols, std::max<int64_t>(ds.timePt, 1)), std::max<int64_t>(ds.freqPt, 1));
   megcxc::parallelFor(rows, cellsPerRow, [&](int64_t begin, int64_t end) {
     for (int64_t r = begin; r < end; ++r) {
       CSpctmChnChnDatazq* row = ds.pairMatrix[r];

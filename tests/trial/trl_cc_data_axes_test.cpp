@@ -3,6 +3,7 @@
 // arrays; signed and absolute, with and without caches) of a trial dataset.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -71,6 +72,18 @@ TEST_F(TrialAxisTest, SelectionGettersNormaliseAndSettersClampKeepMinusOneAndKee
   ds.freqPt = 0;  // an empty axis clamps to -1
   ds.setTrialSpctmSelectFreq(4, -1);
   EXPECT_EQ(box(ds), (Box{3, 9, -1, -1}));
+  // Extents and boxes at the ends of the range (a damaged file) saturate
+  // instead of overflowing (UBSan checks the arithmetic in the sanitizer build).
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
+  ds.timePt = ds.freqPt = kMin;
+  setBox(ds, {kMax, 0, 0, kMax});
+  int64_t b = 0, e = 0;
+  EXPECT_EQ(ds.getTrialSpctmSelectTime(b, e), kMin + 1);
+  EXPECT_TRUE(b == kMax && e == kMin);
+  EXPECT_EQ(ds.getTrialSpctmSelectFreq(b, e), kMin + 1);
+  EXPECT_TRUE(b == 0 && e == kMin);
+  ds.freqFirstHz = 1.0, ds.freqLastHz = 2.0;
+  EXPECT_EQ(ds.getSpctmFreqIndex4Freq(5.0), kMin);
 }
 
 TEST_F(TrialAxisTest, ExtentsReachTheSummariesWhichDropArraysOfOtherExtents) {
