@@ -1,5 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -54,8 +55,14 @@ int readFrom(const uint8_t* data, std::size_t size, const std::function<int(CArc
 }
 
 bool modestExtents(CSpctmTrlCCDatazq& ds) {
+  // The reports do (rows x columns) x (lines) work: a few kilobytes of input
+  // can declare thousands of pairs and, through one pair, 65,536 lines, which
+  // is legitimate work for such a dataset but hours of instrumented runs.
   constexpr int64_t kCellLimit = int64_t{1} << 16;
-  return ds.checkDataIntegraty() == 1 && ds.timePt >= 1 && ds.freqPt >= 1 && ds.timePt <= kCellLimit / ds.freqPt;
+  constexpr int64_t kWorkLimit = int64_t{1} << 22;
+  if (ds.checkDataIntegraty() != 1 || ds.timePt < 1 || ds.freqPt < 1 || ds.timePt > kCellLimit / ds.freqPt) return false;
+  const int64_t pairs = ds.rowSnsCount > kWorkLimit / ds.colSnsCount ? kWorkLimit + 1 : ds.rowSnsCount * ds.colSnsCount;
+  return pairs <= kWorkLimit / std::max(ds.timePt, ds.freqPt);
 }
 
 }  // namespace megcxc::fuzz

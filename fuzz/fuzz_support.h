@@ -125,7 +125,8 @@ void readAndRoundTrip(Record& r, const uint8_t* data, std::size_t size) {
 // documented message, but under the fuzzer's allocation limit that is noise.
 // This brings the dataset's extents in line with its current pair
 // (checkDataIntegraty, as those operations do first) and tells whether they
-// stay within 64K cells, the regime in which the targets run them.
+// stay within 64K cells and the pairs times the report lines within 4M, the
+// regime in which the targets run them.
 bool modestExtents(CSpctmTrlCCDatazq& trial);
 
 }  // namespace megcxc::fuzz

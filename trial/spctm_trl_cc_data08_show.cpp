@@ -243,7 +243,12 @@ CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kin
       s.rowAbs[k] = 0.0;
       s.rowSq[k] = 0.0;
     }
-    for (int64_t c = 0; c < colCount; ++c) {
+    // Every pair of an absent row contributes zeros to every line, and
+    // merging or adding those zeros again changes nothing (the row sums start
+    // at +0.0): one visit stands for the whole row. The row count and the
+    // column count of a damaged file need not be backed by any data.
+    const int64_t visits = row != nullptr ? colCount : 1;
+    for (int64_t c = 0; c < visits; ++c) {
       pairFigures(row != nullptr ? &row[c] : nullptr, dataType, timeAxis, lines, s);
       if (r == 0 && c == 0) {
         for (int64_t k = 0; k < lines; ++k) {
