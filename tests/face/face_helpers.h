@@ -12,6 +12,7 @@
 
 #include "face/meg_spctm_cc_data_facezq.h"
 #include "platform/carchive.h"
+#include "support/archive_bytes.h"
 #include "support/message_recorder.h"
 
 namespace megcxc::test {
@@ -43,17 +44,10 @@ inline void fillDataset(CSpctmTrlCCDatazq& ds, int64_t rows, int64_t cols, int64
 }
 
 inline std::vector<uint8_t> store(CMEGSpctmCCDataFace09File& f) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  EXPECT_EQ(f.serializeSpctmFace(ar), 1);
-  ar.Close();
-  return file.bytes();
+  return storedBytes([&](CArchive& ar) { return f.serializeSpctmFace(ar); });
 }
-
 inline int load(CMEGSpctmCCDataFace09File& f, const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  return f.serializeSpctmFace(ar);
+  return loadedFrom(bytes, [&](CArchive& ar) { return f.serializeSpctmFace(ar); });
 }
 
 class FaceTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
+#include "support/archive_bytes.h"
 #include "support/bytes.h"
 
 using megcxc::test::Bytes;
@@ -17,11 +18,7 @@ namespace {
 
 template <class Fn>
 std::vector<uint8_t> stored(Fn fn, std::size_t bufferSize = 1u << 16) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store, bufferSize);
-  fn(ar);
-  ar.Close();
-  return file.bytes();
+  return megcxc::test::storedBytes([&](CArchive& ar) { fn(ar); return 1; }, bufferSize);
 }
 
 }  // namespace

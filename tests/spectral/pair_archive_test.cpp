@@ -3,6 +3,7 @@
 #include <string>
 
 #include "spectral/pair_helpers.h"
+#include "support/archive_bytes.h"
 #include "support/bytes.h"
 
 namespace megcxc::test {
@@ -28,13 +29,11 @@ Bytes example(int32_t version) {
 // Writes the version-20090726 layout through the record's own sections.
 struct OldPair : CSpctmChnChnDatazq {
   std::vector<uint8_t> storeOld() {
-    CMemFile file;
-    CArchive ar(&file, CArchive::store);
-    ar << CString("SPCTMCHNLZQ") << int32_t{20090726};
-    _01serializeSpctmData(ar);
-    _02serializeSpctm2BkFile(ar);
-    ar.Close();
-    return file.bytes();
+    return storedBytes([this](CArchive& ar) {
+      ar << CString("SPCTMCHNLZQ") << int32_t{20090726};
+      _01serializeSpctmData(ar);
+      return _02serializeSpctm2BkFile(ar);
+    });
   }
 };
 

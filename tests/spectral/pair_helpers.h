@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "spectral/spctm_chn_chn_datazq.h"
+#include "support/archive_bytes.h"
 #include "support/sweep.h"
 
 namespace megcxc::test {
@@ -41,17 +42,10 @@ inline Grid randomGrid(int64_t rows, int64_t cols, unsigned seed, double lo, dou
 }
 
 inline std::vector<uint8_t> store(CSpctmChnChnDatazq& p) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  EXPECT_EQ(p.serializeSpctmCzq(ar), 1);
-  ar.Close();
-  return file.bytes();
+  return storedBytes([&](CArchive& ar) { return p.serializeSpctmCzq(ar); });
 }
-
 inline int load(CSpctmChnChnDatazq& p, const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  return p.serializeSpctmCzq(ar);
+  return loadedFrom(bytes, [&](CArchive& ar) { return p.serializeSpctmCzq(ar); });
 }
 
 class PairTest : public ::testing::Test {

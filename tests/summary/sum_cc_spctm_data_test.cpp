@@ -9,6 +9,7 @@
 #include "platform/carchive.h"
 #include "spectral/spctm_basicx.h"
 #include "summary/sum_cc_spctm_datazq.h"
+#include "support/archive_bytes.h"
 #include "support/bytes.h"
 #include "support/message_recorder.h"
 #include "support/sweep.h"
@@ -32,15 +33,10 @@ int presentArrays(const CSumCCSpctmData& s) {
 double cellValue(int k, int64_t t, int64_t f) { return 100.0 * k + 10.0 * t + f + 0.25; }
 
 std::vector<uint8_t> store(Rec& s) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  EXPECT_EQ(s.serializeSumCCD(ar), 1);
-  return file.bytes();
+  return storedBytes([&](CArchive& ar) { return s.serializeSumCCD(ar); });
 }
 int load(const std::vector<uint8_t>& bytes, Rec& s) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  return s.serializeSumCCD(ar);
+  return loadedFrom(bytes, [&](CArchive& ar) { return s.serializeSumCCD(ar); });
 }
 // Arrays of `rows` x 3 cells (cellValue), figures 1, 7, -1, 0.5, 2, 3, -4, 5,
 // 6, 7, 8, 44, 55, 66 in field order.

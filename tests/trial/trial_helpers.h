@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/carchive.h"
+#include "support/archive_bytes.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace megcxc::test {
@@ -27,17 +27,10 @@ inline void build(CSpctmTrlCCDatazq& d, int64_t rows, int64_t cols, int64_t t, i
 }
 
 inline std::vector<uint8_t> store(CSpctmTrlCCDatazq& d) {
-  CMemFile file;
-  CArchive ar(&file, CArchive::store);
-  EXPECT_EQ(d.serializeTrlSpctmZq(ar), 1);
-  ar.Close();
-  return file.bytes();
+  return storedBytes([&](CArchive& ar) { return d.serializeTrlSpctmZq(ar); });
 }
-
 inline int load(CSpctmTrlCCDatazq& d, const std::vector<uint8_t>& bytes) {
-  CMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  return d.serializeTrlSpctmZq(ar);
+  return loadedFrom(bytes, [&](CArchive& ar) { return d.serializeTrlSpctmZq(ar); });
 }
 
 }  // namespace megcxc::test
