@@ -167,30 +167,23 @@ void BM_SaveToMemory(benchmark::State& state) {
   sums.report(state, s);
 }
 
-// Times loading a collection from the file `open(holder)` returns (memory or
-// disk; a source opened per run is owned by `holder`), each run beside a plain
-// read of the same bytes.
-template <class OpenSource>
-void timeLoads(benchmark::State& state, Stored& s, OpenSource open) {
-  auto load = [&](std::unique_ptr<CMEGSpctmCCDataFacezq>& loaded) {
-    loaded = std::make_unique<CMEGSpctmCCDataFacezq>();
-    std::unique_ptr<CFile> holder;
-    CArchive ar(open(holder), CArchive::load);
-    if (loaded->serializeSpctmFace(ar) != 1) state.SkipWithError("load failed");
-  };
+// Times `load(collection)` into a fresh collection (1 on success), each run
+// beside a plain read of the same bytes into fresh memory.
+template <class Load>
+void timeLoads(benchmark::State& state, Stored& s, Load load) {
   // One untimed load first: on a virtual machine the first touch of memory
   // the process never had costs several times a later one (the host backs
   // the guest's pages then), which the reference, run after it, never pays.
   {
-    std::unique_ptr<CMEGSpctmCCDataFacezq> warm;
-    load(warm);
+    CMEGSpctmCCDataFacezq warm;
+    if (load(warm) != 1) state.SkipWithError("load failed");
     s.readFile();
   }
   Sums sums;
   for (auto _ : state) {
     const Stopwatch watch;
-    std::unique_ptr<CMEGSpctmCCDataFacezq> loaded;
-    load(loaded);
+    auto loaded = std::make_unique<CMEGSpctmCCDataFacezq>();
+    if (load(*loaded) != 1) state.SkipWithError("load failed");
     sums.addOperation(watch.elapsed());
     state.PauseTiming();
     loaded.reset();
@@ -198,89 +191,79 @@ void timeLoads(benchmark::State& state, Stored& s, OpenSource open) {
     sums.addCopy(s.copyToFresh());
     state.ResumeTiming();
   }
+  sums.report(state, s);
+}
+
+// The collection archive read from `file` (from its start).
+int loadArchive(CMEGSpctmCCDataFacezq& into, CFile& file) {
+  CArchive ar(&file, CArchive::load);
+  return into.serializeSpctmFace(ar);
+}
+
+// Times `save()` writing the collection to s.path, each run beside a plain
+// write of the same bytes (with fsync when `synced`); leaves the file for the
+// load benchmarks.
+template <class Save>
+void timeFileSaves(benchmark::State& state, Stored& s, Save save, bool synced) {
+  freshTarget(s.path);
+  Sums sums;
+  for (auto _ : state) {
+    const Stopwatch watch;
+    save();
+    sums.addOperation(watch.elapsed());
+    state.PauseTiming();
+    freshTarget(s.refPath);
+    sums.addReference(s.writeFile(s.refPath, synced));
+    sums.addCopy(s.copyToFresh());
+    freshTarget(s.path);
+    state.ResumeTiming();
+  }
+  s.writeFile(s.path);
   sums.report(state, s);
 }
 
 void BM_LoadFromMemory(benchmark::State& state) {
   Stored& s = stored(state.range(0));
   CMemFile mem(s.bytes);  // built once: only the load is timed
-  timeLoads(state, s, [&mem](std::unique_ptr<CFile>&) -> CFile* {
+  timeLoads(state, s, [&mem](CMEGSpctmCCDataFacezq& into) {
     mem.seekToBegin();
-    return &mem;
+    return loadArchive(into, mem);
   });
 }
 
 void BM_SaveToFile(benchmark::State& state) {
   Stored& s = stored(state.range(0));
-  Sums sums;
-  freshTarget(s.path);
-  for (auto _ : state) {
-    const Stopwatch watch;
-    {
-      CFile file(s.path, CFile::modeCreate | CFile::modeWrite);
-      CArchive ar(&file, CArchive::store);
-      s.face.serializeSpctmFace(ar);
-      ar.Close();
-      file.Close();
-    }
-    sums.addOperation(watch.elapsed());
-    state.PauseTiming();
-    freshTarget(s.refPath);
-    sums.addReference(s.writeFile(s.refPath));
-    sums.addCopy(s.copyToFresh());
-    freshTarget(s.path);
-    state.ResumeTiming();
-  }
-  // The load benchmarks read this file.
-  s.writeFile(s.path);
-  sums.report(state, s);
+  timeFileSaves(
+      state, s,
+      [&s] {
+        CFile file(s.path, CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        s.face.serializeSpctmFace(ar);
+        ar.Close();
+        file.Close();
+      },
+      false);
 }
 
 void BM_LoadFromFile(benchmark::State& state) {
   Stored& s = stored(state.range(0));
-  timeLoads(state, s, [&s](std::unique_ptr<CFile>& holder) -> CFile* {
-    holder = std::make_unique<CFile>(s.path, CFile::modeRead);
-    return holder.get();
+  timeLoads(state, s, [&s](CMEGSpctmCCDataFacezq& into) {
+    CFile file(s.path, CFile::modeRead);
+    return loadArchive(into, file);
   });
 }
 
 // saveToFile: temporary file, flush, fsync, rename; beside fwrite + fsync.
 void BM_SaveToFileAtomic(benchmark::State& state) {
   Stored& s = stored(state.range(0));
-  Sums sums;
-  freshTarget(s.path);
-  for (auto _ : state) {
-    const Stopwatch watch;
-    if (s.face.saveToFile(s.path) != 1) state.SkipWithError("save failed");
-    sums.addOperation(watch.elapsed());
-    state.PauseTiming();
-    freshTarget(s.refPath);
-    sums.addReference(s.writeFile(s.refPath, true));
-    sums.addCopy(s.copyToFresh());
-    freshTarget(s.path);
-    state.ResumeTiming();
-  }
-  // The load benchmarks read this file.
-  s.writeFile(s.path);
-  sums.report(state, s);
+  timeFileSaves(
+      state, s, [&] { if (s.face.saveToFile(s.path) != 1) state.SkipWithError("save failed"); }, true);
 }
 
 // loadFromFile: reads into a fresh collection and checks the whole file.
 void BM_LoadFromFileChecked(benchmark::State& state) {
   Stored& s = stored(state.range(0));
-  Sums sums;
-  for (auto _ : state) {
-    const Stopwatch watch;
-    auto loaded = std::make_unique<CMEGSpctmCCDataFacezq>();
-    if (loaded->loadFromFile(s.path) != 1) state.SkipWithError("load failed");
-    sums.addOperation(watch.elapsed());
-    state.PauseTiming();
-    loaded.reset();
-    sums.addReference(s.readFile());
-    sums.addCopy(s.copyToFresh());
-    state.ResumeTiming();
-  }
-  sums.report(state, s);
+  timeLoads(state, s, [&s](CMEGSpctmCCDataFacezq& into) { return into.loadFromFile(s.path); });
 }
 
 }  // namespace
