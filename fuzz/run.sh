@@ -26,12 +26,7 @@ fi
 build=${MEGCXC_FUZZ_BUILD:-build-fuzz}
 
 if ! command -v clang++ >/dev/null 2>&1; then
-  echo "fuzz: installing clang"
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends clang
+  scripts/install-deps.sh clang libclang-rt-14-dev
 fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

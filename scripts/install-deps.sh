@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages megcxc needs to build and test, skipping those
-# already present. Safe to run again. Needs root (or sudo) only when something
-# is missing.
+# already present, or only the packages named on the command line (the fuzz
+# and soak scripts ask for their tools this way). Safe to run again. Needs
+# root (or sudo) only when something is missing.
+#
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -11,6 +14,7 @@ packages=(
   qt6-base-dev
   clang libclang-rt-14-dev
 )
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do

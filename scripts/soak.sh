@@ -29,16 +29,7 @@ time_pt=${SOAK_TIME:-16}
 freq_pt=${SOAK_FREQ:-8}
 cycles=${SOAK_CYCLES:-20}
 
-for tool in /usr/bin/time valgrind; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "soak: installing ${tool##*/}"
-    SUDO=""
-    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${tool##*/}"
-  fi
-done
+scripts/install-deps.sh time valgrind
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEGCXC_BUILD_FUZZ=ON \
   -DMEGCXC_BUILD_TESTS=OFF -DMEGCXC_BUILD_UI=OFF >/dev/null
