@@ -39,9 +39,12 @@
 #include "platform/cfile.h"
 #include "spectral/spctm_basicx.h"
 #include "tools/cxc/commands.h"
-#include "tools/cxc/demo_data.h"
+#include "host/demo_data.h"
+#include "tools/cxc/archive_io.h"
 
 namespace cxc {
+
+using namespace megcxc::host;
 
 namespace {
 

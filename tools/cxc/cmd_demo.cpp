@@ -6,10 +6,13 @@
 #include <memory>
 
 #include "tools/cxc/commands.h"
-#include "tools/cxc/demo_data.h"
+#include "host/demo_data.h"
+#include "tools/cxc/archive_io.h"
 #include "tools/cxc/pipeline.h"
 
 namespace cxc {
+
+using namespace megcxc::host;
 
 namespace {
 
@@ -55,7 +58,10 @@ int runDemo(const DemoArgs& args) {
     progress.finish();
     if (!d) refuse(args.output + ": not enough memory for the demo (about " + std::to_string(megabytes) + " MB)");
     setDemoAxes(*d, o);
-    if (!fillDemoDataset(*d, o, cls == 0, &progress)) refuse(args.output + ": not enough memory for the demo");
+    const char* label = cls == 0 ? "synthesising active" : "synthesising control";
+    const bool filled = fillDemoDataset(*d, o, cls == 0, [&](int64_t done, int64_t total) { progress.step(label, done, total); });
+    progress.finish();
+    if (!filled) refuse(args.output + ": not enough memory for the demo");
     d->checkDataIntegraty();
   }
 

@@ -25,10 +25,12 @@
 #include <memory>
 
 #include "tools/cxc/commands.h"
-#include "tools/cxc/npy.h"
+#include "interop/npy.h"
 #include "tools/cxc/pipeline.h"
 
 namespace cxc {
+
+using namespace megcxc::interop;
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "platform/cexception.h"
 #include "platform/parallel.h"
+#include "platform/refused.h"
 #include "tools/cxc/commands.h"
 #include "tools/cxc/common.h"
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
     } catch (const cxc::Error& e) {
       std::fprintf(stderr, "cxc: %s\n", e.what());
       return e.exitCode();
+    } catch (const megcxc::Refused& e) {
+      std::fprintf(stderr, "cxc: %s\n", e.what());
+      return cxc::kExitRefused;
     } catch (const CException& e) {
       std::fprintf(stderr, "cxc: %s\n", e.what());
       return cxc::kExitRefused;

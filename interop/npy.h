@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace cxc {
+namespace megcxc::interop {
 
 enum class NpyType { float64, complex128 };
 
@@ -31,7 +31,7 @@ class NpyReader {
  public:
   // Opens and checks `path`: magic, version, header, a supported dtype, C
   // order, non-negative dimensions and a data size equal to what the shape
-  // needs. Throws Error (refused) naming the file and the problem.
+  // needs. Throws Refused naming the file and the problem.
   explicit NpyReader(const std::string& path);
   ~NpyReader();
   NpyReader(const NpyReader&) = delete;
@@ -43,7 +43,7 @@ class NpyReader {
   // Product of the dimensions.
   int64_t elementCount() const { return count_; }
   // Reads the next `n` doubles (elements times doublesPerElement) in file
-  // order. Throws Error (refused) when they cannot be read.
+  // order. Throws Refused when they cannot be read.
   void read(double* out, int64_t n);
   // The whole array as doubles.
   std::vector<double> readAll();
@@ -58,7 +58,7 @@ class NpyReader {
 };
 
 // Writes one .npy file. The caller writes exactly elementCount elements in C
-// order, then calls close(); a short or failed write throws Error (refused)
+// order, then calls close(); a short or failed write throws Refused
 // naming the file.
 class NpyWriter {
  public:
@@ -84,4 +84,4 @@ class NpyWriter {
 // Writes a whole float64 array in one call.
 void writeNpy(const std::string& path, const std::vector<int64_t>& shape, const std::vector<double>& values);
 
-}  // namespace cxc
+}  // namespace megcxc::interop

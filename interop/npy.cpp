@@ -1,4 +1,4 @@
-#include "tools/cxc/npy.h"
+#include "interop/npy.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <limits>
 
-#include "tools/cxc/common.h"
+#include "platform/refused.h"
 
-namespace cxc {
+namespace megcxc::interop {
 
 namespace {
 
@@ -242,4 +242,4 @@ void writeNpy(const std::string& path, const std::vector<int64_t>& shape, const 
   w.close();
 }
 
-}  // namespace cxc
+}  // namespace megcxc::interop

@@ -14,9 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/cxc/archive_io.h"
+#include <functional>
 
-namespace cxc {
+class CSpctmTrlCCDatazq;
+
+namespace megcxc::host {
+
+// Called after each sensor row is filled: (rows done, rows in all).
+using RowProgress = std::function<void(int64_t done, int64_t total)>;
 
 struct DemoOptions {
   int64_t sensors = 64;
@@ -50,13 +55,14 @@ double demoFrequencyHz(const DemoOptions& options, int64_t k);
 
 // Sets the dataset's axes (linear frequency axis, time step, time range),
 // computation type (CWT) and descriptive fields for the demo grid.
-void setDemoAxes(Dataset& dataset, const DemoOptions& options);
+void setDemoAxes(CSpctmTrlCCDatazq& dataset, const DemoOptions& options);
 
 // Fills every pair of `dataset`, already initialised to sensors x sensors
 // pairs, through the host entry addSpctmData2ChannelCWTri; pair (b, a) is the
 // complex conjugate of pair (a, b). `active` adds the coupled group. Returns
 // false when a pair refuses its data (out of memory; the library has shown
-// its message). `progress` may be null.
-bool fillDemoDataset(Dataset& dataset, const DemoOptions& options, bool active, TerminalProgress* progress);
+// its message). `progress` may be empty.
+bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& options, bool active,
+                     const RowProgress& progress = {});
 
-}  // namespace cxc
+}  // namespace megcxc::host

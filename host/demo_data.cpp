@@ -1,10 +1,12 @@
-#include "tools/cxc/demo_data.h"
+#include "host/demo_data.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace cxc {
+#include "trial/spctm_trl_cc_datazq.h"
+
+namespace megcxc::host {
 
 namespace {
 
@@ -172,7 +174,7 @@ DemoTruth demoTruth(const DemoOptions& o) {
   return truth;
 }
 
-void setDemoAxes(Dataset& dataset, const DemoOptions& o) {
+void setDemoAxes(CSpctmTrlCCDatazq& dataset, const DemoOptions& o) {
   dataset.setSpctmTimePtFreqPt(o.timePt, o.freqPt, o.timeStep);
   dataset.setTrialTimeDataRange4Spctm(0, o.timePt * o.timeStep);
   dataset.timePtOffset = 0;
@@ -186,7 +188,7 @@ void setDemoAxes(Dataset& dataset, const DemoOptions& o) {
   dataset.cxcType = "Cross-spectrum";
 }
 
-bool fillDemoDataset(Dataset& dataset, const DemoOptions& o, bool active, TerminalProgress* progress) {
+bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& o, bool active, const RowProgress& progress) {
   const int64_t S = o.sensors;
   const int64_t T = o.timePt;
   const int64_t F = o.freqPt;
@@ -245,7 +247,6 @@ bool fillDemoDataset(Dataset& dataset, const DemoOptions& o, bool active, Termin
     imConjRows[static_cast<std::size_t>(t)] = &imConj[static_cast<std::size_t>(t * F)];
   }
 
-  const char* label = active ? "synthesising active" : "synthesising control";
   for (int64_t a = 0; a < S; ++a) {
     const double* ra = &rootPower[static_cast<std::size_t>(a * cells)];
     for (int64_t b = a; b < S; ++b) {
@@ -290,10 +291,9 @@ bool fillDemoDataset(Dataset& dataset, const DemoOptions& o, bool active, Termin
         mirror->chnB = a;
       }
     }
-    if (progress) progress->step(label, a + 1, S);
+    if (progress) progress(a + 1, S);
   }
-  if (progress) progress->finish();
   return true;
 }
 
-}  // namespace cxc
+}  // namespace megcxc::host
