@@ -4,8 +4,7 @@
 
 namespace {
 
-constexpr int kClassCount = 3;
-constexpr const char* kClassNames[kClassCount] = {"Active CxC", "Control CxC", "Act-Ctl CxC"};
+using megcxc::face::kClassCount;
 
 CMEGSpctmCCDataFace::ManagerDlgDeleter g_managerDlgDeleter = nullptr;
 
@@ -111,7 +110,7 @@ CSpctmTrlCCDatazq* CMEGSpctmCCDataFace::getCCSpctmTrlData4Class(bool create, int
   if (trialByClass[cls] == nullptr && create) {
     CSpctmTrlCCDatazq* ds = megcxc::xnew<CSpctmTrlCCDatazq>();
     if (ds == nullptr) return nullptr;
-    ds->trialName = kClassNames[cls];
+    ds->trialName = megcxc::face::kClassDatasetNames[cls];
     trialByClass[cls] = ds;
   }
   return trialByClass[cls];

@@ -21,6 +21,13 @@
 #include "platform/cstring.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
+namespace megcxc::face {
+// Number of class slots: 0 active, 1 control, 2 active-control.
+inline constexpr int kClassCount = 3;
+// The name a dataset the collection creates for a class starts with.
+inline constexpr const char* kClassDatasetNames[kClassCount] = {"Active CxC", "Control CxC", "Act-Ctl CxC"};
+}  // namespace megcxc::face
+
 // The manager dialog; defined by the user-interface library.
 class CDlgSpctmCCDataManager;
 

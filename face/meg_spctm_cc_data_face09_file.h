@@ -80,3 +80,24 @@ class CMEGSpctmCCDataFace09File : public CMEGSpctmCCDataFace04Prcs {
   // read before keep their datasets, the later ones stay empty).
   int serializeSpctmFace20110729(CArchive& ar);
 };
+
+namespace megcxc::face {
+
+// What readCollectionFile found.
+struct CollectionReadResult {
+  bool ok = false;
+  // The magic or version was refused; the archive has shown its own message.
+  bool headerRefused = false;
+  // Why the file was not taken, in plain words (empty when ok or when the
+  // header was refused).
+  std::string reason;
+};
+
+// The checked read of loadFromFile without its closing message: reads the
+// collection file at `path` into a fresh collection and swaps the result into
+// `collection` only on success (see loadFromFile for what counts as a
+// failure). Messages of the records inside are shown while reading, each text
+// once.
+CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCDataFace09File& collection);
+
+}  // namespace megcxc::face

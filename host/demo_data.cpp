@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "face/meg_spctm_cc_data_facezq.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace megcxc::host {
@@ -294,6 +295,24 @@ bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& o, bool acti
     if (progress) progress(a + 1, S);
   }
   return true;
+}
+
+std::string buildDemoDatasets(CMEGSpctmCCDataFacezq& collection, const DemoOptions& o, CDialog* progressDlg,
+                              CString* progressText, const ClassRowProgress& rows) {
+  const std::string problem = checkDemoOptions(o);
+  if (!problem.empty()) return problem;
+  for (int cls = 0; cls < 2; ++cls) {
+    collection.deleteSpctmTrlData(cls);
+    CSpctmTrlCCDatazq* d = collection.checkInitSpctmCxCData4Class(cls, o.sensors, o.sensors, o.timePt, o.freqPt, true,
+                                                                  1, 0, progressDlg, progressText);
+    if (!d) return "not enough memory for the demo";
+    setDemoAxes(*d, o);
+    RowProgress fillProgress;
+    if (rows) fillProgress = [&rows, cls](int64_t done, int64_t total) { rows(cls, done, total); };
+    if (!fillDemoDataset(*d, o, cls == 0, fillProgress)) return "not enough memory for the demo";
+    d->checkDataIntegraty();
+  }
+  return {};
 }
 
 }  // namespace megcxc::host

@@ -17,6 +17,9 @@
 #include <functional>
 
 class CSpctmTrlCCDatazq;
+class CMEGSpctmCCDataFacezq;
+class CDialog;
+class CString;
 
 namespace megcxc::host {
 
@@ -64,5 +67,15 @@ void setDemoAxes(CSpctmTrlCCDatazq& dataset, const DemoOptions& options);
 // its message). `progress` may be empty.
 bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& options, bool active,
                      const RowProgress& progress = {});
+
+// Builds the demo's active and control datasets into `collection` (replacing
+// those slots): initialised, given the demo axes and filled. Progress of the
+// initialisation goes to progressDlg / progressText, the filling to `rows`
+// (with the class being filled). Returns "" on success, else why not (the
+// library has shown its message); the collection may then hold part of the
+// demo.
+using ClassRowProgress = std::function<void(int spctmClass, int64_t done, int64_t total)>;
+std::string buildDemoDatasets(CMEGSpctmCCDataFacezq& collection, const DemoOptions& options, CDialog* progressDlg,
+                              CString* progressText, const ClassRowProgress& rows = {});
 
 }  // namespace megcxc::host

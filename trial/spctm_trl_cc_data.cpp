@@ -1,4 +1,5 @@
 #include "trial/spctm_trl_cc_data.h"
+#include "trial/spctm_trl_pair_walk.h"
 
 #include <cmath>
 
@@ -483,13 +484,9 @@ double CSpctmTrlCCData::estimateDataSizeMB(int64_t sensorCount, int64_t timePt, 
 int CSpctmTrlCCData::scaleSpctmAllDataType4Class(double factor) {
   if (pairMatrix == nullptr) return 0;
   if (rowSnsCount < 1) return 1;
-  for (int64_t r = 0; r < rowSnsCount; ++r) {
-    CSpctmChnChnDatazq* row = pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < colSnsCount; ++c) {
-      for (int d = 0; d < 3; ++d) row[c].scaleSpctm(factor, d);
-    }
-  }
+  megcxc::forEachPair(*this, [factor](int64_t, int64_t, CSpctmChnChnDatazq& pair) {
+    for (int d = 0; d < 3; ++d) pair.scaleSpctm(factor, d);
+  });
   return 1;
 }
 
@@ -515,13 +512,9 @@ double CSpctmTrlCCData::getValueSelectTimFrq(int64_t actSns, int64_t cxcSns, int
 int64_t CSpctmTrlCCData::reloadSpctmDataTrl() {
   if (rowSnsCount < 1 || colSnsCount < 1 || pairMatrix == nullptr) return 0;
   int64_t restored = 0;
-  for (int64_t r = 0; r < rowSnsCount; ++r) {
-    CSpctmChnChnDatazq* row = pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < colSnsCount; ++c) {
-      if (row[c].reloadRawSpctmDataRIX() == 1) ++restored;
-    }
-  }
+  megcxc::forEachPair(*this, [&restored](int64_t, int64_t, CSpctmChnChnDatazq& pair) {
+    if (pair.reloadRawSpctmDataRIX() == 1) ++restored;
+  });
   return restored;
 }
 

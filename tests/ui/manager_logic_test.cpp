@@ -15,7 +15,7 @@
 #include "support/message_recorder.h"
 #include "trial/spctm_trl_cc_datazq.h"
 #include "ui/app/host_window.h"
-#include "ui/demo_collection.h"
+#include "host/small_demo.h"
 #include "ui/dlg_spctm_cc_data_manager.h"
 #include "ui/list_spctm_coh_cc_datasetzq.h"
 #include "ui/manager_logic.h"
@@ -78,7 +78,7 @@ TEST(ManagerLogicTest, ProgressTextAndPairRowsOutsideTheMatrix) {
 }
 
 TEST(ManagerLogicTest, DemoActiveGroupCouplesInBandControlDoesNotAndPairsAreConjugate) {
-  using namespace megcxc::ui::demo;
+  using namespace megcxc::host::smalldemo;
   double re[3] = {}, im[3] = {};
   demoValue(true, 5, 6, kPeakTime, 4, re[0], im[0]);
   demoValue(false, 5, 6, kPeakTime, 4, re[1], im[1]);

@@ -7,8 +7,10 @@
 
 #include "tools/cxc/commands.h"
 #include "host/demo_data.h"
-#include "tools/cxc/archive_io.h"
-#include "tools/cxc/pipeline.h"
+#include "host/collection_file.h"
+#include "host/describe.h"
+#include "host/steps.h"
+#include "tools/cxc/common.h"
 
 namespace cxc {
 
@@ -38,6 +40,7 @@ bool contains(const std::vector<int64_t>& v, int64_t x) {
 }
 
 int runDemo(const DemoArgs& args) {
+  namespace host = megcxc::host;
   const DemoOptions& o = args.demo;
   const std::string problem = checkDemoOptions(o);
   if (!problem.empty()) badUsage(problem);
@@ -48,39 +51,31 @@ int runDemo(const DemoArgs& args) {
   TerminalProgress progress;
   MessageConsole console(false);
   console.attachProgress(&progress);
-  Collection collection;
+  host::Collection collection;
   collection.collectionName = "cxc demo";
-  const double megabytes = Dataset().estimateDataSizeMB(o.sensors, o.timePt, o.freqPt, true, 1, 1);
-
-  for (int cls = 0; cls < 2; ++cls) {
-    Dataset* d = collection.checkInitSpctmCxCData4Class(cls, o.sensors, o.sensors, o.timePt, o.freqPt, true, 1, 0,
-                                                        &progress, progress.text());
-    progress.finish();
-    if (!d) refuse(args.output + ": not enough memory for the demo (about " + std::to_string(megabytes) + " MB)");
-    setDemoAxes(*d, o);
-    const char* label = cls == 0 ? "synthesising active" : "synthesising control";
-    const bool filled = fillDemoDataset(*d, o, cls == 0, [&](int64_t done, int64_t total) { progress.step(label, done, total); });
-    progress.finish();
-    if (!filled) refuse(args.output + ": not enough memory for the demo");
-    d->checkDataIntegraty();
+  const std::string built = buildDemoDatasets(
+      collection, o, &progress, progress.text(), [&progress](int cls, int64_t done, int64_t total) {
+        progress.step(cls == 0 ? "synthesising active" : "synthesising control", done, total);
+      });
+  progress.finish();
+  if (!built.empty()) {
+    const double megabytes = host::Dataset().estimateDataSizeMB(o.sensors, o.timePt, o.freqPt, true, 1, 1);
+    refuse(args.output + ": " + built + " (about " + std::to_string(megabytes) + " MB)");
   }
 
-  StepTarget everyDataset;
-  applyStep(collection, Step{StepKind::magnitude, 0, {}}, everyDataset, console, args.output);
   const int64_t controlTimePt = collection.trialByClass[1]->timePt;
-  if (controlTimePt > 1) {
-    StepTarget control{1, 2};
-    applyStep(collection, Step{StepKind::accumulate, 0, {}}, control, console, args.output);
-  }
-  combineActiveControl(collection, 0, console, args.output);
+  std::vector<host::Step> steps = {host::magnitudeStep()};
+  if (controlTimePt > 1) steps.push_back(host::accumulateStep(0, 1));
+  steps.push_back(host::actCtlStep(0, host::Consent::no));
+  for (const host::Step& step : steps) requireDone(host::applyStep(collection, step), step, args.output);
   const int summaries = collection.cmpSumCCSpctmAllClassType4ActSns();
 
-  Dataset& active = *collection.trialByClass[0];
-  Dataset& control = *collection.trialByClass[1];
-  Dataset& result = *collection.trialByClass[2];
-  const PlanePeak peak = findPlanePeak(result, 2, true);
+  host::Dataset& active = *collection.trialByClass[0];
+  host::Dataset& control = *collection.trialByClass[1];
+  host::Dataset& result = *collection.trialByClass[2];
+  const host::PlanePeak peak = host::findPlanePeak(result, 2, true);
 
-  saveCollectionFile(args.output, collection);
+  host::saveCollectionFile(args.output, collection);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   const DemoTruth truth = demoTruth(o);
@@ -112,7 +107,7 @@ int runDemo(const DemoArgs& args) {
                 static_cast<long long>(sum.pairCount), sum.meanValue, sum.rmsValue);
   }
   std::printf("saved %s (%.1f MB) in %.1f s\n", args.output.c_str(),
-              static_cast<double>(fileSize(args.output)) / 1048576.0, seconds);
+              static_cast<double>(host::fileSize(args.output)) / 1048576.0, seconds);
   std::printf("next : cxc info %s; cxc report %s --class act-ctl --type power\n", args.output.c_str(),
               args.output.c_str());
   return kExitOk;

@@ -7,11 +7,16 @@
 #include <memory>
 
 #include "tools/cxc/commands.h"
-#include "tools/cxc/pipeline.h"
+#include "host/collection_file.h"
+#include "host/names.h"
+#include "host/steps.h"
+#include "tools/cxc/common.h"
 
 namespace cxc {
 
 namespace {
+
+namespace host = megcxc::host;
 
 struct ProcessOptions {
   CLI::Option* classOpt = nullptr;
@@ -59,84 +64,94 @@ int64_t parseIndex(const std::string& text, const char* option) {
   return static_cast<int64_t>(v);
 }
 
-// The steps in the order they were given on the command line.
-std::vector<Step> stepsInOrder(const ProcessArgs& args) {
+// The steps in the order they were given on the command line. --class and
+// --type aim the steps after them; given after the last step they would aim
+// nothing, which is bad usage rather than something to ignore.
+std::vector<host::Step> stepsInOrder(const ProcessArgs& args) {
   const ProcessOptions& o = args.opt;
-  std::vector<Step> steps;
+  std::vector<host::Step> steps;
   std::map<const CLI::Option*, std::size_t> seen;
+  int spctmClass = -1;
+  int dataType = 2;
+  const char* pendingAim = nullptr;
   for (const CLI::Option* opt : args.app->parse_order()) {
     const std::size_t k = seen[opt]++;
     const std::vector<std::string>& r = opt->results();
     const std::string value = k < r.size() ? r[k] : std::string();
-    Step s;
+    host::Step s;
     if (opt == o.classOpt) {
-      s = {StepKind::selectClass, value == "all" ? -1 : classFromName(value), {}};
-    } else if (opt == o.typeOpt) {
-      s = {StepKind::selectType, dataTypeFromName(value), {}};
-    } else if (opt == o.magnitude) {
-      s.kind = StepKind::magnitude;
-      if (!parseMagnitudeMode(value, s.code)) {
-        badUsage("--magnitude: '" + value + "' is not one of plain, real-sign, imag-sign");
-      }
+      spctmClass = value == "all" ? -1 : host::classFromKey(value);
+      pendingAim = "--class";
+      continue;
+    }
+    if (opt == o.typeOpt) {
+      dataType = host::dataTypeFromKey(value);
+      pendingAim = "--type";
+      continue;
+    }
+    if (opt == o.magnitude) {
+      const int mode = host::magnitudeModeFromKey(value);
+      if (mode < 0) badUsage("--magnitude: '" + value + "' is not one of plain, real-sign, imag-sign");
+      s = host::magnitudeStep(mode);
     } else if (opt == o.phase) {
-      s.kind = StepKind::phase;
+      s = host::phaseStep();
     } else if (opt == o.log) {
-      s.kind = StepKind::log;
+      s = host::logStep();
     } else if (opt == o.scale) {
-      s.kind = StepKind::scale;
-      s.values[0] = parseNumber(value, "--scale");
+      s = host::scaleStep(parseNumber(value, "--scale"));
     } else if (opt == o.zeroDiagonal) {
-      s.kind = StepKind::zeroDiagonal;
+      s = host::zeroDiagonalStep();
     } else if (opt == o.accumulate) {
-      s.kind = StepKind::accumulate;
-      parseAccumulateAxis(value, s.code);
+      s = host::accumulateStep(host::axisFromKey(value));
     } else if (opt == o.actCtl) {
-      s.kind = StepKind::actCtl;
-      if (!parseActCtlOperation(value, s.code)) badUsage("--act-ctl: '" + value + "' is not one of A-C, A+C, A*C, A/C");
+      const int operation = host::actCtlOperationFromName(value);
+      if (operation < 0) badUsage("--act-ctl: '" + value + "' is not one of A-C, A+C, A*C, A/C");
+      s = host::actCtlStep(operation, args.yes ? host::Consent::yes : host::Consent::no);
     } else if (opt == o.rmsNormalise) {
-      s = {StepKind::rmsNormalise, classFromName(value), {}};
+      s = host::rmsNormaliseStep(host::classFromKey(value));
     } else if (opt == o.rootStrip) {
       // The option appears once in the parse order per value: one step per
       // group of three.
       if (k % 3 != 0) continue;
       if (k + 2 >= r.size()) badUsage("--root-strip needs BEGIN END FACTOR");
-      s.kind = StepKind::rootStrip;
       const int64_t begin = parseIndex(r[k], "--root-strip BEGIN");
       const int64_t end = parseIndex(r[k + 1], "--root-strip END");
       if (end <= begin) badUsage("--root-strip: END (exclusive) must be greater than BEGIN");
-      s.values[0] = static_cast<double>(begin);
-      s.values[1] = static_cast<double>(end);
-      s.values[2] = parseNumber(r[k + 2], "--root-strip FACTOR");
+      s = host::rootStripStep(begin, end, parseNumber(r[k + 2], "--root-strip FACTOR"));
     } else if (opt == o.nanToZero) {
-      s.kind = StepKind::nanToZero;
+      s = host::nanToZeroStep();
     } else if (opt == o.summaries) {
-      s.kind = StepKind::summaries;
+      s = host::summariesStep();
     } else if (opt == o.restoreRaw) {
-      s.kind = StepKind::restoreRaw;
+      s = host::restoreRawStep();
     } else {
       continue;
     }
+    if (s.kind != host::StepKind::actCtl && s.kind != host::StepKind::rmsNormalise) s.spctmClass = spctmClass;
+    s.dataType = dataType;
+    pendingAim = nullptr;
     steps.push_back(s);
+  }
+  if (pendingAim) {
+    badUsage(std::string(pendingAim) + " aims the steps given after it, and no step follows it (give it first)");
   }
   return steps;
 }
 
 int runProcess(const ProcessArgs& args) {
-  const std::vector<Step> steps = stepsInOrder(args);
-  bool anyWork = false;
-  for (const Step& s : steps) anyWork = anyWork || (s.kind != StepKind::selectClass && s.kind != StepKind::selectType);
-  if (!anyWork) badUsage("process: no processing step given (see cxc process --help)");
+  const std::vector<host::Step> steps = stepsInOrder(args);
+  if (steps.empty()) badUsage("process: no processing step given (see cxc process --help)");
 
   MessageConsole console(args.yes);
-  Collection collection;
-  loadCollectionFile(args.file, collection, console, false);
-  StepTarget target;
+  host::Collection collection;
+  host::loadCollectionFile(args.file, collection);
   int n = 0;
-  for (const Step& s : steps) {
-    const std::string done = applyStep(collection, s, target, console, args.file);
-    if (!done.empty()) std::printf("%2d. %s\n", ++n, done.c_str());
+  for (const host::Step& s : steps) {
+    const host::Outcome outcome = host::applyStep(collection, s);
+    requireDone(outcome, s, args.file);
+    std::printf("%2d. %s\n", ++n, outcome.text.c_str());
   }
-  saveCollectionFile(args.output, collection);
+  host::saveCollectionFile(args.output, collection);
   std::printf("saved %s\n", args.output.c_str());
   return kExitOk;
 }

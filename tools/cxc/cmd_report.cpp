@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/collection_file.h"
+#include "host/describe.h"
+#include "host/names.h"
 #include "tools/cxc/commands.h"
-#include "tools/cxc/pipeline.h"
+#include "tools/cxc/common.h"
 
 namespace cxc {
 
@@ -19,31 +22,14 @@ struct ReportArgs {
 };
 
 int runReport(const ReportArgs& args) {
+  namespace host = megcxc::host;
   MessageConsole console(false);
-  Collection collection;
-  loadCollectionFile(args.file, collection, console, true);
-  const int cls = classFromName(args.className);
-  Dataset* d = collection.trialByClass[cls];
+  host::Collection collection;
+  host::loadCollectionFile(args.file, collection, true);
+  host::Dataset* d = collection.trialByClass[host::classFromKey(args.className)];
   if (!d) refuse(args.file + ": the collection holds no " + args.className + " dataset");
-
-  auto report = [&](int dataType) { return args.time ? d->getStatisticsTx(dataType) : d->getStatisticsFx(dataType); };
-  CString text;
-  if (!args.type.empty()) {
-    text = report(dataTypeFromName(args.type));
-  } else {
-    // All three data types under one header, as the manager window shows them.
-    text = args.time ? "Name         Time         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n"
-                     : "Name         Freq         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n";
-    const char* const sections[3] = {"\n***Real***\n", "\n***Imaginary***\n", "\n***Power/Phase***\n"};
-    bool any = false;
-    for (int k = 0; k < 3; ++k) {
-      const CString part = report(k);
-      any = any || !part.IsEmpty();
-      text += sections[k];
-      text += part;
-    }
-    if (!any) text.Empty();
-  }
+  const int dataType = args.type.empty() ? -1 : host::dataTypeFromKey(args.type);
+  const CString text = host::statisticsReport(*d, args.time, dataType);
   if (text.IsEmpty()) refuse(args.file + ": the " + args.className + " dataset has no data to report");
   std::fputs(text.toUtf8().c_str(), stdout);
   return kExitOk;

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "tools/cxc/archive_io.h"
+#include "host/collection_file.h"
 #include "tools/cxc/commands.h"
+#include "tools/cxc/common.h"
 
 namespace cxc {
 
@@ -17,18 +18,18 @@ struct UpgradeArgs {
 };
 
 int runUpgrade(const UpgradeArgs& args) {
+  namespace host = megcxc::host;
   MessageConsole console(false);
-  const ArchiveHeader found = readArchiveHeader(args.input);
-  if (found.kind == ArchiveKind::trial) {
-    Dataset dataset;
-    loadTrialFile(args.input, dataset, console);
-    saveTrialFile(args.output, dataset);
+  const host::ArchiveHeader found = host::readArchiveHeader(args.input);
+  if (found.kind == host::ArchiveKind::trial) {
+    const std::unique_ptr<host::Dataset> dataset = host::loadTrialFile(args.input);
+    host::saveTrialFile(args.output, *dataset);
   } else {
-    Collection collection;
-    loadCollectionFile(args.input, collection, console, false);
-    saveCollectionFile(args.output, collection);
+    host::Collection collection;
+    host::loadCollectionFile(args.input, collection);
+    host::saveCollectionFile(args.output, collection);
   }
-  const ArchiveHeader written = readArchiveHeader(args.output);
+  const host::ArchiveHeader written = host::readArchiveHeader(args.output);
   std::printf("%s (%s %d) -> %s (%s %d)\n", args.input.c_str(), found.magic.c_str(), static_cast<int>(found.version),
               args.output.c_str(), written.magic.c_str(), static_cast<int>(written.version));
   return kExitOk;

@@ -13,31 +13,6 @@ void refuse(const std::string& message) { throw Error(kExitRefused, message); }
 
 void badUsage(const std::string& message) { throw Error(kExitUsage, message); }
 
-namespace {
-const char* const kClassNames[kClassCount] = {"active", "control", "act-ctl"};
-const char* const kDataTypeNames[3] = {"real", "imag", "power"};
-}  // namespace
-
-int classFromName(const std::string& name) {
-  for (int i = 0; i < kClassCount; ++i) {
-    if (name == kClassNames[i]) return i;
-  }
-  return -1;
-}
-
-const char* className(int spctmClass) {
-  return spctmClass >= 0 && spctmClass < kClassCount ? kClassNames[spctmClass] : "?";
-}
-
-int dataTypeFromName(const std::string& name) {
-  for (int i = 0; i < 3; ++i) {
-    if (name == kDataTypeNames[i]) return i;
-  }
-  return -1;
-}
-
-const char* dataTypeName(int dataType) { return dataType >= 0 && dataType < 3 ? kDataTypeNames[dataType] : "?"; }
-
 std::string oneLine(const CString& text) {
   std::string s = text.toUtf8();
   for (char& c : s) {
@@ -45,31 +20,6 @@ std::string oneLine(const CString& text) {
   }
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
-}
-
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
-
-std::string jsonNumber(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
 }
 
 MessageConsole::MessageConsole(bool answerYes) : answerYes_(answerYes) {
@@ -150,6 +100,26 @@ void TerminalProgress::finish() {
   drawn_ = false;
   lastCells_ = -1;
   lastLabel_.clear();
+}
+
+void requireDone(const megcxc::host::Outcome& outcome, const megcxc::host::Step& step, const std::string& file) {
+  for (const std::string& question : outcome.answered) {
+    const std::size_t arrow = question.rfind(" -> ");
+    const bool yes = arrow != std::string::npos && question.compare(arrow, std::string::npos, " -> Yes") == 0;
+    std::fprintf(stderr, "cxc: %s? -> %s\n", question.substr(0, arrow).c_str(), yes ? "Yes (--yes)" : "No");
+  }
+  if (outcome.done) return;
+  using megcxc::host::Refusal;
+  using megcxc::host::StepKind;
+  std::string hint;
+  if (outcome.refusal == Refusal::declined && step.kind == StepKind::actCtl) {
+    hint = "; add --yes to let --act-ctl collapse it over time first";
+  } else if (outcome.refusal == Refusal::missingPlane && step.dataType == 2) {
+    hint = " (add --magnitude first)";
+  } else if (outcome.refusal == Refusal::library && !outcome.messages.empty()) {
+    hint = " (see the message above)";
+  }
+  refuse(file + ": " + outcome.text + hint);
 }
 
 }  // namespace cxc

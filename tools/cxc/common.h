@@ -1,6 +1,6 @@
 // Shared parts of the cxc command-line tool: exit codes and the error type,
-// the class and data-type names users type, the console that shows library
-// messages, and the terminal progress bar.
+// the console that shows library messages, the terminal progress bar, and the
+// translation of a host step's outcome into the tool's terms.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "platform/cdialog.h"
 #include "platform/cstring.h"
+#include "host/steps.h"
 #include "platform/message_box.h"
 
 namespace cxc {
@@ -35,27 +36,9 @@ class Error : public std::runtime_error {
 // Error with kExitUsage.
 [[noreturn]] void badUsage(const std::string& message);
 
-// Class codes of the collection: 0 active, 1 control, 2 active-control.
-inline constexpr int kClassCount = 3;
-// "active" | "control" | "act-ctl" -> 0 | 1 | 2; -1 for anything else.
-int classFromName(const std::string& name);
-// The name users type for class 0, 1, 2 ("?" for others).
-const char* className(int spctmClass);
-
-// Data types: 0 real, 1 imaginary, 2 power/phase.
-// "real" | "imag" | "power" -> 0 | 1 | 2; -1 for anything else.
-int dataTypeFromName(const std::string& name);
-// The name users type for data type 0, 1, 2 ("?" for others).
-const char* dataTypeName(int dataType);
-
 // UTF-8 text of a library string with trailing blanks and line breaks
 // removed, so a message prints as one line.
 std::string oneLine(const CString& text);
-
-// JSON forms of a string (quoted, escaped) and of a double (null for NaN and
-// infinities, which JSON lacks).
-std::string jsonString(const std::string& s);
-std::string jsonNumber(double v);
 
 // Shows every library message on stderr as "cxc: <text>" while alive and
 // answers Yes/No questions: Yes only when `answerYes` is set, else No (and the
@@ -123,5 +106,11 @@ class TerminalProgress : public CDialog {
   std::string lastLabel_;
   CString text_;
 };
+
+// Throws Error (refused) for a step that was not done: "<file>: <reason>",
+// with the option that agrees to a declined question and the step that
+// provides a missing power/phase plane. Prints the questions the step's
+// consent answered, as the console prints those it answers.
+void requireDone(const megcxc::host::Outcome& outcome, const megcxc::host::Step& step, const std::string& file);
 
 }  // namespace cxc

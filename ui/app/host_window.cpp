@@ -12,7 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/demo_collection.h"
+#include "host/small_demo.h"
 #include "ui/dlg_spctm_cc_data_manager.h"
 #include "ui/qt_text.h"
 #include "ui/ui_resources.h"
@@ -117,7 +117,7 @@ void CManagerHostWindow::adopt(CMEGSpctmCCDataFacezq& source) {
 bool CManagerHostWindow::newDemoCollection() {
   CMEGSpctmCCDataFacezq demo;
   progress_->begin("Building the demo collection...");
-  const int ok = megcxc::ui::demo::buildDemoCollection(demo, progress_.get(), &progress_->progressText);
+  const int ok = megcxc::host::smalldemo::buildDemoCollection(demo, progress_.get(), &progress_->progressText);
   progress_->end();
   if (ok != 1) return false;
   adopt(demo);

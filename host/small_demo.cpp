@@ -1,11 +1,11 @@
-#include "ui/demo_collection.h"
+#include "host/small_demo.h"
 
 #include <cmath>
 
 #include "face/meg_spctm_cc_data_facezq.h"
 #include "spectral/spctm_basicx.h"
 
-namespace megcxc::ui::demo {
+namespace megcxc::host::smalldemo {
 
 namespace {
 
@@ -110,4 +110,4 @@ int buildDemoCollection(CMEGSpctmCCDataFacezq& collection, CDialog* progressDlg,
   return 1;
 }
 
-}  // namespace megcxc::ui::demo
+}  // namespace megcxc::host::smalldemo

@@ -21,7 +21,7 @@
 
 class CMEGSpctmCCDataFacezq;
 
-namespace megcxc::ui::demo {
+namespace megcxc::host::smalldemo {
 
 inline constexpr int64_t kSensors = 16;
 inline constexpr int64_t kTimePoints = 10;
@@ -46,4 +46,4 @@ void demoValue(bool active, int64_t a, int64_t b, int64_t t, int64_t f, double& 
 // built (the library has shown why; the collection is then left empty).
 int buildDemoCollection(CMEGSpctmCCDataFacezq& collection, CDialog* progressDlg, CString* progressText);
 
-}  // namespace megcxc::ui::demo
+}  // namespace megcxc::host::smalldemo

@@ -1,0 +1,140 @@
+#include "host/collection_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "face/meg_spctm_cc_data_face09_file.h"
+#include "platform/atomic_file.h"
+#include "platform/carchive.h"
+#include "platform/cexception.h"
+#include "platform/cfile.h"
+#include "platform/message_box.h"
+#include "platform/refused.h"
+#include "trial/spctm_trl_cc_data09_file.h"
+
+namespace megcxc::host {
+
+namespace {
+
+bool isCollectionMagic(const CString& s) { return s == facefile::kMagic || s == facefile::kMagicOld; }
+bool isTrialMagic(const CString& s) { return s == trlfile::kMagic || s == trlfile::kMagicOld; }
+
+void openForReading(CFile& file, const std::string& path) {
+  if (!file.Open(path, CFile::modeRead)) refuse(path + ": cannot open: " + std::strerror(errno));
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) refuse(path + ": is a directory, not a file");
+}
+
+// Reads a trial archive from `path` into `dataset` and turns every way it can
+// go wrong into one Refused line naming the file.
+void readTrialChecked(const std::string& path, Dataset& dataset) {
+  CFile file;
+  openForReading(file, path);
+  CArchive ar(&file, CArchive::load);
+  // A damaged file can repeat one refusal for every later pair: show each once.
+  RepeatedMessageFilter once;
+  int ok = 0;
+  try {
+    ok = dataset.serializeTrlSpctmZq(ar);
+  } catch (const CArchiveException& e) {
+    refuse(path + ": truncated or damaged trial archive (" + e.what() + ")");
+  } catch (const CMemoryException& e) {
+    refuse(path + ": damaged trial archive (" + e.what() + ")");
+  } catch (const CFileException& e) {
+    refuse(path + ": " + e.what());
+  } catch (const std::bad_alloc&) {
+    refuse(path + ": not enough memory to read the trial archive");
+  }
+  if (!ok) refuse(path + ": the library refused the trial archive (see the message above)");
+  if (once.messages() > 0) refuse(path + ": damaged trial archive: a part of it was refused (see above)");
+  const int64_t left = ar.bytesRemaining();
+  if (left > 0) {
+    refuse(path + ": damaged trial archive: " + std::to_string(left) + " unexpected byte(s) after its end");
+  }
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+int64_t fileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+ArchiveHeader readArchiveHeader(const std::string& path) {
+  CFile file;
+  openForReading(file, path);
+  CArchive ar(&file, CArchive::load);
+  CString magic;
+  int32_t version = 0;
+  try {
+    ar >> magic;
+    ar >> version;
+  } catch (const CException&) {
+    refuse(path + ": not a cxc collection or trial archive (no archive header)");
+  } catch (const std::bad_alloc&) {
+    refuse(path + ": not a cxc collection or trial archive (no archive header)");
+  }
+  ArchiveHeader header;
+  header.magic = magic.toUtf8();
+  header.version = version;
+  if (isCollectionMagic(magic)) {
+    header.kind = ArchiveKind::collection;
+  } else if (isTrialMagic(magic)) {
+    header.kind = ArchiveKind::trial;
+  } else {
+    refuse(path + ": not a cxc collection or trial archive (unknown header)");
+  }
+  return header;
+}
+
+ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial) {
+  const ArchiveHeader header = readArchiveHeader(path);
+  if (header.kind == ArchiveKind::trial) {
+    if (!acceptTrial) {
+      refuse(path + ": is a single trial archive, not a collection file (cxc import or a collection is needed)");
+    }
+    std::unique_ptr<Dataset> dataset = loadTrialFile(path);
+    for (int k = 0; k < face::kClassCount; ++k) collection.deleteSpctmTrlData(k);
+    collection.addSpctmDataSet(dataset.release(), 0);
+    collection.currentClass = 0;
+    return header;
+  }
+  const face::CollectionReadResult read = face::readCollectionFile(path, collection);
+  if (read.ok) return header;
+  if (read.headerRefused) refuse(path + ": the library refused the collection file (see the message above)");
+  refuse(path + ": " + read.reason);
+}
+
+std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header) {
+  const ArchiveHeader found = readArchiveHeader(path);
+  if (found.kind != ArchiveKind::trial) refuse(path + ": is a collection file, not a single trial archive");
+  auto dataset = std::unique_ptr<Dataset>(new (std::nothrow) Dataset());
+  if (!dataset) refuse(path + ": not enough memory");
+  readTrialChecked(path, *dataset);
+  if (header) *header = found;
+  return dataset;
+}
+
+void saveCollectionFile(const std::string& path, Collection& collection) {
+  const std::string failure =
+      writeArchiveAtomically(path, [&collection](CArchive& ar) { collection.serializeSpctmFace(ar); });
+  if (!failure.empty()) refuse(path + ": cannot write: " + failure);
+}
+
+void saveTrialFile(const std::string& path, Dataset& dataset) {
+  const std::string failure =
+      writeArchiveAtomically(path, [&dataset](CArchive& ar) { dataset.serializeTrlSpctmZq(ar); });
+  if (!failure.empty()) refuse(path + ": cannot write: " + failure);
+}
+
+}  // namespace megcxc::host

@@ -1,0 +1,59 @@
+// Collection files for every host: the one checked load and the one atomic
+// save that the command line, the manager and the Python package share.
+//
+// Failures throw megcxc::Refused with one line naming the file and the
+// problem; messages of records inside a damaged file have been shown through
+// AfxMessageBox by then (each text once). The collection or dataset passed in
+// is untouched by a failed load.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "face/meg_spctm_cc_data_facezq.h"
+
+namespace megcxc::host {
+
+using Collection = CMEGSpctmCCDataFacezq;
+using Dataset = CSpctmTrlCCDatazq;
+
+enum class ArchiveKind { collection, trial };
+
+// What the first bytes of a file say.
+struct ArchiveHeader {
+  ArchiveKind kind = ArchiveKind::collection;
+  std::string magic;    // as found (current and older magics are both accepted)
+  int32_t version = 0;  // as found
+};
+
+// Reads the magic and version at the start of `path`. Refused when the file
+// cannot be opened, is a directory, ends inside the header, or starts with
+// neither a collection nor a trial archive magic.
+ArchiveHeader readArchiveHeader(const std::string& path);
+
+// Loads a collection file into `collection`, replacing its datasets, name and
+// current class only when the whole file was read. With `acceptTrial` a
+// single trial archive is taken as the only (active) dataset of the
+// collection; without it such a file is refused. Refused when the file cannot
+// be opened, is foreign, has a version the library does not read, ends early,
+// has bytes after its end, or when a part of it was refused. Returns the
+// header found.
+ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial = false);
+
+// Reads a single trial archive with the same checks into a new dataset.
+std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header = nullptr);
+
+// Writes the collection (or one dataset as a trial archive) to `path`
+// atomically (see platform/atomic_file.h): the previous file survives every
+// failure, a symbolic link keeps pointing at the new file. Refused with the
+// reason otherwise.
+void saveCollectionFile(const std::string& path, Collection& collection);
+void saveTrialFile(const std::string& path, Dataset& dataset);
+
+// Size of a file in bytes, or -1.
+int64_t fileSize(const std::string& path);
+// True when `path` names an existing file system entry.
+bool pathExists(const std::string& path);
+
+}  // namespace megcxc::host

@@ -1,0 +1,484 @@
+#include "host/exchange.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "host/describe.h"
+#include "host/names.h"
+#include "interop/npy.h"
+#include "platform/refused.h"
+
+namespace megcxc::host {
+
+namespace {
+
+const char* const kSummaryArrays[6] = {"min", "mean", "max", "pos_mean", "neg_mean", "rms"};
+
+std::string shapeText(const std::vector<int64_t>& shape) {
+  std::string s = "[";
+  for (std::size_t i = 0; i < shape.size(); ++i) s += (i ? ", " : "") + std::to_string(shape[i]);
+  return s + "]";
+}
+
+// A CSV file written line by line; errors end the export with the file named.
+class CsvFile {
+ public:
+  CsvFile(const std::string& path, const char* header) : path_(path) {
+    fp_ = std::fopen(path.c_str(), "w");
+    if (!fp_) refuse(path + ": cannot create: " + std::strerror(errno));
+    std::fputs(header, fp_);
+  }
+  ~CsvFile() {
+    if (fp_) std::fclose(fp_);
+  }
+  std::FILE* fp() { return fp_; }
+  void close() {
+    const bool ok = std::ferror(fp_) == 0;
+    const bool closed = std::fclose(fp_) == 0;
+    fp_ = nullptr;
+    if (!ok || !closed) refuse(path_ + ": cannot write: " + std::strerror(errno));
+  }
+
+ private:
+  std::string path_;
+  std::FILE* fp_ = nullptr;
+};
+
+class Exporter {
+ public:
+  Exporter(const ExportOptions& options, Collection& c, const WrittenFile& written)
+      : options_(options), c_(c), csv_(options.csv), written_(written) {}
+
+  // Checks a dataset before anything is written; refused with the reason.
+  void check(int cls) {
+    Dataset& d = *c_.trialByClass[cls];
+    const std::string name = classKey(cls);
+    if (!d.checkDataIntegraty()) refuse(options_.source + ": the " + name + " dataset has no channel pairs");
+    const PlaneCensus census = countPlanes(d);
+    if (census.pairs != d.rowSnsCount * d.colSnsCount || census.extentMismatch) {
+      refuse(options_.source + ": the " + name + " dataset has missing pairs or pairs of differing extents");
+    }
+    for (int k = 0; k < 3; ++k) {
+      if (census.working[k] != 0 && census.working[k] != census.pairs) {
+        refuse(options_.source + ": the " + std::string(dataTypeKey(k)) + " plane of the " + name +
+               " dataset is present in only some pairs");
+      }
+    }
+    const int only = options_.dataType;
+    if (only >= 0 && census.working[only] == 0) {
+      refuse(options_.source + ": the " + name + " dataset has no " + dataTypeKey(only) + " plane" +
+             (only == 2 ? " (compute the magnitude or phase first)" : ""));
+    }
+  }
+
+  void exportClass(int cls) {
+    Dataset& d = *c_.trialByClass[cls];
+    const std::string name = classKey(cls);
+    const PlaneCensus census = countPlanes(d);
+    const bool has[3] = {census.working[0] > 0, census.working[1] > 0, census.working[2] > 0};
+    const int only = options_.dataType;
+    if (only < 0 && has[0] && has[1]) {
+      writePlane(d, name + "_cross", 0, 1);
+    } else if (only < 0 && has[0]) {
+      writePlane(d, name + "_real", 0, -1);
+    } else if (only >= 0 && only < 2) {
+      writePlane(d, name + "_" + dataTypeKey(only), only, -1);
+    }
+    if ((only < 0 || only == 2) && has[2]) writePlane(d, name + "_power", 2, -1);
+    if (!csv_) writeAxes(d, name);
+    for (int k = 0; k < 3; ++k) {
+      if (only < 0 || only == k) writeSummary(d, name, k);
+    }
+  }
+
+  // Every file this export has created so far (also one being written).
+  const std::vector<std::string>& created() const { return created_; }
+
+  void writeManifest() {
+    std::string j = "{\n  \"source\": " + jsonString(options_.source) + ",\n  \"files\": [";
+    for (std::size_t i = 0; i < manifest_.size(); ++i) j += (i ? ",\n    " : "\n    ") + manifest_[i];
+    j += "\n  ]\n}\n";
+    const std::string path = options_.folder + "/manifest.json";
+    created_.push_back(path);
+    std::FILE* fp = std::fopen(path.c_str(), "w");
+    if (!fp || std::fputs(j.c_str(), fp) < 0 || std::fclose(fp) != 0) {
+      refuse(path + ": cannot write: " + std::strerror(errno));
+    }
+    if (written_) written_(path, "");
+  }
+
+ private:
+  double timeOf(const Dataset& d, int64_t t) const {
+    return static_cast<double>(t * d.timeStep + d.timePtOffset + d.timeDataBegin);
+  }
+
+  void note(const std::string& path, const std::string& dtype, const std::vector<int64_t>& shape,
+            const std::string& extra = "") {
+    const std::string base = path.substr(path.find_last_of('/') + 1);
+    manifest_.push_back("{\"file\": " + jsonString(base) + ", \"dtype\": \"" + dtype +
+                        "\", \"shape\": " + shapeText(shape) + extra + "}");
+    if (written_) written_(path, dtype + " " + shapeText(shape));
+  }
+
+  // Plane `first` (and `second` as imaginary part when >= 0) of every pair.
+  void writePlane(Dataset& d, const std::string& stem, int first, int second) {
+    const int64_t R = d.rowSnsCount, C = d.colSnsCount, T = d.timePt, F = d.freqPt;
+    const std::vector<int64_t> shape = {R, C, T, F};
+    const bool complex = second >= 0;
+    if (csv_) {
+      const std::string path = options_.folder + "/" + stem + ".csv";
+      created_.push_back(path);
+      CsvFile out(path, complex ? "row,col,time,freq_hz,real,imag\n" : "row,col,time,freq_hz,value\n");
+      for (int64_t r = 0; r < R; ++r) {
+        for (int64_t c = 0; c < C; ++c) {
+          const CSpctmChnChnDatazq& p = d.pairMatrix[r][c];
+          for (int64_t t = 0; t < T; ++t) {
+            const double* a = p.plane[first][t];
+            const double* b = complex ? p.plane[second][t] : nullptr;
+            for (int64_t f = 0; f < F; ++f) {
+              std::fprintf(out.fp(), "%lld,%lld,%.17g,%.17g,%.17g", static_cast<long long>(r),
+                           static_cast<long long>(c), timeOf(d, t), d.getSpctmFreq4FreqIndex(f), a ? a[f] : 0.0);
+              if (complex) std::fprintf(out.fp(), ",%.17g", b ? b[f] : 0.0);
+              std::fputc('\n', out.fp());
+            }
+          }
+        }
+      }
+      out.close();
+      note(path, complex ? "complex128" : "float64", shape, ", \"layout\": \"long\"");
+      return;
+    }
+    const std::string path = options_.folder + "/" + stem + ".npy";
+    created_.push_back(path);
+    interop::NpyWriter out(path, complex ? interop::NpyType::complex128 : interop::NpyType::float64, shape);
+    const int64_t cells = T * F;
+    std::vector<double> buffer(static_cast<std::size_t>(cells * (complex ? 2 : 1)));
+    for (int64_t r = 0; r < R; ++r) {
+      for (int64_t c = 0; c < C; ++c) {
+        const CSpctmChnChnDatazq& p = d.pairMatrix[r][c];
+        std::size_t k = 0;
+        for (int64_t t = 0; t < T; ++t) {
+          const double* a = p.plane[first][t];
+          const double* b = complex ? p.plane[second][t] : nullptr;
+          for (int64_t f = 0; f < F; ++f) {
+            buffer[k++] = a ? a[f] : 0.0;
+            if (complex) buffer[k++] = b ? b[f] : 0.0;
+          }
+        }
+        out.write(buffer.data(), static_cast<int64_t>(buffer.size()));
+      }
+    }
+    out.close();
+    note(path, complex ? "complex128" : "float64", shape, ", \"dims\": [\"sensor\", \"sensor\", \"time\", \"freq\"]");
+  }
+
+  void writeAxes(Dataset& d, const std::string& name) {
+    std::vector<double> freqs(static_cast<std::size_t>(d.freqPt));
+    for (int64_t f = 0; f < d.freqPt; ++f) freqs[static_cast<std::size_t>(f)] = d.getSpctmFreq4FreqIndex(f);
+    std::vector<double> times(static_cast<std::size_t>(d.timePt));
+    for (int64_t t = 0; t < d.timePt; ++t) times[static_cast<std::size_t>(t)] = timeOf(d, t);
+    const std::string fpath = options_.folder + "/" + name + "_freqs.npy";
+    created_.push_back(fpath);
+    interop::writeNpy(fpath, {d.freqPt}, freqs);
+    note(fpath, "float64", {d.freqPt},
+         std::string(", \"unit\": \"Hz\", \"scale\": \"") + (d.freqAxisLog ? "geometric" : "linear") + "\"");
+    const std::string tpath = options_.folder + "/" + name + "_times.npy";
+    created_.push_back(tpath);
+    interop::writeNpy(tpath, {d.timePt}, times);
+    note(tpath, "float64", {d.timePt}, ", \"unit\": \"samples\"");
+  }
+
+  void writeSummary(Dataset& d, const std::string& name, int type) {
+    CSumCCSpctmDatazq& s = d.summaryByDataType[type];
+    double** arrays[6] = {s.cellMin, s.cellMean, s.cellMax, s.cellPosMean, s.cellNegMean, s.cellRms};
+    if (!s.isComputed || s.timePtCount < 1 || s.freqPtCount < 1 || !s.arraysFitCounts()) return;
+    for (double** a : arrays) {
+      if (!a) return;
+    }
+    const int64_t T = s.timePtCount, F = s.freqPtCount;
+    const std::string figures = ", \"pairs\": " + std::to_string(s.pairCount) + ", \"min\": " + jsonNumber(s.minValue) +
+                                ", \"mean\": " + jsonNumber(s.meanValue) + ", \"max\": " + jsonNumber(s.maxValue) +
+                                ", \"pos_mean\": " + jsonNumber(s.posMeanValue) +
+                                ", \"neg_mean\": " + jsonNumber(s.negMeanValue) +
+                                ", \"rms\": " + jsonNumber(s.rmsValue);
+    const std::string stem = options_.folder + "/" + name + "_summary_" + dataTypeKey(type);
+    if (csv_) {
+      const std::string path = stem + ".csv";
+      created_.push_back(path);
+      CsvFile out(path, "time,freq_hz,min,mean,max,pos_mean,neg_mean,rms\n");
+      for (int64_t t = 0; t < T; ++t) {
+        for (int64_t f = 0; f < F; ++f) {
+          std::fprintf(out.fp(), "%.17g,%.17g", timeOf(d, t), d.getSpctmFreq4FreqIndex(f));
+          for (double** a : arrays) std::fprintf(out.fp(), ",%.17g", a[t] ? a[t][f] : 0.0);
+          std::fputc('\n', out.fp());
+        }
+      }
+      out.close();
+      note(path, "float64", {T, F, 6}, figures);
+      return;
+    }
+    const std::string path = stem + ".npy";
+    created_.push_back(path);
+    interop::NpyWriter out(path, interop::NpyType::float64, {6, T, F});
+    std::vector<double> row(static_cast<std::size_t>(F));
+    for (double** a : arrays) {
+      for (int64_t t = 0; t < T; ++t) {
+        for (int64_t f = 0; f < F; ++f) row[static_cast<std::size_t>(f)] = a[t] ? a[t][f] : 0.0;
+        out.write(row.data(), F);
+      }
+    }
+    out.close();
+    std::string order = ", \"arrays\": [";
+    for (int k = 0; k < 6; ++k) order += std::string(k ? ", " : "") + "\"" + kSummaryArrays[k] + "\"";
+    note(path, "float64", {6, T, F}, order + "]" + figures);
+  }
+
+  const ExportOptions& options_;
+  Collection& c_;
+  bool csv_;
+  const WrittenFile& written_;
+  std::vector<std::string> manifest_;
+  std::vector<std::string> created_;
+};
+
+
+std::string tupleText(const std::vector<int64_t>& shape) {
+  std::string s = "(";
+  for (std::size_t i = 0; i < shape.size(); ++i) s += (i ? ", " : "") + std::to_string(shape[i]);
+  return s + (shape.size() == 1 ? ",)" : ")");
+}
+
+// Relative tolerance of the axis checks: the spacing of exported axes is
+// exact to a few units in the last place, anything coarser is another axis.
+constexpr double kAxisTolerance = 1e-6;
+
+struct FreqAxis {
+  bool geometric = false;
+  double firstHz = 0.0;  // the dataset's freqFirstHz
+  double lastHz = 0.0;
+  double stepHz = 1.0;
+  double ratio = 1.0;
+};
+
+struct TimeAxis {
+  int64_t first = 0;
+  int64_t step = 1;
+};
+
+// A 1-D float64 vector of `length` finite, strictly increasing values.
+std::vector<double> readAxisVector(const std::string& path, int64_t length, const char* what) {
+  interop::NpyReader reader(path);
+  if (reader.type() != interop::NpyType::float64)
+    refuse(path + ": " + what + " must be float64, found '" + reader.descr() + "'");
+  if (reader.shape().size() != 1 || reader.shape()[0] != length) {
+    refuse(path + ": expected " + std::to_string(length) + " " + what + " (one per point), found shape " +
+           tupleText(reader.shape()));
+  }
+  std::vector<double> v = reader.readAll();
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    if (!std::isfinite(v[k])) refuse(path + ": " + what + " value " + std::to_string(k) + " is not finite");
+    if (k > 0 && !(v[k] > v[k - 1]))
+      refuse(path + ": " + what + " are not strictly increasing at index " + std::to_string(k));
+  }
+  return v;
+}
+
+FreqAxis detectFreqAxis(const std::string& path, const std::vector<double>& f) {
+  FreqAxis axis;
+  const std::size_t n = f.size();
+  axis.firstHz = f[0];
+  axis.lastHz = f[n - 1];
+  if (n == 1) return axis;
+  axis.stepHz = (f[n - 1] - f[0]) / static_cast<double>(n - 1);
+  bool linear = true;
+  for (std::size_t k = 0; k < n && linear; ++k) {
+    linear = std::fabs(f[k] - (f[0] + static_cast<double>(k) * axis.stepHz)) <= kAxisTolerance * axis.stepHz;
+  }
+  if (linear) return axis;
+  if (f[0] > 0.0) {
+    const double ratio = std::pow(f[n - 1] / f[0], 1.0 / static_cast<double>(n - 1));
+    bool geometric = true;
+    for (std::size_t k = 0; k < n && geometric; ++k) {
+      geometric = std::fabs(f[k] - f[0] * std::pow(ratio, static_cast<double>(k))) <= kAxisTolerance * f[k];
+    }
+    if (geometric) {
+      // Point 0 of a geometric axis lies one ratio above freqFirstHz.
+      axis.geometric = true;
+      axis.ratio = ratio;
+      axis.firstHz = f[0] / ratio;
+      return axis;
+    }
+  }
+  refuse(path + ": the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)");
+}
+
+TimeAxis detectTimeAxis(const std::string& path, const std::vector<double>& t) {
+  for (std::size_t k = 0; k < t.size(); ++k) {
+    if (t[k] != std::nearbyint(t[k]) || std::fabs(t[k]) > 9.0e15) {
+      refuse(path + ": time " + std::to_string(k) +
+             " is not a whole sample position (give sample indices, e.g. np.round(times * sfreq))");
+    }
+  }
+  TimeAxis axis;
+  axis.first = static_cast<int64_t>(t[0]);
+  if (t.size() > 1) axis.step = static_cast<int64_t>(t[1] - t[0]);
+  for (std::size_t k = 1; k < t.size(); ++k) {
+    if (static_cast<int64_t>(t[k] - t[k - 1]) != axis.step) refuse(path + ": the times are not evenly spaced");
+  }
+  return axis;
+}
+
+}  // namespace
+
+void exportCollection(Collection& c, const ExportOptions& options, const WrittenFile& written) {
+  std::vector<int> classes = options.classes;
+  if (classes.empty()) {
+    for (int k = 0; k < kClassCount; ++k) {
+      if (c.trialByClass[k]) classes.push_back(k);
+    }
+    if (classes.empty()) refuse(options.source + ": the collection holds no dataset");
+  }
+  for (const int k : classes) {
+    if (k < 0 || k >= kClassCount || !c.trialByClass[k]) {
+      refuse(options.source + ": the collection holds no " + classKey(k) + " dataset");
+    }
+  }
+  if (options.dataType < -1 || options.dataType > 2) refuse("unknown data type " + std::to_string(options.dataType));
+  Exporter exporter(options, c, written);
+  for (const int k : classes) exporter.check(k);
+
+  bool madeFolder = false;
+  struct stat st {};
+  if (::stat(options.folder.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) refuse(options.folder + ": exists and is not a directory");
+  } else if (::mkdir(options.folder.c_str(), 0777) != 0) {
+    refuse(options.folder + ": cannot create directory: " + std::strerror(errno));
+  } else {
+    madeFolder = true;
+  }
+  try {
+    for (const int k : classes) exporter.exportClass(k);
+    exporter.writeManifest();
+  } catch (...) {
+    // A failed export leaves nothing half-written behind: the files it made
+    // and the folder, when it made that too, go again.
+    for (const std::string& path : exporter.created()) ::unlink(path.c_str());
+    if (madeFolder) ::rmdir(options.folder.c_str());
+    throw;
+  }
+}
+
+ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDialog* progressDlg,
+                            CString* progressText, const RowProgress& rowsDone) {
+  const int cls = o.spctmClass;
+  if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
+  // Everything is checked before the collection is touched.
+  interop::NpyReader data(o.data);
+  const std::vector<int64_t>& shape = data.shape();
+  if (shape.size() != 4) {
+    refuse(o.data + ": expected a 4-D array sensors x sensors x " +
+           (o.sft ? std::string("frequency x time") : std::string("time x frequency")) + ", found shape " +
+           tupleText(shape));
+  }
+  for (const int64_t n : shape) {
+    if (n < 1) refuse(o.data + ": shape " + tupleText(shape) + " has an empty dimension");
+  }
+  const int64_t R = shape[0], C = shape[1];
+  const int64_t T = o.sft ? shape[3] : shape[2];
+  const int64_t F = o.sft ? shape[2] : shape[3];
+  const bool complex = data.type() == interop::NpyType::complex128;
+
+  bool haveFreqs = !o.freqs.empty();
+  FreqAxis freqAxis;
+  if (haveFreqs) freqAxis = detectFreqAxis(o.freqs, readAxisVector(o.freqs, F, "frequencies"));
+  bool haveTimes = !o.times.empty();
+  TimeAxis timeAxis;
+  if (haveTimes) timeAxis = detectTimeAxis(o.times, readAxisVector(o.times, T, "times"));
+
+  int cmptType = 0;  // "CWT": Morlet wavelets are the usual source
+  if (collection.trialByClass[cls]) cmptType = collection.trialByClass[cls]->cmptType;
+  if (o.cmptType == 0 || o.cmptType == 1) cmptType = o.cmptType;
+  // Without axis files, take the axes of another dataset on the same grid.
+  for (int k = 0; k < kClassCount; ++k) {
+    const Dataset* other = collection.trialByClass[k];
+    if (k == cls || !other) continue;
+    if (!haveFreqs && other->freqPt == F) {
+      freqAxis = {other->freqAxisLog != 0, other->freqFirstHz, other->freqLastHz, other->freqStepHz, other->freqRatio};
+      haveFreqs = true;
+    }
+    if (!haveTimes && other->timePt == T) {
+      timeAxis = {other->timeDataBegin + other->timePtOffset, other->timeStep};
+      haveTimes = true;
+    }
+  }
+  ImportSummary summary;
+  if (!haveFreqs) {
+    freqAxis.lastHz = static_cast<double>(F - 1);
+    summary.freqsGuessed = true;
+  }
+
+  collection.deleteSpctmTrlData(cls);
+  Dataset* d = collection.checkInitSpctmCxCData4Class(cls, R, C, T, F, true, complex ? 1 : 0, 0, progressDlg, progressText);
+  if (!d) refuse("not enough memory for " + std::to_string(R) + " x " + std::to_string(C) + " pairs");
+
+  const int64_t cells = T * F;
+  const int per = complex ? 2 : 1;
+  std::vector<double> raw(static_cast<std::size_t>(cells * per));
+  std::vector<double> re(static_cast<std::size_t>(cells));
+  std::vector<double> im(static_cast<std::size_t>(cells));
+  std::vector<const double*> reRows(static_cast<std::size_t>(T));
+  std::vector<const double*> imRows(static_cast<std::size_t>(T));
+  for (int64_t t = 0; t < T; ++t) {
+    reRows[static_cast<std::size_t>(t)] = &re[static_cast<std::size_t>(t * F)];
+    imRows[static_cast<std::size_t>(t)] = &im[static_cast<std::size_t>(t * F)];
+  }
+  for (int64_t r = 0; r < R; ++r) {
+    for (int64_t c = 0; c < C; ++c) {
+      data.read(raw.data(), static_cast<int64_t>(raw.size()));
+      for (int64_t t = 0; t < T; ++t) {
+        for (int64_t f = 0; f < F; ++f) {
+          // stf stores cell (t, f) at t*F + f, sft at f*T + t.
+          const int64_t from = (o.sft ? f * T + t : t * F + f) * per;
+          re[static_cast<std::size_t>(t * F + f)] = raw[static_cast<std::size_t>(from)];
+          if (complex) im[static_cast<std::size_t>(t * F + f)] = raw[static_cast<std::size_t>(from + 1)];
+        }
+      }
+      CSpctmChnChnDatazq* pair = d->getSnsActCC(r, c);
+      const int ok = complex ? pair->addSpctmData2ChannelCWTri(reRows.data(), imRows.data(), T, F)
+                             : pair->addSpctmData2ChannelCWTr(reRows.data(), T, F);
+      if (!ok) refuse("not enough memory for pair (" + std::to_string(r) + ", " + std::to_string(c) + ")");
+      pair->chnA = r;
+      pair->chnB = c;
+    }
+    if (rowsDone) rowsDone(r + 1, R);
+  }
+
+  d->setSpctmTimePtFreqPt(T, F, timeAxis.step);
+  d->setTrialTimeDataRange4Spctm(timeAxis.first, timeAxis.first + T * timeAxis.step);
+  d->timePtOffset = 0;
+  d->freqAxisLog = freqAxis.geometric ? 1 : 0;
+  d->freqFirstHz = freqAxis.firstHz;
+  d->freqLastHz = freqAxis.lastHz;
+  d->freqStepHz = freqAxis.stepHz;
+  d->freqRatio = freqAxis.ratio;
+  d->cmptType = cmptType;
+  d->cxcType = "Cross-spectrum";
+  d->checkDataIntegraty();
+
+  summary.rows = R;
+  summary.cols = C;
+  summary.timePt = T;
+  summary.freqPt = F;
+  summary.complex = complex;
+  summary.geometric = freqAxis.geometric;
+  summary.firstSample = timeAxis.first;
+  summary.timeStep = timeAxis.step;
+  return summary;
+}
+
+}  // namespace megcxc::host

@@ -1,0 +1,397 @@
+#include "host/steps.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "host/names.h"
+#include "platform/message_box.h"
+#include "trial/spctm_trl_pair_walk.h"
+
+namespace megcxc::host {
+
+namespace {
+
+// Records every message shown while alive and passes it on to the handler
+// that was installed before; Yes/No questions are answered here unless the
+// consent is `ask`.
+class MessageLog {
+ public:
+  MessageLog(Outcome& outcome, Consent consent) : outcome_(outcome), consent_(consent) {
+    previous_ = setMessageBoxHandler([this](const CString& text, unsigned type) { return handle(text, type); });
+  }
+  ~MessageLog() { setMessageBoxHandler(std::move(previous_)); }
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+
+  bool declined() const { return declined_; }
+
+ private:
+  int handle(const CString& text, unsigned type) {
+    std::string line = text.toUtf8();
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    const bool question = (type & 0x000F) == MB_YESNO;
+    if (question && consent_ != Consent::ask) {
+      outcome_.messages.push_back(line + (consent_ == Consent::yes ? " -> Yes" : " -> No"));
+      outcome_.answered.push_back(outcome_.messages.back());
+      declined_ = declined_ || consent_ == Consent::no;
+      return consent_ == Consent::yes ? IDYES : IDNO;
+    }
+    const int answer = previous_ ? previous_(text, type) : defaultMessageBoxHandler(text, type);
+    if (question) {
+      outcome_.messages.push_back(line + (answer == IDYES ? " -> Yes" : " -> No"));
+      declined_ = declined_ || answer != IDYES;
+    } else {
+      outcome_.messages.push_back(line);
+    }
+    return answer;
+  }
+
+  Outcome& outcome_;
+  Consent consent_;
+  bool declined_ = false;
+  MessageBoxHandler previous_;
+};
+
+using Target = std::pair<int, Dataset*>;
+
+std::string number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
+Outcome refusedWith(Outcome& o, Refusal why, std::string text) {
+  o.done = false;
+  o.refusal = why;
+  o.text = std::move(text);
+  return std::move(o);
+}
+
+Outcome doneWith(Outcome& o, std::string text) {
+  o.done = true;
+  o.refusal = Refusal::none;
+  o.text = std::move(text);
+  return std::move(o);
+}
+
+std::string noDataset(int spctmClass) { return std::string("the collection holds no ") + classKey(spctmClass) + " dataset"; }
+
+// The datasets a per-dataset step works on; empty after setting the refusal.
+std::vector<Target> targetsOf(Collection& c, const Step& step, Outcome& o) {
+  std::vector<Target> out;
+  if (step.spctmClass >= 0) {
+    if (step.spctmClass >= kClassCount || !c.trialByClass[step.spctmClass]) {
+      refusedWith(o, Refusal::noDataset, noDataset(step.spctmClass));
+      return out;
+    }
+    out.emplace_back(step.spctmClass, c.trialByClass[step.spctmClass]);
+  } else {
+    for (int k = 0; k < kClassCount; ++k) {
+      if (c.trialByClass[k]) out.emplace_back(k, c.trialByClass[k]);
+    }
+    if (out.empty()) {
+      refusedWith(o, Refusal::noDataset, "the collection holds no dataset");
+      return out;
+    }
+  }
+  for (const Target& t : out) {
+    const Dataset& d = *t.second;
+    if (!d.pairMatrix || d.rowSnsCount < 1 || d.colSnsCount < 1) {
+      refusedWith(o, Refusal::noPairs, std::string("the ") + classKey(t.first) + " dataset has no channel pairs");
+      return {};
+    }
+  }
+  return out;
+}
+
+std::string onList(const std::vector<Target>& targets) {
+  std::string s = " on ";
+  for (std::size_t i = 0; i < targets.size(); ++i) s += (i ? ", " : "") + std::string(classKey(targets[i].first));
+  return s;
+}
+
+// Runs `op` on every pair of each target; pairs in absent rows and pairs for
+// which op returns 0 count as failed.
+template <class Op>
+int64_t failedPairs(Dataset& d, Op op) {
+  int64_t failed = 0;
+  failed += forEachPair(d, [&](int64_t, int64_t, CSpctmChnChnDatazq& p) {
+    if (!op(p)) ++failed;
+  });
+  return failed;
+}
+
+Outcome runActCtl(Collection& c, const Step& step, Outcome& o) {
+  if (!c.trialByClass[0] || !c.trialByClass[1]) {
+    return refusedWith(o, Refusal::noDataset, "the active-control operation needs both an active and a control dataset");
+  }
+  const bool existed = c.trialByClass[2] != nullptr;
+  c.actCtlOperation = step.code;
+  int ok = 0;
+  bool declined = false;
+  {
+    MessageLog log(o, step.consent);
+    ok = c.doAct_Ctl_operation();
+    declined = log.declined();
+  }
+  if (!ok) {
+    if (declined) {
+      return refusedWith(o, Refusal::declined,
+                         "the control dataset has " + std::to_string(c.trialByClass[1]->timePt) +
+                             " time points and collapsing it over time was declined");
+    }
+    return refusedWith(o, Refusal::library, "the library refused the active-control operation");
+  }
+  if (!c.trialByClass[2]) return refusedWith(o, Refusal::library, "the active-control operation left no result");
+  describeActCtlResult(c, !existed);
+  return doneWith(o, std::string("active-control ") + actCtlOperationName(step.code));
+}
+
+Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
+  const std::vector<Target> targets = targetsOf(c, step, o);
+  if (targets.empty()) return std::move(o);
+  const std::string on = onList(targets);
+  const std::string plane = dataTypeKey(step.dataType);
+  MessageLog log(o, step.consent);
+
+  switch (step.kind) {
+    case StepKind::magnitude:
+      for (const Target& t : targets) {
+        if (!t.second->computeMagnitude(step.code)) {
+          return refusedWith(o, Refusal::library, std::string("magnitude of the ") + classKey(t.first) + " dataset was refused");
+        }
+        t.second->checkDataIntegraty();
+      }
+      return doneWith(o, std::string("magnitude (") + magnitudeModeKey(step.code) + ")" + on);
+    case StepKind::phase:
+      for (const Target& t : targets) {
+        if (!t.second->computePhase()) {
+          return refusedWith(o, Refusal::library, std::string("phase of the ") + classKey(t.first) + " dataset was refused");
+        }
+        t.second->checkDataIntegraty();
+      }
+      return doneWith(o, "phase" + on);
+    case StepKind::log:
+      for (const Target& t : targets) {
+        const int type = step.dataType;
+        const int64_t failed = failedPairs(*t.second, [type](CSpctmChnChnDatazq& p) { return p.transformSpctm2log(type); });
+        if (failed) {
+          return refusedWith(o, Refusal::missingPlane,
+                             std::to_string(failed) + " pair(s) of the " + classKey(t.first) + " dataset have no " +
+                                 plane + " plane");
+        }
+      }
+      return doneWith(o, "natural logarithm of the " + plane + " plane" + on);
+    case StepKind::scale:
+      for (const Target& t : targets) t.second->scaleSpctmAllDataType4Class(step.values[0]);
+      return doneWith(o, "scaled by " + number(step.values[0]) + on);
+    case StepKind::zeroDiagonal:
+      for (const Target& t : targets) t.second->zeroDiagnonal();
+      return doneWith(o, "diagonal zeroed" + on);
+    case StepKind::accumulate:
+      for (const Target& t : targets) {
+        Dataset* d = t.second;
+        const int ok = step.code == 0 ? d->accumulateTime1() : step.code == 1 ? d->accumulateFreq1() : d->accumulateTimeFreq1();
+        if (!ok) {
+          return refusedWith(o, Refusal::library,
+                             std::string("collapsing the ") + classKey(t.first) + " dataset over " + axisWords(step.code) +
+                                 " was refused");
+        }
+      }
+      return doneWith(o, std::string("collapsed over ") + axisWords(step.code) + on);
+    case StepKind::rootStrip: {
+      const auto begin = static_cast<int64_t>(step.values[0]);
+      const auto end = static_cast<int64_t>(step.values[1]);
+      const double factor = step.values[2];
+      const int type = step.dataType;
+      for (const Target& t : targets) {
+        const int64_t failed =
+            failedPairs(*t.second, [&](CSpctmChnChnDatazq& p) { return p.rootStrip(begin, end, factor, type); });
+        if (failed) {
+          return refusedWith(o, Refusal::missingPlane,
+                             std::to_string(failed) + " pair(s) of the " + classKey(t.first) + " dataset were refused (no " +
+                                 plane + " plane or an empty baseline window)");
+        }
+      }
+      return doneWith(o, "root strip of the " + plane + " plane, baseline time points " + std::to_string(begin) + ".." +
+                             std::to_string(end - 1) + ", factor " + number(factor) + on);
+    }
+    case StepKind::nanToZero:
+      for (const Target& t : targets) {
+        forEachPair(*t.second, [](int64_t, int64_t, CSpctmChnChnDatazq& p) {
+          for (int d = 0; d < kDataTypeCount; ++d) {
+            if (p.plane[d]) p.setSpctmNAN2zero(d);
+          }
+        });
+      }
+      return doneWith(o, "NaN and infinite values set to 0" + on);
+    case StepKind::summaries: {
+      int made = 0;
+      for (const Target& t : targets) {
+        int64_t pairs = 0;
+        int64_t holding[kDataTypeCount] = {0, 0, 0};
+        forEachPair(*t.second, [&](int64_t, int64_t, const CSpctmChnChnDatazq& p) {
+          ++pairs;
+          for (int d = 0; d < kDataTypeCount; ++d) holding[d] += p.plane[d] != nullptr;
+        });
+        for (int d = 0; d < kDataTypeCount; ++d) {
+          if (pairs == 0 || holding[d] != pairs) continue;
+          if (!c.cmpSumCCSpctmData(t.second, t.first, d)) {
+            return refusedWith(o, Refusal::library,
+                               std::string("the ") + dataTypeKey(d) + " summary of the " + classKey(t.first) +
+                                   " dataset was refused");
+          }
+          ++made;
+        }
+      }
+      return doneWith(o, "summaries (" + std::to_string(made) + " records)" + on);
+    }
+    case StepKind::restoreRaw: {
+      int64_t restored = 0;
+      for (const Target& t : targets) {
+        restored += t.second->reloadSpctmDataTrl();
+        t.second->checkDataIntegraty();
+      }
+      return doneWith(o, "raw data restored in " + std::to_string(restored) + " pairs" + on);
+    }
+    default:
+      return refusedWith(o, Refusal::library, "unknown step");
+  }
+}
+
+}  // namespace
+
+Step magnitudeStep(int mode, int spctmClass) {
+  Step s;
+  s.kind = StepKind::magnitude;
+  s.code = mode;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step phaseStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::phase;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step logStep(int dataType, int spctmClass) {
+  Step s;
+  s.kind = StepKind::log;
+  s.dataType = dataType;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step scaleStep(double factor, int spctmClass) {
+  Step s;
+  s.kind = StepKind::scale;
+  s.values[0] = factor;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step zeroDiagonalStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::zeroDiagonal;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step accumulateStep(int axis, int spctmClass) {
+  Step s;
+  s.kind = StepKind::accumulate;
+  s.code = axis;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step actCtlStep(int operation, Consent consent) {
+  Step s;
+  s.kind = StepKind::actCtl;
+  s.code = operation;
+  s.consent = consent;
+  return s;
+}
+Step rmsNormaliseStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::rmsNormalise;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step rootStripStep(int64_t begin, int64_t end, double factor, int dataType, int spctmClass) {
+  Step s;
+  s.kind = StepKind::rootStrip;
+  s.values[0] = static_cast<double>(begin);
+  s.values[1] = static_cast<double>(end);
+  s.values[2] = factor;
+  s.dataType = dataType;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step nanToZeroStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::nanToZero;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step summariesStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::summaries;
+  s.spctmClass = spctmClass;
+  return s;
+}
+Step restoreRawStep(int spctmClass) {
+  Step s;
+  s.kind = StepKind::restoreRaw;
+  s.spctmClass = spctmClass;
+  return s;
+}
+
+void describeActCtlResult(Collection& c, bool created) {
+  Dataset* active = c.trialByClass[0];
+  Dataset* result = c.trialByClass[2];
+  if (!active || !result) return;
+  result->setParameters(active);
+  result->cxcType = active->cxcType;
+  result->storeType = active->storeType;
+  if (created) result->trialName = classDatasetName(2);
+  // The result's pairs stand for the same sensor pairs as the active ones.
+  if (result->pairMatrix && result->rowSnsCount == active->rowSnsCount && result->colSnsCount == active->colSnsCount) {
+    forEachPair(*active, [result](int64_t r, int64_t col, const CSpctmChnChnDatazq& from) {
+      if (CSpctmChnChnDatazq* row = result->pairMatrix[r]) {
+        row[col].chnA = from.chnA;
+        row[col].chnB = from.chnB;
+      }
+    });
+  }
+  result->checkDataIntegraty();
+}
+
+Outcome applyStep(Collection& c, const Step& step) {
+  Outcome o;
+  if (step.kind == StepKind::actCtl) {
+    if (step.code < 0 || step.code >= kActCtlOperationCount) {
+      return refusedWith(o, Refusal::library, "unknown active-control operation " + std::to_string(step.code));
+    }
+    return runActCtl(c, step, o);
+  }
+  if (step.kind == StepKind::rmsNormalise) {
+    if (step.spctmClass < 0 || step.spctmClass >= kClassCount || !c.trialByClass[step.spctmClass]) {
+      return refusedWith(o, Refusal::noDataset, noDataset(step.spctmClass));
+    }
+    MessageLog log(o, step.consent);
+    if (!c.normSpctmCCData_rootMeanSquare(step.spctmClass)) {
+      return refusedWith(o, Refusal::library,
+                         std::string("RMS normalisation of the ") + classKey(step.spctmClass) +
+                             " dataset was refused (it needs real and imaginary planes of non-zero RMS)");
+    }
+    return doneWith(o, std::string("RMS normalisation of ") + classKey(step.spctmClass));
+  }
+  if ((step.kind == StepKind::magnitude && (step.code < 0 || step.code > 2)) ||
+      (step.kind == StepKind::accumulate && (step.code < 0 || step.code > 2))) {
+    return refusedWith(o, Refusal::library, "unknown mode or axis " + std::to_string(step.code));
+  }
+  if ((step.kind == StepKind::log || step.kind == StepKind::rootStrip) &&
+      (step.dataType < 0 || step.dataType >= kDataTypeCount)) {
+    return refusedWith(o, Refusal::missingPlane, "unknown data type " + std::to_string(step.dataType));
+  }
+  return runPerDataset(c, step, o);
+}
+
+}  // namespace megcxc::host

@@ -1,0 +1,101 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "platform/carchive.h"
+#include "platform/cexception.h"
+#include "platform/cfile.h"
+
+namespace megcxc {
+
+namespace {
+
+std::filesystem::path folderOf(const std::string& target) {
+  const std::filesystem::path t(target);
+  return t.has_parent_path() ? t.parent_path() : std::filesystem::path(".");
+}
+
+// Creates a new, empty file next to `target` with a name no other file has
+// (O_EXCL), with the target's permission bits when the target exists. Returns
+// its path, or an empty string with errno set.
+std::string createTempBeside(const std::string& target) {
+  const std::filesystem::path dir = folderOf(target);
+  const std::string base = std::filesystem::path(target).filename().string();
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), ++counter);
+    const std::string candidate = (dir / ("." + base + suffix)).string();
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+    ::close(fd);
+    return candidate;
+  }
+  errno = EEXIST;
+  return {};
+}
+
+// Asks the kernel to make the rename itself durable; best effort (some file
+// systems refuse to sync a directory, which changes nothing for the caller).
+void syncFolder(const std::string& target) {
+  const int fd = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write) {
+  // Through a symbolic link the file it points at is replaced, not the link.
+  std::string target = path;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
+    if (!ec) target = real.string();
+  }
+  if (std::filesystem::is_directory(target, ec)) return "is a directory";
+  const std::string temp = createTempBeside(target);
+  if (temp.empty()) return std::string("cannot create a file in its folder: ") + std::strerror(errno);
+  std::string failure;
+  try {
+    CFile file(temp, CFile::modeCreate | CFile::modeWrite);
+    {
+      CArchive ar(&file, CArchive::store);
+      write(ar);
+      ar.Close();
+    }
+    file.syncToDisk();
+    file.Close();
+  } catch (const CException& e) {
+    failure = e.what();
+  } catch (const std::bad_alloc&) {
+    failure = "not enough memory";
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+  if (failure.empty() && std::rename(temp.c_str(), target.c_str()) != 0) failure = std::strerror(errno);
+  if (!failure.empty()) {
+    ::unlink(temp.c_str());
+    return failure;
+  }
+  syncFolder(target);
+  return {};
+}
+
+}  // namespace megcxc

@@ -1,0 +1,24 @@
+// Writing an archive file so that the previous file is never lost: the
+// archive goes to a new temporary file beside the target, is flushed and
+// synced to disk, and only then renamed over the target; the folder is
+// synced afterwards so the rename itself is durable. Through a symbolic link
+// the file the link points at is replaced and the link stays.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class CArchive;
+
+namespace megcxc {
+
+// Runs `write` on a storing archive over a temporary file beside `path` and
+// renames the result over `path` (or over the target of the link `path`).
+// The temporary file is created exclusively and gets the target's permission
+// bits when the target exists (the umask's default otherwise). Returns "" on
+// success; otherwise the reason in plain words (a directory as target, a
+// folder that is not writable, a write, sync or rename error, an exception
+// from `write`), with the temporary file removed and the target untouched.
+std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write);
+
+}  // namespace megcxc
