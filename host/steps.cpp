@@ -64,14 +64,14 @@ Outcome refusedWith(Outcome& o, Refusal why, std::string text) {
   o.done = false;
   o.refusal = why;
   o.text = std::move(text);
-  return std::move(o);
+  return o;
 }
 
 Outcome doneWith(Outcome& o, std::string text) {
   o.done = true;
   o.refusal = Refusal::none;
   o.text = std::move(text);
-  return std::move(o);
+  return o;
 }
 
 std::string noDataset(int spctmClass) { return std::string("the collection holds no ") + classKey(spctmClass) + " dataset"; }
@@ -121,6 +121,26 @@ int64_t failedPairs(Dataset& d, Op op) {
   return failed;
 }
 
+// True when every pair of the targets holds plane `dataType`; otherwise the
+// refusal names the first dataset with pairs that lack it, so that a step
+// that needs the plane everywhere changes nothing.
+bool everyPairHolds(const std::vector<Target>& targets, int dataType, Outcome& o) {
+  for (const Target& t : targets) {
+    int64_t lacking = 0;
+    const int64_t absent = forEachPair(*t.second, [&](int64_t, int64_t, const CSpctmChnChnDatazq& p) {
+      lacking += p.plane[dataType] == nullptr || p.timePt < 1 || p.freqPt < 1;
+    });
+    lacking += absent;
+    if (lacking > 0) {
+      refusedWith(o, Refusal::missingPlane,
+                  std::to_string(lacking) + " pair(s) of the " + classKey(t.first) + " dataset have no " +
+                      dataTypeKey(dataType) + " plane");
+      return false;
+    }
+  }
+  return true;
+}
+
 Outcome runActCtl(Collection& c, const Step& step, Outcome& o) {
   if (!c.trialByClass[0] || !c.trialByClass[1]) {
     return refusedWith(o, Refusal::noDataset, "the active-control operation needs both an active and a control dataset");
@@ -149,7 +169,7 @@ Outcome runActCtl(Collection& c, const Step& step, Outcome& o) {
 
 Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
   const std::vector<Target> targets = targetsOf(c, step, o);
-  if (targets.empty()) return std::move(o);
+  if (targets.empty()) return o;
   const std::string on = onList(targets);
   const std::string plane = dataTypeKey(step.dataType);
   MessageLog log(o, step.consent);
@@ -172,14 +192,10 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       }
       return doneWith(o, "phase" + on);
     case StepKind::log:
+      if (!everyPairHolds(targets, step.dataType, o)) return o;
       for (const Target& t : targets) {
         const int type = step.dataType;
-        const int64_t failed = failedPairs(*t.second, [type](CSpctmChnChnDatazq& p) { return p.transformSpctm2log(type); });
-        if (failed) {
-          return refusedWith(o, Refusal::missingPlane,
-                             std::to_string(failed) + " pair(s) of the " + classKey(t.first) + " dataset have no " +
-                                 plane + " plane");
-        }
+        failedPairs(*t.second, [type](CSpctmChnChnDatazq& p) { return p.transformSpctm2log(type); });
       }
       return doneWith(o, "natural logarithm of the " + plane + " plane" + on);
     case StepKind::scale:
@@ -204,6 +220,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       const auto end = static_cast<int64_t>(step.values[1]);
       const double factor = step.values[2];
       const int type = step.dataType;
+      if (!everyPairHolds(targets, type, o)) return o;
       for (const Target& t : targets) {
         const int64_t failed =
             failedPairs(*t.second, [&](CSpctmChnChnDatazq& p) { return p.rootStrip(begin, end, factor, type); });

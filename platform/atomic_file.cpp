@@ -69,6 +69,10 @@ std::string writeArchiveAtomically(const std::string& path, const std::function<
     if (!ec) target = real.string();
   }
   if (std::filesystem::is_directory(target, ec)) return "is a directory";
+  // A device, pipe or socket is not replaced by a file of the same name.
+  if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec)) {
+    return "is not a regular file";
+  }
   const std::string temp = createTempBeside(target);
   if (temp.empty()) return std::string("cannot create a file in its folder: ") + std::strerror(errno);
   std::string failure;

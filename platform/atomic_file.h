@@ -16,7 +16,8 @@ namespace megcxc {
 // renames the result over `path` (or over the target of the link `path`).
 // The temporary file is created exclusively and gets the target's permission
 // bits when the target exists (the umask's default otherwise). Returns "" on
-// success; otherwise the reason in plain words (a directory as target, a
+// success; otherwise the reason in plain words (a directory, device, pipe
+// or socket as target, a
 // folder that is not writable, a write, sync or rename error, an exception
 // from `write`), with the temporary file removed and the target untouched.
 std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write);

@@ -1,5 +1,7 @@
 #include "ui/dlg_spctm_cc_data_manager.h"
 
+#include "host/names.h"
+
 #include <exception>
 
 #include <QAction>
@@ -82,7 +84,7 @@ CDlgSpctmCCDataManager::CDlgSpctmCCDataManager(QWidget* parent)
   listTrial->setupColumns();
   listPairs->initImageLists();
   listTrial->initImageLists();
-  for (const char* text : kOperationTexts) comboOperation->addItem(QString::fromUtf8(text));
+  for (int k = 0; k < kOperationCount; ++k) comboOperation->addItem(QString::fromUtf8(megcxc::host::actCtlOperationName(k)));
   logic.initDialog();
 
   connect(listTrial, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {

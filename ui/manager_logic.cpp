@@ -6,27 +6,24 @@
 #include <string>
 
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "host/describe.h"
+#include "host/names.h"
+#include "host/steps.h"
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace megcxc::ui {
 
+namespace host = megcxc::host;
+
 const char* const kTrialColumnTitles[kTrialColumnCount] = {
     "Class", "Spectral Type", "Store Type", "CxC Type", "CxC Channels", "Time-Freq", "Delay"};
 const char* const kPairColumnTitles[kPairColumnCount] = {
     "Name", "Chn A", "Chn B", "Time", "Freq", "Real", "Imag", "Power/Phase"};
-const char* const kOperationTexts[kOperationCount] = {"A-C", "A+C", "A*C", "A/C"};
 const char* const kManagerCaption = "Spectral CxC Manager";
 const char* const kEnterIntegerPrompt = "Please enter an integer.";
 
 namespace {
-
-constexpr const char* kFreqReportHeader =
-    "Name         Freq         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n";
-constexpr const char* kTimeReportHeader =
-    "Name         Time         Minimum      Mean         Maximum      Absolute-Sum    RMS-Sum \n";
-constexpr const char* kReportSections[3] = {"\n***Real***\n", "\n***Imaginary***\n",
-                                            "\n***Power/Phase***\n"};
 
 // Stored indices come from files and hosts; keeping the stepping arithmetic
 // inside this bound means no sum or difference can overflow, while every
@@ -81,17 +78,8 @@ CString cellText(const CSpctmChnChnDatazq& pair, int dataType, int64_t t, int64_
 RowTexts describeTrialRow(const CSpctmTrlCCData& trial) {
   RowTexts row;
   row.text[0] = trial.trialName;
-  switch (trial.cmptType) {
-    case 0: row.text[1] = "CWT"; break;
-    case 1: row.text[1] = "GBT"; break;
-    default: row.text[1] = "Cmp?"; break;
-  }
-  switch (trial.storeType) {
-    case 0: row.text[2] = "Real Time"; break;
-    case 1: row.text[2] = "Accumulate"; break;
-    case 2: row.text[2] = "Wave-Cross"; break;
-    default: row.text[2] = "Store?"; break;
-  }
+  row.text[1] = host::computationName(trial.cmptType);
+  row.text[2] = host::storeTypeName(trial.storeType);
   row.text[3] = trial.cxcType;
   row.text[4] = formatI64x2(trial.rowSnsCount, trial.colSnsCount);
   row.text[5] = formatI64x2(trial.timePt, trial.freqPt);
@@ -158,12 +146,7 @@ void stepSelectionUp(int64_t& begin, int64_t& end, int64_t n) {
 }
 
 CString buildStatisticsReport(CSpctmTrlCCDatazq& trial, bool timeReport) {
-  CString report = timeReport ? kTimeReportHeader : kFreqReportHeader;
-  for (int dataType = 0; dataType < 3; ++dataType) {
-    report += kReportSections[dataType];
-    report += timeReport ? trial.getStatisticsTx(dataType) : trial.getStatisticsFx(dataType);
-  }
-  return report;
+  return host::statisticsReport(trial, timeReport, -1, true);
 }
 
 CString describeShownSelection(CSpctmTrlCCDatazq* trial) {
@@ -394,7 +377,9 @@ void CManagerLogic::onDelete() {
 void CManagerLogic::onActCtl() {
   exchangeFrom();
   if (collection == nullptr) return;
-  collection->doAct_Ctl_operation();
+  // The library asks about collapsing the control itself; the host step
+  // completes the description of the dataset it produces.
+  host::applyStep(*collection, host::actCtlStep(collection->actCtlOperation, host::Consent::ask));
   refreshLists();
 }
 
@@ -405,13 +390,7 @@ void CManagerLogic::onAccumulate(int axis) {
   if (trial != nullptr) {
     if (axis == 0 || axis == 2) timeIndex = 0;
     if (axis == 1 || axis == 2) freqIndex = 0;
-    if (axis == 0) {
-      trial->accumulateTime1();
-    } else if (axis == 1) {
-      trial->accumulateFreq1();
-    } else {
-      trial->accumulateTimeFreq1();
-    }
+    host::applyStep(*collection, host::accumulateStep(axis, collection->currentClass));
     if (axis == 0 || axis == 2) trial->selTimeBegin = trial->selTimeEnd = trial->timePt >= 1 ? 0 : trial->timePt - 1;
     if (axis == 1 || axis == 2) trial->selFreqBegin = trial->selFreqEnd = trial->freqPt >= 1 ? 0 : trial->freqPt - 1;
     view_.setShownTrial(trial);
@@ -458,14 +437,16 @@ void CManagerLogic::onSetName() {
 void CManagerLogic::onComputeAll(int id) {
   exchangeFrom();
   if (collection == nullptr) return;
-  for (CSpctmTrlCCDatazq* trial : collection->trialByClass) {
-    if (trial == nullptr) continue;
+  // Each class dataset on its own, so that one without pairs does not keep
+  // the others from being computed.
+  for (int c = 0; c < host::kClassCount; ++c) {
+    if (collection->trialByClass[c] == nullptr) continue;
     switch (id) {
-      case kCmdComputeMagnitude: trial->computeMagnitude(0); break;
-      case kCmdComputeMagnitudeRS: trial->computeMagnitude(1); break;
-      case kCmdComputeMagnitudeIS: trial->computeMagnitude(2); break;
-      case kCmdComputePhase: trial->computePhase(); break;
-      case kCmdZeroDiagonal: trial->zeroDiagnonal(); break;
+      case kCmdComputeMagnitude: host::applyStep(*collection, host::magnitudeStep(0, c)); break;
+      case kCmdComputeMagnitudeRS: host::applyStep(*collection, host::magnitudeStep(1, c)); break;
+      case kCmdComputeMagnitudeIS: host::applyStep(*collection, host::magnitudeStep(2, c)); break;
+      case kCmdComputePhase: host::applyStep(*collection, host::phaseStep(c)); break;
+      case kCmdZeroDiagonal: host::applyStep(*collection, host::zeroDiagonalStep(c)); break;
       default: break;
     }
   }

@@ -59,8 +59,6 @@ inline constexpr int kOperationCount = 4;
 
 extern const char* const kTrialColumnTitles[kTrialColumnCount];
 extern const char* const kPairColumnTitles[kPairColumnCount];
-// Entries of the operation combo box; the index is actCtlOperation.
-extern const char* const kOperationTexts[kOperationCount];
 // Caption after construction, and the prefix of "Spectral CxC Manager-<name>".
 extern const char* const kManagerCaption;
 // Prompt shown when an index edit does not hold an integer.

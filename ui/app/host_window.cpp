@@ -12,7 +12,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "host/collection_file.h"
 #include "host/small_demo.h"
+#include "platform/message_box.h"
+#include "platform/refused.h"
 #include "ui/dlg_spctm_cc_data_manager.h"
 #include "ui/qt_text.h"
 #include "ui/ui_resources.h"
@@ -130,9 +133,15 @@ bool CManagerHostWindow::newDemoCollection() {
 
 bool CManagerHostWindow::openFile(const QString& path) {
   progress_->begin(QString("Loading %1...").arg(QFileInfo(path).fileName()));
-  const int ok = collection_.loadFromFile(path.toStdString());
+  std::string failure;
+  try {
+    megcxc::host::loadCollectionFile(path.toStdString(), collection_, true);
+  } catch (const megcxc::Refused& e) {
+    failure = e.what();
+  }
   progress_->end();
-  if (ok != 1) {
+  if (!failure.empty()) {
+    AfxMessageBox(CString(failure), MB_OK);
     statusText_->setText(QString("%1 was not loaded.").arg(QFileInfo(path).fileName()));
     return false;
   }
@@ -147,9 +156,15 @@ bool CManagerHostWindow::openFile(const QString& path) {
 
 bool CManagerHostWindow::saveFile(const QString& path) {
   progress_->begin(QString("Saving %1...").arg(QFileInfo(path).fileName()));
-  const int ok = collection_.saveToFile(path.toStdString());
+  std::string failure;
+  try {
+    megcxc::host::saveCollectionFile(path.toStdString(), collection_);
+  } catch (const megcxc::Refused& e) {
+    failure = e.what();
+  }
   progress_->end();
-  if (ok != 1) {
+  if (!failure.empty()) {
+    AfxMessageBox(CString(failure), MB_OK);
     statusText_->setText(QString("%1 was not saved.").arg(QFileInfo(path).fileName()));
     return false;
   }

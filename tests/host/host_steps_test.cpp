@@ -1,0 +1,168 @@
+// The processing steps every front end runs: their refusals (a missing
+// dataset, missing planes, a declined question) change nothing and say why;
+// the active-control step leaves a fully described result; the library's
+// messages reach the host's handler and the outcome.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "face/face_helpers.h"
+#include "host/describe.h"
+#include "host/names.h"
+#include "host/steps.h"
+#include "spectral/spctm_basicx.h"
+#include "trial/spctm_trl_pair_walk.h"
+
+namespace megcxc::test {
+namespace {
+
+using namespace megcxc::host;
+
+class HostStepsTest : public FaceTest {
+ protected:
+  // Active 2 x 3 sensors of 3 x 4 cells on a 4 .. 10 Hz axis, CWT,
+  // "Accumulate", channel numbers 10 + r / 20 + c; control of 2 x 4 cells.
+  void makeActiveAndControl() {
+    CSpctmTrlCCDatazq& a = make(0, 2, 3, 3, 4, randomCells(3));
+    a.freqFirstHz = 4.0;
+    a.freqLastHz = 10.0;
+    a.freqStepHz = 2.0;
+    a.timeStep = 25;
+    a.cmptType = 0;
+    a.storeType = 1;
+    a.cxcType = "Cross-spectrum";
+    forEachPair(a, [](int64_t r, int64_t c, CSpctmChnChnDatazq& p) {
+      p.chnA = 10 + r;
+      p.chnB = 20 + c;
+    });
+    make(1, 2, 3, 2, 4, randomCells(4));
+    // The plane flags as the library's own checks leave them, so that a
+    // byte comparison sees the data alone.
+    for (int c = 0; c < 2; ++c) face.trialByClass[c]->checkDataIntegraty();
+  }
+};
+
+TEST_F(HostStepsTest, ActiveControlGivesTheResultTheActiveDescriptionAndADeclinedQuestionChangesNothing) {
+  makeActiveAndControl();
+  const std::vector<uint8_t> before = store(face);
+  MessageRecorder shown(IDYES);  // the host's handler would agree; the step's consent decides
+  Outcome no = applyStep(face, actCtlStep(0, Consent::no));
+  EXPECT_FALSE(no);
+  EXPECT_EQ(no.refusal, Refusal::declined);
+  ASSERT_EQ(no.answered.size(), 1u);
+  EXPECT_EQ(no.answered[0], "This operation requires Control dataset has 1 time-slice -> No");
+  EXPECT_TRUE(shown.texts().empty()) << "a question the consent answers is not passed on";
+  EXPECT_EQ(store(face), before);
+
+  const Outcome yes = applyStep(face, actCtlStep(0, Consent::yes));
+  ASSERT_TRUE(yes) << yes.text;
+  EXPECT_EQ(yes.text, "active-control A-C");
+  CSpctmTrlCCDatazq& a = *face.trialByClass[0];
+  CSpctmTrlCCDatazq* r = face.trialByClass[2];
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->trialName.toUtf8(), "Act-Ctl CxC");
+  EXPECT_EQ(r->cxcType.toUtf8(), "Cross-spectrum");
+  EXPECT_EQ(r->cmptType, 0);
+  EXPECT_EQ(r->storeType, 1);
+  EXPECT_EQ(r->timePt, 3);
+  EXPECT_EQ(r->freqPt, 4);
+  EXPECT_EQ(r->timeStep, 25);
+  EXPECT_DOUBLE_EQ(r->getSpctmFreq4FreqIndex(3), a.getSpctmFreq4FreqIndex(3));
+  EXPECT_EQ(r->pairMatrix[1][2].chnA, 11);
+  EXPECT_EQ(r->pairMatrix[1][2].chnB, 22);
+  EXPECT_FALSE(statisticsReport(*face.trialByClass[2], false, 0).IsEmpty());
+  EXPECT_FALSE(statisticsReport(*face.trialByClass[2], true, 0).IsEmpty());
+
+  // A reused result keeps the name a user gave it.
+  face.trialByClass[2]->trialName = "mine";
+  ASSERT_TRUE(applyStep(face, actCtlStep(1, Consent::no)));
+  EXPECT_EQ(face.trialByClass[2]->trialName.toUtf8(), "mine");
+}
+
+// With consent `ask` the question goes to the host's handler, whose answer counts.
+TEST_F(HostStepsTest, AskedQuestionsGoToTheHostHandlerAndItsAnswerIsRecorded) {
+  makeActiveAndControl();
+  MessageRecorder shown(IDNO);
+  const Outcome o = applyStep(face, actCtlStep(0, Consent::ask));
+  EXPECT_EQ(o.refusal, Refusal::declined);
+  EXPECT_EQ(shown.only(), "This operation requires Control dataset has 1 time-slice");
+  ASSERT_EQ(o.messages.size(), 1u);
+  EXPECT_TRUE(o.answered.empty());
+  EXPECT_EQ(face.trialByClass[2], nullptr);
+}
+
+TEST_F(HostStepsTest, RefusedStepsSayWhyAndChangeNothing) {
+  make(0, 2, 2, 2, 3, randomCells(5));
+  // No power/phase plane in one pair: log of that plane is refused for the count of such pairs.
+  CSpctmChnChnDatazq& p = face.trialByClass[0]->pairMatrix[1][0];
+  CSpctmBasicx::freeBufferF2d(p.timePt, p.freqPt, p.plane[2]);
+  face.trialByClass[0]->checkDataIntegraty();
+  const std::vector<uint8_t> before = store(face);
+  MessageRecorder quiet;
+  struct Case {
+    Step step;
+    Refusal why;
+    std::string text;
+  };
+  const Case cases[] = {
+      {logStep(2), Refusal::missingPlane, "1 pair(s) of the active dataset have no power plane"},
+      {magnitudeStep(0, 1), Refusal::noDataset, "the collection holds no control dataset"},
+      {actCtlStep(0, Consent::yes), Refusal::noDataset, "needs both an active and a control dataset"},
+      {rmsNormaliseStep(2), Refusal::noDataset, "the collection holds no act-ctl dataset"},
+      {magnitudeStep(7), Refusal::library, "unknown mode or axis 7"},
+      {accumulateStep(-1), Refusal::library, "unknown mode or axis -1"},
+      {actCtlStep(4, Consent::yes), Refusal::library, "unknown active-control operation 4"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = applyStep(face, c.step);
+    EXPECT_FALSE(o) << c.text;
+    EXPECT_EQ(o.refusal, c.why) << c.text;
+    EXPECT_NE(o.text.find(c.text), std::string::npos) << o.text << " / expected " << c.text;
+  }
+  EXPECT_EQ(store(face), before);
+}
+
+TEST_F(HostStepsTest, StepsRunOnTheAimedDatasetsAndSayWhatTheyDid) {
+  makeActiveAndControl();
+  const double re = face.trialByClass[1]->pairMatrix[0][1].plane[0][1][2];
+  const double im = face.trialByClass[1]->pairMatrix[0][1].plane[1][1][2];
+  const double activeBefore = face.trialByClass[0]->pairMatrix[0][1].plane[2][1][2];
+  Outcome o = applyStep(face, magnitudeStep(0, 1));
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o.text, "magnitude (plain) on control");
+  EXPECT_DOUBLE_EQ(face.trialByClass[1]->pairMatrix[0][1].plane[2][1][2], std::hypot(re, im));
+  EXPECT_EQ(face.trialByClass[0]->pairMatrix[0][1].plane[2][1][2], activeBefore);
+
+  o = applyStep(face, scaleStep(2.0));
+  EXPECT_EQ(o.text, "scaled by 2 on active, control");
+  o = applyStep(face, summariesStep(0));
+  EXPECT_EQ(o.text, "summaries (3 records) on active");
+  EXPECT_TRUE(face.trialByClass[0]->summaryByDataType[2].isComputed);
+  o = applyStep(face, accumulateStep(0, 1));
+  EXPECT_EQ(o.text, "collapsed over time on control");
+  EXPECT_EQ(face.trialByClass[1]->timePt, 1);
+  o = applyStep(face, restoreRawStep(0));
+  EXPECT_EQ(o.text, "raw data restored in 6 pairs on active");
+}
+
+// Every name table turns back into its code, and unknown codes read "?".
+TEST(HostNames, KeysRoundTripAndUnknownCodesHaveAPlaceholder) {
+  for (int k = 0; k < kClassCount; ++k) EXPECT_EQ(classFromKey(classKey(k)), k);
+  for (int k = 0; k < kDataTypeCount; ++k) EXPECT_EQ(dataTypeFromKey(dataTypeKey(k)), k);
+  for (int k = 0; k < kActCtlOperationCount; ++k) EXPECT_EQ(actCtlOperationFromName(actCtlOperationName(k)), k);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(magnitudeModeFromKey(magnitudeModeKey(k)), k);
+    EXPECT_EQ(axisFromKey(axisKey(k)), k);
+  }
+  EXPECT_EQ(actCtlOperationFromName("a/c"), 3);
+  EXPECT_EQ(computationFromName(computationName(1)), 1);
+  EXPECT_STREQ(classKey(3), "?");
+  EXPECT_STREQ(computationName(2), "Cmp?");
+  EXPECT_STREQ(storeTypeName(-1), "Store?");
+  EXPECT_STREQ(classDatasetName(1), "Control CxC");
+  EXPECT_EQ(classFromKey("Active"), -1);
+}
+
+}  // namespace
+}  // namespace megcxc::test
