@@ -25,6 +25,5 @@ void addProcessCommand(CLI::App& app, CommandList& commands);
 void addExportCommand(CLI::App& app, CommandList& commands);
 void addImportCommand(CLI::App& app, CommandList& commands);
 void addUpgradeCommand(CLI::App& app, CommandList& commands);
-void addBenchCommand(CLI::App& app, CommandList& commands);
 
 }  // namespace cxc

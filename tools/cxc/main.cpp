@@ -30,7 +30,6 @@ int main(int argc, char** argv) {
   cxc::addExportCommand(app, commands);
   cxc::addImportCommand(app, commands);
   cxc::addUpgradeCommand(app, commands);
-  cxc::addBenchCommand(app, commands);
 
   try {
     app.parse(argc, argv);

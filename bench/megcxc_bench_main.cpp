@@ -1,4 +1,4 @@
-// cxc bench: time the library's whole-dataset operations on a synthetic
+// megcxc-bench: time the library's whole-dataset operations on a synthetic
 // collection, each beside the plain transfer of the bytes it has to move
 // (memcpy, or write / read for files), which bounds how fast it can run on
 // this machine, and beside the time of touching as many new pages as the
@@ -16,10 +16,15 @@
 // (r, c):
 //   real = (((7 r + 3 c + k) mod 17) - 8.25) * 0.37
 //   imag = (((r + 5 c + k) mod 13) - 6.5) * 0.21
+//
+// Exit status: 0 success, 1 a refused step or failed file operation, 2 bad
+// usage. Errors and the library's messages go to stderr as
+// "megcxc-bench: <text>".
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -33,20 +38,101 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "face/meg_spctm_cc_data_facezq.h"
+#include "host/demo_data.h"
 #include "platform/carchive.h"
 #include "platform/cfile.h"
+#include "platform/message_box.h"
+#include "platform/parallel.h"
+#include "platform/refused.h"
 #include "spectral/spctm_basicx.h"
-#include "tools/cxc/commands.h"
-#include "host/demo_data.h"
-#include "tools/cxc/archive_io.h"
-
-namespace cxc {
-
-using namespace megcxc::host;
 
 namespace {
+
+using megcxc::refuse;
+using megcxc::host::checkDemoOptions;
+using megcxc::host::DemoOptions;
+using megcxc::host::setDemoAxes;
+using Collection = CMEGSpctmCCDataFacezq;
+using Dataset = CSpctmTrlCCDatazq;
+
+constexpr const char* kProgram = "megcxc-bench";
+constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+
+// Options the parser accepted but that do not fit together; exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void badUsage(const std::string& message) { throw UsageError(message); }
+
+// Size of the file in bytes, or -1.
+int64_t fileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+// JSON forms of a string (quoted, escaped) and of a double (null for NaN and
+// infinities, which JSON lacks).
+std::string jsonString(const std::string& s) {
+  std::string out = "\"";
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+std::string jsonNumber(double v) {
+  if (!std::isfinite(v)) return "null";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+// While alive, shows every library message on stderr as one line
+// "megcxc-bench: <text>" and answers No to Yes/No questions (no step needs
+// consent: the control dataset is collapsed before A-C, so the library does
+// not ask). Restores the previous handler on destruction.
+class MessagesToStderr {
+ public:
+  MessagesToStderr() : previous_(setMessageBoxHandler(&MessagesToStderr::show)) {}
+  ~MessagesToStderr() { setMessageBoxHandler(std::move(previous_)); }
+  MessagesToStderr(const MessagesToStderr&) = delete;
+  MessagesToStderr& operator=(const MessagesToStderr&) = delete;
+
+ private:
+  static int show(const CString& text, unsigned type) {
+    std::string line = text.toUtf8();
+    for (char& c : line) {
+      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    const bool question = (type & 0x000F) == MB_YESNO;
+    std::fprintf(stderr, "%s: %s%s\n", kProgram, line.c_str(), question ? "? -> No" : "");
+    return question ? IDNO : IDOK;
+  }
+
+  MessageBoxHandler previous_;
+};
 
 struct BenchArgs {
   int64_t sensors = 64;
@@ -238,7 +324,7 @@ class Limits {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cxc-bench-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "megcxc-bench-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (!::mkdtemp(name.data())) refuse(pattern + ": cannot create a temporary folder: " + std::strerror(errno));
@@ -285,8 +371,7 @@ class Bench {
       : args_(args),
         host_(args.timePt, args.freqPt),
         limits_(temp_.path()),
-        archivePath_(temp_.path() + "/bench.cxc"),
-        console_(false) {
+        archivePath_(temp_.path() + "/bench.cxc") {
     demo_.sensors = args.sensors;
     demo_.timePt = args.timePt;
     demo_.freqPt = args.freqPt;
@@ -395,14 +480,14 @@ class Bench {
   void buildDataset(int spctmClass) {
     Dataset* d = collection_.checkInitSpctmCxCData4Class(spctmClass, args_.sensors, args_.sensors, args_.timePt,
                                                          args_.freqPt, true, 1, 0, nullptr, nullptr);
-    if (!d) refuse("bench: not enough memory for a dataset of " + std::to_string(args_.sensors) + " sensors");
+    if (!d) refuse("not enough memory for a dataset of " + std::to_string(args_.sensors) + " sensors");
     setDemoAxes(*d, demo_);
     for (int64_t r = 0; r < args_.sensors; ++r) {
       for (int64_t c = 0; c < args_.sensors; ++c) {
         CSpctmChnChnDatazq* pair = d->getSnsActCC(r, c);
         if (!pair || !pair->addSpctmData2ChannelCWTri(host_.realRows(r, c), host_.imagRows(r, c), args_.timePt,
                                                       args_.freqPt)) {
-          refuse("bench: not enough memory to fill a dataset of " + std::to_string(args_.sensors) + " sensors");
+          refuse("not enough memory to fill a dataset of " + std::to_string(args_.sensors) + " sensors");
         }
         pair->chnA = r;
         pair->chnB = c;
@@ -436,7 +521,7 @@ class Bench {
     Dataset* control = collection_.trialByClass[1];
     if (control && control->timePt == 1) return;
     buildDataset(1);
-    if (!collection_.trialByClass[1]->accumulateTime1()) refuse("bench: collapsing the control dataset was refused");
+    if (!collection_.trialByClass[1]->accumulateTime1()) refuse("collapsing the control dataset was refused");
   }
 
   // Only the active dataset, so the archive holds the same data as the
@@ -457,10 +542,10 @@ class Bench {
 
   void prepPlain() { ensurePlainActive(); }
   void opMagnitude() {
-    if (!active()->computeMagnitude(0)) refuse("bench: magnitude was refused");
+    if (!active()->computeMagnitude(0)) refuse("magnitude was refused");
   }
   void opPhase() {
-    if (!active()->computePhase()) refuse("bench: phase was refused");
+    if (!active()->computePhase()) refuse("phase was refused");
   }
   void opScale() {
     active()->scaleSpctmAllDataType4Class(kScaleFactor);
@@ -468,7 +553,7 @@ class Bench {
   }
   void opRms() {
     changed_ = true;
-    if (!collection_.normSpctmCCData_rootMeanSquare(0)) refuse("bench: RMS normalisation was refused");
+    if (!collection_.normSpctmCCData_rootMeanSquare(0)) refuse("RMS normalisation was refused");
   }
 
   void prepAccumulate() {
@@ -476,7 +561,7 @@ class Bench {
     buildDataset(1);
   }
   void opAccumulate() {
-    if (!collection_.trialByClass[1]->accumulateTime1()) refuse("bench: accumulation over time was refused");
+    if (!collection_.trialByClass[1]->accumulateTime1()) refuse("accumulation over time was refused");
   }
 
   void prepMagnitude() {
@@ -484,7 +569,7 @@ class Bench {
     opMagnitude();
   }
   void opSummary() {
-    if (!collection_.cmpSumCCSpctmData(active(), 0, 2)) refuse("bench: the class summary was refused");
+    if (!collection_.cmpSumCCSpctmData(active(), 0, 2)) refuse("the class summary was refused");
   }
   void opReport() { reportLength_ = active()->getStatisticsF(2).GetLength(); }
 
@@ -494,7 +579,7 @@ class Bench {
     collection_.actCtlOperation = 0;
   }
   void opActCtl() {
-    if (!collection_.doAct_Ctl_operation()) refuse("bench: the active-control operation was refused");
+    if (!collection_.doAct_Ctl_operation()) refuse("the active-control operation was refused");
   }
 
   void prepSaveMemory() {
@@ -519,7 +604,7 @@ class Bench {
   void opLoadMemory() {
     loaded_ = std::make_unique<Collection>();
     CArchive ar(memory_.get(), CArchive::load);
-    if (!loaded_->serializeSpctmFace(ar)) refuse("bench: loading the collection from memory was refused");
+    if (!loaded_->serializeSpctmFace(ar)) refuse("loading the collection from memory was refused");
   }
 
   void prepSaveFile() {
@@ -548,7 +633,7 @@ class Bench {
     loaded_ = std::make_unique<Collection>();
     CFile file(archivePath_, CFile::modeRead);
     CArchive ar(&file, CArchive::load);
-    if (!loaded_->serializeSpctmFace(ar)) refuse("bench: loading the collection file was refused");
+    if (!loaded_->serializeSpctmFace(ar)) refuse("loading the collection file was refused");
   }
 
   // Traffic of each step, P being one plane over all pairs and P1 one time
@@ -582,7 +667,7 @@ class Bench {
     return sumPlane(result, 0, true) + sumPlane(result, 1, true);
   }
   double checkReport() {
-    if (reportLength_ <= 0) refuse("bench: the frequency statistics report is empty");
+    if (reportLength_ <= 0) refuse("the frequency statistics report is empty");
     const CMMatrix1Dzq& profile = active()->freqProfile;
     double total = 0.0;
     for (int64_t i = 0; profile.pData && i <= profile.upBound - profile.lowBound; ++i) total += profile.pData[i];
@@ -591,7 +676,7 @@ class Bench {
   double checkArchiveBytes() { return static_cast<double>(archiveBytes_); }
   double checkLoaded() {
     Dataset* d = loaded_ ? loaded_->trialByClass[0] : nullptr;
-    if (!d) refuse("bench: the loaded collection holds no active dataset");
+    if (!d) refuse("the loaded collection holds no active dataset");
     const double total = sumPlane(*d, 0) + sumPlane(*d, 1);
     loaded_.reset();
     return total;
@@ -603,7 +688,6 @@ class Bench {
   TempDir temp_;
   Limits limits_;
   std::string archivePath_;
-  MessageConsole console_;
   Collection collection_;
   std::unique_ptr<Collection> loaded_;
   std::unique_ptr<CMemFile> memory_;
@@ -646,7 +730,7 @@ double ratioOf(double a, double b) { return b > 0.0 ? a / b : NAN; }
 
 void printJson(const BenchArgs& a, int64_t planeBytes, const double (&load)[3],
                const std::vector<StepResult>& results) {
-  std::printf("{\n  \"tool\": \"cxc bench\",\n");
+  std::printf("{\n  \"tool\": \"megcxc-bench\",\n");
   std::printf("  \"sensors\": %lld,\n  \"time\": %lld,\n  \"freq\": %lld,\n  \"repeat\": %d,\n",
               static_cast<long long>(a.sensors), static_cast<long long>(a.timePt), static_cast<long long>(a.freqPt),
               a.repeat);
@@ -678,7 +762,7 @@ void printJson(const BenchArgs& a, int64_t planeBytes, const double (&load)[3],
 
 void printTable(const BenchArgs& a, int64_t planeBytes, const double (&load)[3],
                 const std::vector<StepResult>& results) {
-  std::printf("cxc bench: %lld x %lld sensor pairs, %lld time x %lld frequency points, median of %d run%s\n",
+  std::printf("megcxc-bench: %lld x %lld sensor pairs, %lld time x %lld frequency points, median of %d run%s\n",
               static_cast<long long>(a.sensors), static_cast<long long>(a.sensors), static_cast<long long>(a.timePt),
               static_cast<long long>(a.freqPt), a.repeat, a.repeat == 1 ? "" : "s");
   std::printf("one plane over all pairs: %.1f MB; load average %.2f %.2f %.2f\n",
@@ -734,7 +818,7 @@ int runBench(const BenchArgs& args) {
                             static_cast<double>(args.freqPt) * 8.0;
   const double physical = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) * static_cast<double>(::sysconf(_SC_PAGESIZE));
   if (physical > 0.0 && 30.0 * planeBytes > physical) {
-    refuse("bench: about " + std::to_string(static_cast<long long>(30.0 * planeBytes / 1e6)) +
+    refuse("about " + std::to_string(static_cast<long long>(30.0 * planeBytes / 1e6)) +
            " MB would be needed; this machine has " + std::to_string(static_cast<long long>(physical / 1e6)) + " MB");
   }
 
@@ -753,22 +837,47 @@ int runBench(const BenchArgs& args) {
 
 }  // namespace
 
-void addBenchCommand(CLI::App& app, CommandList& commands) {
-  auto args = std::make_shared<BenchArgs>();
-  CLI::App* sub = app.add_subcommand(
-      "bench",
-      "Time the whole-dataset operations (fill, magnitude, phase, scale, accumulate, class summary, A-C, RMS "
-      "normalisation, frequency report, save and load) on a synthetic collection, each the median of --repeat runs "
-      "beside the memcpy / write / read of the bytes it moves");
-  sub->add_option("--sensors", args->sensors, "number of MEG sensors")->capture_default_str();
-  sub->add_option("--time", args->timePt, "number of time points (at least 2)")->capture_default_str();
-  sub->add_option("--freq", args->freqPt, "number of frequency points")->capture_default_str();
-  sub->add_option("--repeat", args->repeat, "runs of each step; the median is shown")->capture_default_str();
-  sub->add_flag("--json", args->json, "print the results as JSON (one step per line)");
-  sub->add_option("--only", args->only, "comma-separated steps to run (default: all)")->type_name("STEPS");
-  sub->add_flag("--no-limit", args->noLimit,
-                "skip the memcpy / write / read references (their buffers would count in peak memory)");
-  commands.push_back({sub, [args] { return runBench(*args); }});
-}
+int main(int argc, char** argv) {
+  BenchArgs args;
+  int threads = 0;
+  CLI::App app{
+      "megcxc-bench: time the whole-dataset operations (fill, magnitude, phase, scale, accumulate, class summary, "
+      "A-C, RMS normalisation, frequency report, save and load) on a synthetic collection, each the median of "
+      "--repeat runs beside the memcpy / write / read of the bytes it moves",
+      kProgram};
+  app.add_option("--sensors", args.sensors, "number of MEG sensors")->capture_default_str();
+  app.add_option("--time", args.timePt, "number of time points (at least 2)")->capture_default_str();
+  app.add_option("--freq", args.freqPt, "number of frequency points")->capture_default_str();
+  app.add_option("--repeat", args.repeat, "runs of each step; the median is shown")->capture_default_str();
+  app.add_flag("--json", args.json, "print the results as JSON (one step per line)");
+  app.add_option("--only", args.only, "comma-separated steps to run (default: all)")->type_name("STEPS");
+  app.add_flag("--no-limit", args.noLimit,
+               "skip the memcpy / write / read references (their buffers would count in peak memory)");
+  app.add_option("--threads", threads,
+                 "threads for the passes that compute per cell (phase, magnitude); 0 = one per core (default)")
+      ->check(CLI::Range(0, 256));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, e.what(), kProgram);
+    return kExitUsage;
+  }
 
-}  // namespace cxc
+  megcxc::setWorkerThreads(threads);
+  const MessagesToStderr messages;
+  try {
+    return runBench(args);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: not enough memory\n", kProgram);
+    return kExitRefused;
+  } catch (const std::exception& e) {
+    // megcxc::Refused from a step, CArchiveException from a load, a failed
+    // file operation of the references.
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return kExitRefused;
+  }
+}

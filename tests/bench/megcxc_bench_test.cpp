@@ -1,7 +1,7 @@
-// cxc bench on a tiny collection: every step is listed with its timings, and
-// the result figures of the steps equal sums worked out here from the cell
-// formula the bench documents, so the bench keeps timing the operations it
-// names. No timing is asserted.
+// megcxc-bench on a tiny collection: every step is listed with its timings,
+// and the result figures of the steps equal sums worked out here from the
+// cell formula the bench documents, so the bench keeps timing the operations
+// it names. No timing is asserted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "cxc_test_support.h"
+#include "tools/cxc_test_support.h"
 
 namespace {
 
@@ -32,10 +32,24 @@ double field(const std::string& line, const std::string& key) {
   return end == start ? NAN : v;
 }
 
-class CxcBenchTest : public cxc_test::CxcTest {};
+// The runner of the cxc tests, built into this program with CXC_BINARY naming
+// megcxc-bench (tests/CMakeLists.txt): ok() and cxc() run megcxc-bench.
+class MegcxcBenchTest : public cxc_test::CxcTest {
+ protected:
+  // Exit `code` and one stderr line "megcxc-bench: ..." that names `what`.
+  void expectError(const std::vector<std::string>& args, int code, const std::string& what) {
+    last = cxc(args);
+    EXPECT_EQ(last.code, code) << last.out << last.err;
+    EXPECT_EQ(last.err.rfind("megcxc-bench: ", 0), 0u) << last.err;
+    EXPECT_EQ(cxc_test::lineCount(last.err), 1) << last.err;
+    EXPECT_NE(last.err.find(what), std::string::npos) << last.err;
+    EXPECT_EQ(last.out, "");
+  }
+};
 
-TEST_F(CxcBenchTest, ListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlainLoopAndRunsOnlyTheNamedOnes) {
-  ASSERT_TRUE(ok({"--threads", "3", "bench", "--sensors", "8", "--time", "3", "--freq", "4", "--repeat", "1", "--json"}));
+TEST_F(MegcxcBenchTest, ListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlainLoopAndRunsOnlyTheNamedOnes) {
+  ASSERT_TRUE(ok({"--threads", "3", "--sensors", "8", "--time", "3", "--freq", "4", "--repeat", "1", "--json"}));
+  EXPECT_EQ(last.err, "");
   std::vector<std::string> order;
   std::map<std::string, std::string> steps;
   std::istringstream lines(last.out);
@@ -92,13 +106,20 @@ TEST_F(CxcBenchTest, ListsEveryStepInOrderWithTimingsAndResultFiguresOfAPlainLoo
   EXPECT_EQ(field(steps["save_memory"], "check"), field(steps["save_file"], "check"));
   EXPECT_GT(field(steps["save_file"], "check"), 4.0 * cells * 8.0);  // working and raw real/imaginary cells
 
-  ASSERT_TRUE(ok({"bench", "--sensors", "4", "--time", "2", "--freq", "2", "--repeat", "1", "--only", "phase,load_file"}));
-  cxc_test::expectHas(last.out, {"\nphase ", "\nload from file "});
+  ASSERT_TRUE(ok({"--sensors", "4", "--time", "2", "--freq", "2", "--repeat", "1", "--only", "phase,load_file"}));
+  cxc_test::expectHas(last.out, {"megcxc-bench: 4 x 4 sensor pairs", "\nphase ", "\nload from file "});
   EXPECT_EQ(last.out.find("magnitude"), std::string::npos) << last.out;
-  expectFailure({"bench", "--only", "magnitude,nosuch"}, 2, "unknown step 'nosuch'");
-  expectFailure({"bench", "--time", "1"}, 2, "--time");
-  expectFailure({"bench", "--repeat", "0"}, 2, "--repeat");
-  expectFailure({"--threads", "-1", "info", "x.cxc"}, 2, "--threads");
+}
+
+TEST_F(MegcxcBenchTest, BadUsageExitsWithTwoAndARefusedSizeWithOne) {
+  expectError({"--only", "magnitude,nosuch"}, 2, "unknown step 'nosuch'");
+  expectError({"--time", "1"}, 2, "--time");
+  expectError({"--repeat", "0"}, 2, "--repeat");
+  expectError({"--sensors", "1"}, 2, "--sensors");
+  expectError({"--threads", "-1"}, 2, "--threads");
+  expectError({"--nosuch"}, 2, "--nosuch");
+  // Far more memory than any machine has: refused before anything is built.
+  expectError({"--sensors", "512", "--time", "4096", "--freq", "4096"}, 1, "MB would be needed");
 }
 
 }  // namespace
