@@ -1,20 +1,21 @@
 #!/usr/bin/python3
 """megcxc beside NumPy on the same data, and beside the machine's limit.
 
-Runs `cxc bench --json` and the same operations in NumPy on an identical
+Runs `megcxc-bench --json` and the same operations in NumPy on an identical
 complex128 array of shape (sensors, sensors, time, frequency), then prints one
 table per size: operation, megcxc time, NumPy time, megcxc / NumPy,
 megcxc / limit (memcpy, or a plain write / read of the archive's bytes), the
 memory megcxc touched for the first time (page faults), megcxc against the
 limit plus writing that much new memory, and whether both produced the same
-figures.
+figures. Exits with status 1 when a step's result differs between the two.
 
     /usr/bin/python3 bench/compare_numpy.py                      # 64 and 306 sensors
     /usr/bin/python3 bench/compare_numpy.py --sensors 64 --repeat 3
     /usr/bin/python3 bench/compare_numpy.py --memory --markdown  # + peak memory
 
-Needs Debian's python3-numpy (run with /usr/bin/python3) and a built `cxc`
-(default: build/tools/cxc beside this folder; --cxc PATH otherwise).
+Needs Debian's python3-numpy (run with /usr/bin/python3) and a built
+`megcxc-bench` (default: build/bench/megcxc-bench beside this folder; --bench
+PATH otherwise).
 """
 
 import os
@@ -46,7 +47,7 @@ import time
 
 import numpy as np
 
-# The cell formula of `cxc bench` (see tools/cxc/cmd_bench.cpp): cell
+# The cell formula of `megcxc-bench` (see bench/megcxc_bench_main.cpp): cell
 # k = t * F + f of pair (r, c) is
 #   real = (((7 r + 3 c + k) mod 17) - 8.25) * 0.37
 #   imag = (((r + 5 c + k) mod 13) - 6.5) * 0.21
@@ -71,7 +72,7 @@ def child_env():
 
 
 def build_array(sensors, time_pt, freq_pt):
-    """The complex128 array of `cxc bench`, built one sensor row at a time so
+    """The complex128 array of `megcxc-bench`, built one sensor row at a time so
     no temporary the size of the array is needed."""
     k = np.arange(time_pt * freq_pt).reshape(time_pt, freq_pt)
     re_pat = ((np.arange(17)[:, None, None] + k) % 17 - 8.25) * 0.37
@@ -89,9 +90,9 @@ def complex_sum(x):
 
 
 class NumpyBench:
-    """The operations of `cxc bench` as a NumPy user writes them. Each step
-    has an untimed preparation, the timed operation and a check figure that
-    `cxc bench` computes the same way."""
+    """The operations of `megcxc-bench` as a NumPy user writes them. Each
+    step has an untimed preparation, the timed operation and a check figure
+    that `megcxc-bench` computes the same way."""
 
     def __init__(self, sensors, time_pt, freq_pt, repeat, folder):
         self.repeat = repeat
@@ -244,10 +245,10 @@ def peak_rss_bytes():
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
 
 
-def run_cxc(cxc, args):
-    proc = subprocess.run([cxc] + args, env=child_env(), capture_output=True, text=True)
+def run_bench(bench, args):
+    proc = subprocess.run([bench] + args, env=child_env(), capture_output=True, text=True)
     if proc.returncode != 0:
-        sys.exit("compare_numpy: %s %s failed:\n%s" % (cxc, " ".join(args), proc.stderr))
+        sys.exit("compare_numpy: %s %s failed:\n%s" % (bench, " ".join(args), proc.stderr))
     return proc.stdout
 
 
@@ -261,8 +262,11 @@ def max_rss_kb(command):
 
 
 def agree(a, b):
-    if a is None or b is None:
+    """"yes", "NO (...)", or "-" when NumPy has no figure to compare."""
+    if b is None:
         return "-"
+    if a is None:
+        return "NO (megcxc-bench gave none)"
     scale = max(abs(a), abs(b), 1e-300)
     return "yes" if abs(a - b) / scale < AGREE else "NO (%.3g vs %.3g)" % (a, b)
 
@@ -293,9 +297,11 @@ def print_table(rows, markdown):
                         for i, (x, w) in enumerate(zip(r, widths))))
 
 
-def compare(cxc, sensors, time_pt, freq_pt, repeat, markdown, memory):
-    report = json.loads(run_cxc(cxc, ["bench", "--sensors", str(sensors), "--time", str(time_pt), "--freq",
-                                      str(freq_pt), "--repeat", str(repeat), "--json"]))
+def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory):
+    """Prints the table of one size; returns the labels of the steps whose
+    results differ."""
+    report = json.loads(run_bench(bench_path, ["--sensors", str(sensors), "--time", str(time_pt), "--freq",
+                                               str(freq_pt), "--repeat", str(repeat), "--json"]))
     steps = {s["id"]: s for s in report["steps"]}
     plane_mb = report["plane_bytes"] / 1e6
     with tempfile.TemporaryDirectory(prefix="cxc-numpy-") as folder:
@@ -320,21 +326,24 @@ def compare(cxc, sensors, time_pt, freq_pt, repeat, markdown, memory):
 
     print()
     print("%d x %d sensor pairs, %d time x %d frequency points: one plane %.1f MB, complex array %.1f MB; "
-          "median of %d runs; load average %.2f when cxc bench started"
+          "median of %d runs; load average %.2f when megcxc-bench started"
           % (sensors, sensors, time_pt, freq_pt, plane_mb, 2 * plane_mb, repeat, report["load_average"][0]))
     print()
     print_table(rows, markdown)
     slow = [r[0] for r in rows if r[3] != "-" and float(r[3]) >= 1.0]
     print()
     print("megcxc slower than NumPy: %s" % (", ".join(slow) if slow else "none"))
-    print("peak resident memory of the whole run: cxc bench %.1f MB (with its memcpy buffers), NumPy process %.1f MB"
+    same = [r for r in rows if r[8] != "-"]
+    print("same result: %d of %d steps compared" % (sum(r[8] == "yes" for r in same), len(same)))
+    print("peak resident memory of the whole run: megcxc-bench %.1f MB (with its memcpy buffers), "
+          "NumPy process %.1f MB"
           % (report["peak_rss_bytes"] / 1e6, numpy_peak / 1e6))
 
     if memory:
         # One dataset held, nothing else: what a host pays to keep the data.
-        cxc_kb = max_rss_kb([cxc, "bench", "--sensors", str(sensors), "--time", str(time_pt), "--freq", str(freq_pt),
+        cxc_kb = max_rss_kb([bench_path, "--sensors", str(sensors), "--time", str(time_pt), "--freq", str(freq_pt),
                              "--repeat", "1", "--only", "init_fill", "--no-limit", "--json"])
-        cxc_base = max_rss_kb([cxc, "bench", "--sensors", "2", "--time", "2", "--freq", "1", "--repeat", "1",
+        cxc_base = max_rss_kb([bench_path, "--sensors", "2", "--time", "2", "--freq", "1", "--repeat", "1",
                                "--only", "init_fill", "--no-limit", "--json"])
         np_kb = max_rss_kb([sys.executable, os.path.abspath(__file__), "--hold-array", str(sensors), str(time_pt),
                             str(freq_pt)])
@@ -348,20 +357,23 @@ def compare(cxc, sensors, time_pt, freq_pt, repeat, markdown, memory):
         print("  NumPy : %.1f MB for %.1f MB of complex128 array: %.3f x (empty process %.1f MB)"
               % ((np_kb - np_base) * 1024 / 1e6, need_np / 1e6, (np_kb - np_base) * 1024 / need_np,
                  np_base * 1024 / 1e6))
+    return [r[0] for r in rows if r[8].startswith("NO")]
 
 
-def default_cxc():
+def default_bench():
     here = os.path.dirname(os.path.abspath(__file__))
-    built = os.path.join(os.path.dirname(here), "build", "tools", "cxc")
-    return built if os.access(built, os.X_OK) else (shutil.which("cxc") or built)
+    built = os.path.join(os.path.dirname(here), "build", "bench", "megcxc-bench")
+    return built if os.access(built, os.X_OK) else (shutil.which("megcxc-bench") or built)
 
 
 def main():
     if len(sys.argv) == 5 and sys.argv[1] == "--hold-array":
         build_array(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]))
         return
-    p = argparse.ArgumentParser(description="Compare cxc bench with NumPy on the same complex array.")
-    p.add_argument("--cxc", default=default_cxc(), help="the cxc binary (default: %(default)s)")
+    p = argparse.ArgumentParser(description="Compare megcxc-bench with NumPy on the same complex array.")
+    p.add_argument("--bench", default=default_bench(), help="the megcxc-bench binary (default: %(default)s)")
+    # The former name of --bench, from when the timer was `cxc bench`.
+    p.add_argument("--cxc", dest="bench", help=argparse.SUPPRESS)
     p.add_argument("--sensors", type=int, nargs="+", default=[64, 306], help="sensor counts (default: 64 306)")
     p.add_argument("--time", type=int, default=5, help="time points (default: 5)")
     p.add_argument("--freq", type=int, default=40, help="frequency points (default: 40)")
@@ -369,14 +381,18 @@ def main():
     p.add_argument("--markdown", action="store_true", help="print the tables as Markdown")
     p.add_argument("--memory", action="store_true", help="also measure peak memory with /usr/bin/time -v")
     a = p.parse_args()
-    if not os.access(a.cxc, os.X_OK):
-        sys.exit("compare_numpy: no cxc binary at %s (build it, or pass --cxc PATH)" % a.cxc)
+    if not os.access(a.bench, os.X_OK):
+        sys.exit("compare_numpy: no megcxc-bench at %s (build it, or pass --bench PATH)" % a.bench)
     if a.memory and not os.access("/usr/bin/time", os.X_OK):
         sys.exit("compare_numpy: --memory needs /usr/bin/time (Debian package 'time')")
     print("NumPy %s, Python %s, %s; load average %.2f %.2f %.2f"
-          % (np.__version__, sys.version.split()[0], a.cxc, *os.getloadavg()))
+          % (np.__version__, sys.version.split()[0], a.bench, *os.getloadavg()))
+    differ = []
     for sensors in a.sensors:
-        compare(a.cxc, sensors, a.time, a.freq, a.repeat, a.markdown, a.memory)
+        differ += ["%s at %d sensors" % (label, sensors)
+                   for label in compare(a.bench, sensors, a.time, a.freq, a.repeat, a.markdown, a.memory)]
+    if differ:
+        sys.exit("compare_numpy: megcxc-bench and NumPy differ: %s" % ", ".join(differ))
 
 
 if __name__ == "__main__":
