@@ -26,6 +26,7 @@
 
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_cc_datazq.h"
+#include "trial/spctm_trl_pair_walk.h"
 
 namespace megcxc_bench {
 
@@ -96,11 +97,7 @@ inline void fillDataset(CSpctmTrlCCDatazq& d, int64_t n, int64_t t, int64_t f) {
 // Releases the power/phase plane of every pair (after a benchmark that made
 // one), so later benchmarks see the dataset as the host filled it.
 inline void dropPowerPhase(CSpctmTrlCCDatazq& d) {
-  for (int64_t r = 0; r < d.rowSnsCount; ++r) {
-    CSpctmChnChnDatazq* row = d.pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < d.colSnsCount; ++c) CSpctmBasicx::freeBufferF2d(0, 0, row[c].plane[2]);
-  }
+  megcxc::forEachPair(d, [](int64_t, int64_t, CSpctmChnChnDatazq& p) { CSpctmBasicx::freeBufferF2d(0, 0, p.plane[2]); });
   d.hasPowerPhasePlane = 0;
 }
 

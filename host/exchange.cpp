@@ -12,6 +12,7 @@
 #include "host/names.h"
 #include "interop/npy.h"
 #include "platform/refused.h"
+#include "trial/spctm_trl_pair_walk.h"
 
 namespace megcxc::host {
 
@@ -134,21 +135,18 @@ class Exporter {
       const std::string path = options_.folder + "/" + stem + ".csv";
       created_.push_back(path);
       CsvFile out(path, complex ? "row,col,time,freq_hz,real,imag\n" : "row,col,time,freq_hz,value\n");
-      for (int64_t r = 0; r < R; ++r) {
-        for (int64_t c = 0; c < C; ++c) {
-          const CSpctmChnChnDatazq& p = d.pairMatrix[r][c];
-          for (int64_t t = 0; t < T; ++t) {
-            const double* a = p.plane[first][t];
-            const double* b = complex ? p.plane[second][t] : nullptr;
-            for (int64_t f = 0; f < F; ++f) {
-              std::fprintf(out.fp(), "%lld,%lld,%.17g,%.17g,%.17g", static_cast<long long>(r),
-                           static_cast<long long>(c), timeOf(d, t), d.getSpctmFreq4FreqIndex(f), a ? a[f] : 0.0);
-              if (complex) std::fprintf(out.fp(), ",%.17g", b ? b[f] : 0.0);
-              std::fputc('\n', out.fp());
-            }
+      forEachPair(d, [&](int64_t r, int64_t c, const CSpctmChnChnDatazq& p) {
+        for (int64_t t = 0; t < T; ++t) {
+          const double* a = p.plane[first][t];
+          const double* b = complex ? p.plane[second][t] : nullptr;
+          for (int64_t f = 0; f < F; ++f) {
+            std::fprintf(out.fp(), "%lld,%lld,%.17g,%.17g,%.17g", static_cast<long long>(r), static_cast<long long>(c),
+                         timeOf(d, t), d.getSpctmFreq4FreqIndex(f), a ? a[f] : 0.0);
+            if (complex) std::fprintf(out.fp(), ",%.17g", b ? b[f] : 0.0);
+            std::fputc('\n', out.fp());
           }
         }
-      }
+      });
       out.close();
       note(path, complex ? "complex128" : "float64", shape, ", \"layout\": \"long\"");
       return;
@@ -158,21 +156,18 @@ class Exporter {
     interop::NpyWriter out(path, complex ? interop::NpyType::complex128 : interop::NpyType::float64, shape);
     const int64_t cells = T * F;
     std::vector<double> buffer(static_cast<std::size_t>(cells * (complex ? 2 : 1)));
-    for (int64_t r = 0; r < R; ++r) {
-      for (int64_t c = 0; c < C; ++c) {
-        const CSpctmChnChnDatazq& p = d.pairMatrix[r][c];
-        std::size_t k = 0;
-        for (int64_t t = 0; t < T; ++t) {
-          const double* a = p.plane[first][t];
-          const double* b = complex ? p.plane[second][t] : nullptr;
-          for (int64_t f = 0; f < F; ++f) {
-            buffer[k++] = a ? a[f] : 0.0;
-            if (complex) buffer[k++] = b ? b[f] : 0.0;
-          }
+    forEachPair(d, [&](int64_t, int64_t, const CSpctmChnChnDatazq& p) {
+      std::size_t k = 0;
+      for (int64_t t = 0; t < T; ++t) {
+        const double* a = p.plane[first][t];
+        const double* b = complex ? p.plane[second][t] : nullptr;
+        for (int64_t f = 0; f < F; ++f) {
+          buffer[k++] = a ? a[f] : 0.0;
+          if (complex) buffer[k++] = b ? b[f] : 0.0;
         }
-        out.write(buffer.data(), static_cast<int64_t>(buffer.size()));
       }
-    }
+      out.write(buffer.data(), static_cast<int64_t>(buffer.size()));
+    });
     out.close();
     note(path, complex ? "complex128" : "float64", shape, ", \"dims\": [\"sensor\", \"sensor\", \"time\", \"freq\"]");
   }

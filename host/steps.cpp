@@ -278,87 +278,53 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
 
 }  // namespace
 
+Step stepOf(StepKind kind, int spctmClass) {
+  Step s;
+  s.kind = kind;
+  s.spctmClass = spctmClass;
+  return s;
+}
+
 Step magnitudeStep(int mode, int spctmClass) {
-  Step s;
-  s.kind = StepKind::magnitude;
+  Step s = stepOf(StepKind::magnitude, spctmClass);
   s.code = mode;
-  s.spctmClass = spctmClass;
   return s;
 }
-Step phaseStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::phase;
-  s.spctmClass = spctmClass;
-  return s;
-}
+Step phaseStep(int spctmClass) { return stepOf(StepKind::phase, spctmClass); }
 Step logStep(int dataType, int spctmClass) {
-  Step s;
-  s.kind = StepKind::log;
+  Step s = stepOf(StepKind::log, spctmClass);
   s.dataType = dataType;
-  s.spctmClass = spctmClass;
   return s;
 }
 Step scaleStep(double factor, int spctmClass) {
-  Step s;
-  s.kind = StepKind::scale;
+  Step s = stepOf(StepKind::scale, spctmClass);
   s.values[0] = factor;
-  s.spctmClass = spctmClass;
   return s;
 }
-Step zeroDiagonalStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::zeroDiagonal;
-  s.spctmClass = spctmClass;
-  return s;
-}
+Step zeroDiagonalStep(int spctmClass) { return stepOf(StepKind::zeroDiagonal, spctmClass); }
 Step accumulateStep(int axis, int spctmClass) {
-  Step s;
-  s.kind = StepKind::accumulate;
+  Step s = stepOf(StepKind::accumulate, spctmClass);
   s.code = axis;
-  s.spctmClass = spctmClass;
   return s;
 }
 Step actCtlStep(int operation, Consent consent) {
-  Step s;
-  s.kind = StepKind::actCtl;
+  Step s = stepOf(StepKind::actCtl, -1);
   s.code = operation;
   s.consent = consent;
   return s;
 }
-Step rmsNormaliseStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::rmsNormalise;
-  s.spctmClass = spctmClass;
-  return s;
-}
+Step rmsNormaliseStep(int spctmClass) { return stepOf(StepKind::rmsNormalise, spctmClass); }
 Step rootStripStep(int64_t begin, int64_t end, double factor, int dataType, int spctmClass) {
-  Step s;
-  s.kind = StepKind::rootStrip;
+  Step s = stepOf(StepKind::rootStrip, spctmClass);
   s.values[0] = static_cast<double>(begin);
   s.values[1] = static_cast<double>(end);
   s.values[2] = factor;
   s.dataType = dataType;
-  s.spctmClass = spctmClass;
   return s;
 }
-Step nanToZeroStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::nanToZero;
-  s.spctmClass = spctmClass;
-  return s;
-}
-Step summariesStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::summaries;
-  s.spctmClass = spctmClass;
-  return s;
-}
-Step restoreRawStep(int spctmClass) {
-  Step s;
-  s.kind = StepKind::restoreRaw;
-  s.spctmClass = spctmClass;
-  return s;
-}
+Step nanToZeroStep(int spctmClass) { return stepOf(StepKind::nanToZero, spctmClass); }
+Step summariesStep(int spctmClass) { return stepOf(StepKind::summaries, spctmClass); }
+Step restoreRawStep(int spctmClass) { return stepOf(StepKind::restoreRaw, spctmClass); }
 
 void describeActCtlResult(Collection& c, bool created) {
   Dataset* active = c.trialByClass[0];

@@ -49,7 +49,8 @@ struct Step {
   Consent consent = Consent::ask;
 };
 
-// Named constructors of the steps.
+// Named constructors of the steps; stepOf sets only the kind and the class.
+Step stepOf(StepKind kind, int spctmClass = -1);
 Step magnitudeStep(int mode = 0, int spctmClass = -1);
 Step phaseStep(int spctmClass = -1);
 Step logStep(int dataType = 2, int spctmClass = -1);

@@ -14,6 +14,7 @@
 #include "platform/alloc_hook.h"
 #include "support/sweep.h"
 #include "trial/spctm_trl_cc_datazq.h"
+#include "trial/spctm_trl_pair_walk.h"
 
 namespace {
 using namespace megcxc::test;
@@ -165,6 +166,27 @@ TEST_F(TrialMatrixTest, ScaleReloadAndAnimationWalkThePairsAndTheGrid) {
     EXPECT_EQ(ds.selTimeBegin + 2 * ds.selFreqBegin, cell);
     EXPECT_TRUE(ds.selTimeEnd == ds.selTimeBegin && ds.selFreqEnd == ds.selFreqBegin);
   }
+}
+
+// The pair walk visits present rows in row-major order, counts the pairs of
+// absent rows, and is a no-op without a matrix; scaling walks the same way.
+TEST_F(TrialMatrixTest, PairWalkSkipsAbsentRowsAndCountsTheirPairs) {
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  EXPECT_EQ(megcxc::forEachPair(ds, [&](int64_t r, int64_t c, CSpctmChnChnDatazq&) { seen.emplace_back(r, c); }), 0);
+  EXPECT_TRUE(seen.empty());
+  init(3, 2, 1, 1, 0, 0);
+  delete[] ds.pairMatrix[1];
+  ds.pairMatrix[1] = nullptr;
+  const CSpctmTrlCCDatazq& view = ds;
+  const int64_t skipped = megcxc::forEachPair(view, [&](int64_t r, int64_t c, const CSpctmChnChnDatazq& p) {
+    EXPECT_EQ(&p, &ds.pairMatrix[r][c]);
+    seen.emplace_back(r, c);
+  });
+  EXPECT_EQ(skipped, 2);
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, int64_t>>{{0, 0}, {0, 1}, {2, 0}, {2, 1}}));
+  ds.pairMatrix[2][1].plane[0][0][0] = 1.5;
+  EXPECT_EQ(ds.scaleSpctmAllDataType4Class(2.0), 1);
+  EXPECT_EQ(ds.pairMatrix[2][1].plane[0][0][0], 3.0);
 }
 
 // The hand-worked grid keeps pair identity and backup; on a random grid every
