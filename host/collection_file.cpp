@@ -49,8 +49,8 @@ void readTrialChecked(const std::string& path, Dataset& dataset) {
   } catch (const std::bad_alloc&) {
     refuse(path + ": not enough memory to read the trial archive");
   }
-  if (!ok) refuse(path + ": the library refused the trial archive (see the message above)");
-  if (once.messages() > 0) refuse(path + ": damaged trial archive: a part of it was refused (see above)");
+  if (!ok) refuse(path + ": the library refused the trial archive");
+  if (once.messages() > 0) refuse(path + ": damaged trial archive: a part of it was refused");
   const int64_t left = ar.bytesRemaining();
   if (left > 0) {
     refuse(path + ": damaged trial archive: " + std::to_string(left) + " unexpected byte(s) after its end");
@@ -111,7 +111,7 @@ ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection
   }
   const face::CollectionReadResult read = face::readCollectionFile(path, collection);
   if (read.ok) return header;
-  if (read.headerRefused) refuse(path + ": the library refused the collection file (see the message above)");
+  if (read.headerRefused) refuse(path + ": the library refused the collection file");
   refuse(path + ": " + read.reason);
 }
 

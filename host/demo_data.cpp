@@ -297,6 +297,11 @@ bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& o, bool acti
   return true;
 }
 
+double demoMemoryMB(const DemoOptions& o) {
+  const double threePlanes = CSpctmTrlCCDatazq().estimateDataSizeMB(o.sensors, o.timePt, o.freqPt, true, 1, 1);
+  return threePlanes * 3.0 + threePlanes / 3.0 * 4.0;
+}
+
 std::string buildDemoDatasets(CMEGSpctmCCDataFacezq& collection, const DemoOptions& o, CDialog* progressDlg,
                               CString* progressText, const ClassRowProgress& rows) {
   const std::string problem = checkDemoOptions(o);

@@ -68,6 +68,11 @@ void setDemoAxes(CSpctmTrlCCDatazq& dataset, const DemoOptions& options);
 bool fillDemoDataset(CSpctmTrlCCDatazq& dataset, const DemoOptions& options, bool active,
                      const RowProgress& progress = {});
 
+// Megabytes the demo pipeline holds at its peak: the active and control
+// datasets with three working planes and the raw real and imaginary planes
+// each, and the active-control dataset.
+double demoMemoryMB(const DemoOptions& options);
+
 // Builds the demo's active and control datasets into `collection` (replacing
 // those slots): initialised, given the demo axes and filled. Progress of the
 // initialisation goes to progressDlg / progressText, the filling to `rows`

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -58,7 +61,57 @@ void syncFolder(const std::string& target) {
   ::close(fd);
 }
 
+// The temporary files of the saves in progress, for removal from a signal
+// handler: a slot is claimed (state 1), filled, published (state 2) and
+// released (state 0); a handler only reads published slots.
+struct TempSlot {
+  std::atomic<int> state{0};
+  char path[PATH_MAX];
+};
+constexpr int kTempSlots = 16;
+TempSlot g_tempSlots[kTempSlots];
+
+// Publishes `path` while alive (when it fits and a slot is free).
+class TrackedTemp {
+ public:
+  explicit TrackedTemp(const std::string& path) {
+    if (path.size() >= PATH_MAX) return;
+    for (TempSlot& s : g_tempSlots) {
+      int expected = 0;
+      if (!s.state.compare_exchange_strong(expected, 1)) continue;
+      std::memcpy(s.path, path.c_str(), path.size() + 1);
+      s.state.store(2);
+      slot_ = &s;
+      return;
+    }
+  }
+  ~TrackedTemp() {
+    if (slot_) slot_->state.store(0);
+  }
+  TrackedTemp(const TrackedTemp&) = delete;
+  TrackedTemp& operator=(const TrackedTemp&) = delete;
+
+ private:
+  TempSlot* slot_ = nullptr;
+};
+
+void onTerminatingSignal(int sig) {
+  removeTemporaryFilesNow();
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
 }  // namespace
+
+void removeTemporaryFilesNow() {
+  for (TempSlot& s : g_tempSlots) {
+    if (s.state.load() == 2) ::unlink(s.path);
+  }
+}
+
+void removeTemporaryFilesOnSignals() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onTerminatingSignal);
+}
 
 std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write) {
   // Through a symbolic link the file it points at is replaced, not the link.
@@ -75,6 +128,7 @@ std::string writeArchiveAtomically(const std::string& path, const std::function<
   }
   const std::string temp = createTempBeside(target);
   if (temp.empty()) return std::string("cannot create a file in its folder: ") + std::strerror(errno);
+  const TrackedTemp tracked(temp);
   std::string failure;
   try {
     CFile file(temp, CFile::modeCreate | CFile::modeWrite);

@@ -22,4 +22,13 @@ namespace megcxc {
 // from `write`), with the temporary file removed and the target untouched.
 std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write);
 
+// For programs: from now on, SIGINT, SIGTERM and SIGHUP first remove the
+// temporary files of saves in progress (the targets are untouched by then)
+// and then end the process as the signal would have. The library never
+// installs signal handlers by itself; a host with handlers of its own calls
+// removeTemporaryFilesNow from them instead.
+void removeTemporaryFilesOnSignals();
+// Removes the temporary files of saves in progress; async-signal-safe.
+void removeTemporaryFilesNow();
+
 }  // namespace megcxc

@@ -57,7 +57,7 @@ TEST_F(CxcErrorTest, MissingTruncatedAndForeignFilesAreRefusedLeavingTheOutput) 
                   "over time was refused", "out.cxc");
   }
   for (const auto& e : std::filesystem::directory_iterator(dir.path)) {
-    EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << "temporary file left behind";
+    EXPECT_NE(e.path().extension(), ".tmp") << "temporary file left behind: " << e.path();
   }
   // The output folder does not exist: the write fails and names the output.
   expectFailure({"upgrade", "good.cxc", "no/such/dir/out.cxc"}, 1, "no/such/dir/out.cxc");
@@ -65,8 +65,10 @@ TEST_F(CxcErrorTest, MissingTruncatedAndForeignFilesAreRefusedLeavingTheOutput) 
 
 TEST_F(CxcErrorTest, UnknownVersionsShowTheLibraryMessage) {
   writeBytes(dir / "v.cxc", Bytes().str("SPCTM_CXC_FACEZQ").i32(20990101).i32(0).bytes());
-  expectFailure({"info", "v.cxc"}, 1, "cxc: Wrong spectral data face format!!?\n");
-  expectHas(last.err, {"v.cxc: the library refused the collection file"});
+  // The tool's own line leads; the library's text follows it unchanged.
+  expectFailure({"info", "v.cxc"}, 1,
+                "cxc: v.cxc: the library refused the collection file\n"
+                "cxc:   the library said: Wrong spectral data face format!!?\n");
   writeBytes(dir / "v.trl", Bytes().str("SPCTM_CXC_TRIALZQ").i32(20000101).bytes());
   expectFailure({"upgrade", "v.trl", "w.trl"}, 1, "Wrong trial spectral file format!!?", "w.trl");
 }

@@ -25,10 +25,12 @@ CxcTest::CxcTest() {
   dir.path = name;
 }
 
-CxcRun CxcTest::cxc(const std::vector<std::string>& args) const {
+CxcRun CxcTest::cxc(const std::vector<std::string>& args) const { return cxcAfter("", args); }
+
+CxcRun CxcTest::cxcAfter(const std::string& shellPrefix, const std::vector<std::string>& args) const {
   CxcRun run;
   // Every argument single-quoted for the shell; the tests pass none with a quote.
-  std::string command = "cd '" + dir.path + "' && '" CXC_BINARY "'";
+  std::string command = "cd '" + dir.path + "' && " + shellPrefix + "'" CXC_BINARY "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const int status = std::system((command + " >.stdout 2>.stderr").c_str());
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

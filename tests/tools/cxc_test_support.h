@@ -57,6 +57,8 @@ class CxcTest : public ::testing::Test {
   }
   // Runs cxc with `args` in the folder; stdout and stderr are captured.
   CxcRun cxc(const std::vector<std::string>& args) const;
+  // The same, with `shellPrefix` (e.g. "ulimit -f 8; exec ") before the binary.
+  CxcRun cxcAfter(const std::string& shellPrefix, const std::vector<std::string>& args) const;
   // Runs cxc into `last` and expects it to succeed.
   bool ok(const std::vector<std::string>& args) {
     last = cxc(args);

@@ -10,6 +10,7 @@
 #include "host/collection_file.h"
 #include "host/describe.h"
 #include "host/steps.h"
+#include "platform/memory_info.h"
 #include "tools/cxc/common.h"
 
 namespace cxc {
@@ -44,6 +45,15 @@ int runDemo(const DemoArgs& args) {
   const DemoOptions& o = args.demo;
   const std::string problem = checkDemoOptions(o);
   if (!problem.empty()) badUsage(problem);
+  // Refuse what cannot fit before allocating for minutes.
+  const double needMB = demoMemoryMB(o);
+  const int64_t available = megcxc::availableMemoryBytes();
+  if (available >= 0 && needMB > static_cast<double>(available) / 1048576.0) {
+    char text[200];
+    std::snprintf(text, sizeof text, "the demo needs about %.0f MB of memory and %.0f MB are available", needMB,
+                  static_cast<double>(available) / 1048576.0);
+    refuse(args.output + ": " + text + " (try fewer --sensors, --time or --freq points)");
+  }
   const auto started = std::chrono::steady_clock::now();
 
   // The progress window outlives the collection, whose datasets keep a

@@ -29,6 +29,18 @@ int runReport(const ReportArgs& args) {
   host::Dataset* d = collection.trialByClass[host::classFromKey(args.className)];
   if (!d) refuse(args.file + ": the collection holds no " + args.className + " dataset");
   const int dataType = args.type.empty() ? -1 : host::dataTypeFromKey(args.type);
+  // The report reads the dataset's grid from every pair: pairs on another
+  // grid, or a plane no pair holds, would print lines of made-up zeros.
+  const host::PlaneCensus census = host::countPlanes(*d);
+  if (census.extentMismatch) {
+    refuse(args.file + ": " + std::to_string(census.extentMismatch) + " pair(s) of the " + args.className +
+           " dataset differ from its " + std::to_string(d->timePt) + " x " + std::to_string(d->freqPt) +
+           " grid; a report would not describe them");
+  }
+  if (dataType >= 0 && census.working[dataType] == 0) {
+    refuse(args.file + ": the " + args.className + " dataset has no " + args.type + " plane" +
+           (dataType == 2 ? " (compute it with cxc process --magnitude or --phase)" : ""));
+  }
   const CString text = host::statisticsReport(*d, args.time, dataType);
   if (text.IsEmpty()) refuse(args.file + ": the " + args.className + " dataset has no data to report");
   std::fputs(text.toUtf8().c_str(), stdout);

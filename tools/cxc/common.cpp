@@ -38,8 +38,22 @@ int MessageConsole::handle(const CString& text, unsigned type) {
     declined_ = line;
     return IDNO;
   }
-  std::fprintf(stderr, "cxc: %s\n", line.c_str());
+  // Printed by main after the command: below the line that says what failed
+  // when it fails, at the end otherwise.
+  libraryMessages().push_back(line);
   return IDOK;
+}
+
+std::vector<std::string>& libraryMessages() {
+  static std::vector<std::string> messages;
+  return messages;
+}
+
+void printLibraryMessages(bool failed) {
+  for (const std::string& m : libraryMessages()) {
+    std::fprintf(stderr, failed ? "cxc:   the library said: %s\n" : "cxc: %s\n", m.c_str());
+  }
+  libraryMessages().clear();
 }
 
 TerminalProgress::TerminalProgress() : CDialog(false), enabled_(::isatty(STDERR_FILENO) == 1) {}
@@ -116,8 +130,6 @@ void requireDone(const megcxc::host::Outcome& outcome, const megcxc::host::Step&
     hint = "; add --yes to let --act-ctl collapse it over time first";
   } else if (outcome.refusal == Refusal::missingPlane && step.dataType == 2) {
     hint = " (add --magnitude first)";
-  } else if (outcome.refusal == Refusal::library && !outcome.messages.empty()) {
-    hint = " (see the message above)";
   }
   refuse(file + ": " + outcome.text + hint);
 }

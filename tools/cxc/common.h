@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/cdialog.h"
 #include "platform/cstring.h"
@@ -40,7 +41,8 @@ class Error : public std::runtime_error {
 // removed, so a message prints as one line.
 std::string oneLine(const CString& text);
 
-// Shows every library message on stderr as "cxc: <text>" while alive and
+// Collects every library message while alive (printed by main through
+// printLibraryMessages, so that a failure leads with the tool's own line) and
 // answers Yes/No questions: Yes only when `answerYes` is set, else No (and the
 // question is remembered so the caller can tell the user how to agree).
 // Restores the previous handler on destruction.
@@ -73,6 +75,12 @@ class MessageConsole {
   TerminalProgress* progress_ = nullptr;
   MessageBoxHandler previous_;
 };
+
+// The library messages collected so far, and printing them (and forgetting
+// them): after a failure indented under the tool's line ("cxc:   the library
+// said: <text>"), otherwise as "cxc: <text>".
+std::vector<std::string>& libraryMessages();
+void printLibraryMessages(bool failed);
 
 // The tool's progress window: a one-line bar on stderr, drawn only when
 // stderr is a terminal (the window is "visible" then), so the library's
