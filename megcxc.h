@@ -2,7 +2,6 @@
 // Umbrella header: declares every exported class of the core library.
 #pragma once
 
-#include "platform/alloc_hook.h"
 #include "platform/carchive.h"
 #include "platform/cdialog.h"
 #include "platform/cexception.h"
