@@ -372,6 +372,22 @@ void completeMetadata(const Collection& c, Metadata& meta) {
   }
 }
 
+ArchiveHeader loadCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
+                                         bool acceptTrial, std::vector<std::string>* warnings) {
+  const ArchiveHeader header = loadCollectionFile(path, collection, acceptTrial);
+  metadata = header.kind == ArchiveKind::collection ? readMetadata(path, &collection, warnings) : Metadata();
+  return header;
+}
+
+void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata) {
+  completeMetadata(collection, metadata);
+  for (int k = 0; k < kClassCount; ++k) {
+    if (!collection.trialByClass[k]) metadata.byClass[k] = DatasetMetadata();
+  }
+  saveCollectionFile(path, collection);
+  writeMetadata(path, metadata);
+}
+
 std::string sensorLabel(const Metadata& meta, int spctmClass, int64_t index, bool column) {
   if (spctmClass >= 0 && spctmClass < kClassCount && index >= 0) {
     const std::vector<ChannelInfo>& names = column ? meta.byClass[spctmClass].cols : meta.byClass[spctmClass].rows;

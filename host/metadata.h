@@ -89,6 +89,13 @@ void writeMetadata(const std::string& collectionPath, const Metadata& metadata);
 // stands for the same sensors.
 void completeMetadata(const Collection& collection, Metadata& metadata);
 
+// The collection file and its companion together: loadCollectionFile, then
+// readMetadata (warnings as there); and completeMetadata, saveCollectionFile,
+// then writeMetadata.
+ArchiveHeader loadCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
+                                         bool acceptTrial = false, std::vector<std::string>* warnings = nullptr);
+void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata);
+
 // The name of sensor row (or column) `index` of a class dataset: its name
 // when known, else its 0-based index as text.
 std::string sensorLabel(const Metadata& metadata, int spctmClass, int64_t index, bool column = false);
