@@ -292,7 +292,7 @@ bool CManagerLogic::onCommand(int id) {
     case kCmdShowPairs:
     case kCmdHidePairs:
       currentTrial();
-      view_.markSelectedPairs();
+      view_.markSelectedPairs(id == kCmdShowPairs);
       break;
     default: break;  // kCmdEditPair has no effect.
   }
@@ -363,7 +363,11 @@ void CManagerLogic::onDelete() {
     const int c = collection->currentClass;
     if (c >= 0 && c <= 2) {
       // The list must not keep a pointer to the dataset about to go.
-      if (view_.shownTrial() == collection->trialByClass[c]) view_.setShownTrial(nullptr);
+      CSpctmTrlCCDatazq* doomed = collection->trialByClass[c];
+      if (view_.shownTrial() == doomed) view_.setShownTrial(nullptr);
+      // A view that keeps the dataset (for an undo) takes it out of its slot;
+      // the collection then only empties the slot and moves currentClass.
+      if (doomed != nullptr && view_.keepDeletedDataset(c, doomed)) collection->trialByClass[c] = nullptr;
       collection->deleteSpctmTrlData(c);
     }
     const int first = firstClassWithDataset(*collection);

@@ -133,7 +133,11 @@ class CManagerView {
   virtual CSpctmTrlCCDatazq* shownTrial() const = 0;
   virtual void setShownTrial(CSpctmTrlCCDatazq* trial) = 0;
   virtual int fillPairRows() = 0;
-  virtual int markSelectedPairs() = 0;
+  // Marks ("Show", mark true) or unmarks ("Hide") the chosen pairs.
+  virtual int markSelectedPairs(bool mark) = 0;
+  // Offered the dataset that Delete is about to destroy; true: the view took
+  // it over (for an undo) and it must not be destroyed.
+  virtual bool keepDeletedDataset(int /*spctmClass*/, CSpctmTrlCCDatazq* /*dataset*/) { return false; }
 
   // Runs the modal one-line input dialog preset with `text`; true (and the
   // new text in `text`) on OK.
