@@ -174,12 +174,17 @@ std::vector<double> frequencyAxisHz(const Dataset& d) {
   return hz;
 }
 
+double timeAt(const Dataset& d, int64_t k, const AxisLabelSource& labels) {
+  // In doubles: stored offsets come from files and need not fit a sum in
+  // 64 bits.
+  const double sample = static_cast<double>(d.timeDataBegin) + static_cast<double>(d.timePtOffset) +
+                        static_cast<double>(k) * static_cast<double>(d.timeStep);
+  return labels.samplesPerSecond > 0.0 ? sample / labels.samplesPerSecond : sample;
+}
+
 std::vector<double> timeAxis(const Dataset& d, const AxisLabelSource& labels) {
   std::vector<double> t;
-  const double first = static_cast<double>(d.timeDataBegin + d.timePtOffset);
-  const double step = static_cast<double>(d.timeStep);
-  const double scale = labels.samplesPerSecond > 0.0 ? 1.0 / labels.samplesPerSecond : 1.0;
-  for (int64_t k = 0; k < d.timePt; ++k) t.push_back((first + static_cast<double>(k) * step) * scale);
+  for (int64_t k = 0; k < d.timePt; ++k) t.push_back(timeAt(d, k, labels));
   return t;
 }
 

@@ -95,6 +95,8 @@ std::vector<double> frequencyAxisHz(const Dataset& dataset);
 // samples otherwise (first sample timeDataBegin + timePtOffset, then every
 // timeStep samples).
 std::vector<double> timeAxis(const Dataset& dataset, const AxisLabelSource& labels);
+// Time of point k alone, as timeAxis measures it.
+double timeAt(const Dataset& dataset, int64_t k, const AxisLabelSource& labels);
 // "s" or "samples", as timeAxis measures.
 const char* timeUnit(const AxisLabelSource& labels);
 

@@ -9,6 +9,7 @@
 #include "host/describe.h"
 #include "host/names.h"
 #include "host/steps.h"
+#include "host/views.h"
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
@@ -160,8 +161,13 @@ CString describeShownSelection(CSpctmTrlCCDatazq* trial) {
     part = "   |   no channel pairs";
   }
   line += part;
-  part.Format("   |   time %I64d..%I64d of %I64d   |   frequency %I64d..%I64d of %I64d", trial->selTimeBegin,
-              trial->selTimeEnd, trial->timePt, trial->selFreqBegin, trial->selFreqEnd, trial->freqPt);
+  part.Format("   |   time %I64d..%I64d of %I64d", trial->selTimeBegin, trial->selTimeEnd, trial->timePt);
+  line += part;
+  if (trial->selTimeBegin >= 0 && trial->selTimeBegin < trial->timePt) {
+    part.Format(" (sample %.0f)", host::timeAt(*trial, trial->selTimeBegin, host::AxisLabelSource{}));
+    line += part;
+  }
+  part.Format("   |   frequency %I64d..%I64d of %I64d", trial->selFreqBegin, trial->selFreqEnd, trial->freqPt);
   line += part;
   const double hz = trial->getSpctmFreq4FreqIndex(trial->selFreqBegin);
   if (hz >= 0.0 && trial->selFreqBegin >= 0 && trial->selFreqBegin < trial->freqPt) {

@@ -146,8 +146,8 @@ void CPairImageView::paintInto(QPainter& painter, const QRect& area) {
   painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
   painter.drawRect(sel);
 
-  const QRect bar(static_cast<int>(cells.right()) + 14, static_cast<int>(cells.top()) + textHeight, kBarWidth,
-                  std::max(2, static_cast<int>(cells.height()) - textHeight));
+  const QRect bar(static_cast<int>(cells.right()) + 14, static_cast<int>(cells.top()) + textHeight + 8, kBarWidth,
+                  std::max(2, static_cast<int>(cells.height()) - textHeight - 8));
   drawColourBar(painter, bar, tableFor(scale_), scale_, valueName_);
 }
 

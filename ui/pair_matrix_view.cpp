@@ -138,8 +138,8 @@ void CPairMatrixView::paintInto(QPainter& painter, const QRect& area) {
     painter.drawRect(current.adjusted(-1.5, -1.5, 1.5, 1.5));
   }
 
-  const QRect bar(static_cast<int>(cells.right()) + 14, static_cast<int>(cells.top()) + textHeight, kBarWidth,
-                  std::max(2, static_cast<int>(cells.height()) - textHeight));
+  const QRect bar(static_cast<int>(cells.right()) + 14, static_cast<int>(cells.top()) + textHeight + 8, kBarWidth,
+                  std::max(2, static_cast<int>(cells.height()) - textHeight - 8));
   drawColourBar(painter, bar, tableFor(scale_), scale_, valueName_);
 }
 

@@ -44,7 +44,7 @@ void drawColourBar(QPainter& painter, const QRect& bar, const ColourTable& table
     painter.drawText(QRect(bar.right() + 6, y - textHeight / 2, 200, textHeight), Qt::AlignLeft | Qt::AlignVCenter,
                      numberText(v));
   }
-  painter.drawText(QRect(bar.left() - 40, bar.top() - textHeight - 4, bar.width() + 120, textHeight),
+  painter.drawText(QRect(bar.left(), bar.top() - textHeight - 4, bar.width() + 80, textHeight),
                    Qt::AlignLeft | Qt::AlignVCenter, title);
 }
 
