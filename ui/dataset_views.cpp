@@ -135,7 +135,7 @@ void CDatasetViews::refreshMatrix() {
                 .arg(at(hz, box.freqBegin), 0, 'f', 2);
   }
   matrix->setValues(std::move(grid),
-                    QString("%1: %2, %3  (rows: active sensor)")
+                    QString("%1: %2, %3")
                         .arg(megcxc::ui::toQString(dataset_->trialName), planeName(dataType()), where),
                     QString::fromUtf8(host::dataTypeTitle(dataType())));
   matrix->setCurrentPair(dataset_->curActSns, dataset_->curCxcSns);

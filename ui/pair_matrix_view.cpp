@@ -18,7 +18,7 @@ namespace {
 
 // Room for the title, the row and column ticks and the colour bar.
 constexpr int kTop = 24;
-constexpr int kLeft = 40;
+constexpr int kLeft = 58;
 constexpr int kBottom = 34;
 constexpr int kRight = 96;
 constexpr int kBarWidth = 14;
@@ -128,6 +128,11 @@ void CPairMatrixView::paintInto(QPainter& painter, const QRect& area) {
   }
   painter.drawText(QRectF(cells.left(), cells.bottom() + 3 + textHeight, cells.width(), textHeight), Qt::AlignHCenter,
                    "column sensor (cross channel)");
+  painter.save();
+  painter.translate(area.left() + 2, cells.center().y());
+  painter.rotate(-90);
+  painter.drawText(QRectF(-cells.height() / 2, 0, cells.height(), textHeight), Qt::AlignHCenter, "row sensor (active)");
+  painter.restore();
 
   if (currentRow_ >= 0 && currentRow_ < grid_.rows && currentColumn_ >= 0 && currentColumn_ < grid_.cols) {
     const QRectF current(cells.left() + currentColumn_ * cell, cells.top() + currentRow_ * cell, cell, cell);
