@@ -77,6 +77,8 @@ CDlgSpctmCCDataManager::CDlgSpctmCCDataManager(QWidget* parent)
   statusLine = new QLabel;
   statusLine->setObjectName("statusLine");
   statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long line wraps rather than setting the window's smallest width.
+  statusLine->setWordWrap(true);
   layout->addWidget(statusLine);
 
   // Window initialisation: columns and images of both lists, the operation

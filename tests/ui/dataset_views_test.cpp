@@ -11,7 +11,10 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QFocusEvent>
+#include <QLayout>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -255,6 +258,24 @@ TEST_F(HostViewsWindowTest, RebuildsKeepTheCurrentPairRowAndHideClearsTheMark) {
   // Names fit their columns.
   const QFontMetrics metrics = manager().listTrial->fontMetrics();
   EXPECT_GT(manager().listTrial->columnWidth(0), metrics.horizontalAdvance("Control CxC") + 16);
+}
+
+// After an accumulation the dataset row, the overview and the pictures show
+// the collapsed grid at once; a narrow manager wraps its command bar.
+TEST_F(HostViewsWindowTest, ViewsFollowAnAccumulationAndTheManagerCanBeNarrow) {
+  manager().runCommand(kCmdZipTime);
+  ASSERT_EQ(active()->timePt, 1);
+  EXPECT_EQ(manager().listTrial->itemText(0, 5), "1x20");
+  EXPECT_EQ(host.findChild<QTableWidget*>("overview")->item(0, 3)->text(), "1 x 20");
+  EXPECT_EQ(views().image->image().rows, 1);
+  EXPECT_EQ(static_cast<int64_t>(views().plot->series().mean.size()), demo::kFreqPoints);
+
+  manager().resize(560, 500);
+  EXPECT_LE(manager().minimumSizeHint().width(), 560);
+  QApplication::sendPostedEvents();
+  manager().layout()->activate();
+  QPushButton* exitButton = manager().button(kCmdExit);
+  EXPECT_LE(exitButton->mapTo(&manager(), QPoint(exitButton->width(), 0)).x(), 560);
 }
 
 TEST_F(HostViewsWindowTest, UnsavedChangesAreMarkedAndNewOpenAndQuitAskFirst) {
