@@ -87,6 +87,9 @@ CDlgSpctmCCDataManager::CDlgSpctmCCDataManager(QWidget* parent)
   listTrial->setupColumns();
   listPairs->initImageLists();
   listTrial->initImageLists();
+  // Space a wide window gives the lists goes to their last columns.
+  listPairs->horizontalHeader()->setStretchLastSection(true);
+  listTrial->horizontalHeader()->setStretchLastSection(true);
   for (int k = 0; k < kOperationCount; ++k) comboOperation->addItem(QString::fromUtf8(megcxc::host::actCtlOperationName(k)));
   logic.initDialog();
 

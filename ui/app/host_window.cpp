@@ -369,8 +369,8 @@ void CManagerHostWindow::onPairChosen(qint64 row, qint64 column) {
   if (trial == nullptr || dlg == nullptr) return;
   trial->setActSns(row);
   trial->setCxcSns(column);
+  // The manager follows and announces it; the pictures redraw then.
   dlg->followCurrentPair();
-  views_->refresh(false);
 }
 
 void CManagerHostWindow::onSelectionChosen(qint64 timeBegin, qint64 timeEnd, qint64 freqBegin, qint64 freqEnd) {
@@ -379,7 +379,6 @@ void CManagerHostWindow::onSelectionChosen(qint64 timeBegin, qint64 timeEnd, qin
   if (trial == nullptr || dlg == nullptr) return;
   megcxc::host::setSelectionBox(*trial, {timeBegin, timeEnd, freqBegin, freqEnd});
   dlg->followSelection();
-  views_->refresh(false);
 }
 
 void CManagerHostWindow::setAxisLabels(const megcxc::host::AxisLabelSource& labels) { views_->setLabels(labels); }
