@@ -10,6 +10,12 @@
 // The collection creates the dialog on its first showDlgSpctmCohManager, keeps
 // it in managerDlg and deletes it with itself. "Exit" (or closing the window)
 // only hides it.
+//
+// A host that shows more of the collection listens to `handled`, which the
+// window emits after every handler, and moves the window's current pair or
+// selection with followCurrentPair / followSelection. The lists keep their
+// current row on the shown dataset and pair through every rebuild, so focus
+// arriving in a list never picks a row by itself.
 #pragma once
 
 #include <functional>

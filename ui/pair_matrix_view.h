@@ -28,7 +28,7 @@ class CPairMatrixView : public QWidget {
 
   const megcxc::host::ValueGrid& values() const { return grid_; }
   const megcxc::host::ColourScale& scale() const { return scale_; }
-  // Where cell (row, column) is drawn in a widget of `size`.
+  // Where cell (row, column) is drawn in the widget (empty without values).
   QRectF cellRect(int64_t row, int64_t column) const;
   // The cell under a point; false outside the cells.
   bool cellAt(const QPointF& point, int64_t& row, int64_t& column) const;
