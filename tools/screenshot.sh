@@ -36,7 +36,7 @@ fi
 
 mkdir -p "$(dirname "$out")"
 rm -f "$out"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2000x1000x24" "$app" --screenshot "$out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2100x1000x24" "$app" --screenshot "$out"
 if [ ! -s "$out" ]; then
   echo "screenshot: no picture was written" >&2
   exit 1

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     if (host.managerWindow() == nullptr) host.showManager();
     // The manager to the right of the host window.
     if (QWidget* manager = host.managerWindow()) {
-      manager->resize(780, 640);
+      manager->resize(880, 640);
       manager->move(host.frameGeometry().right() + 8, host.frameGeometry().top());
     }
 
