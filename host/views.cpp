@@ -1,5 +1,7 @@
 #include "host/views.h"
 
+#include "host/metadata.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -179,7 +181,21 @@ double timeAt(const Dataset& d, int64_t k, const AxisLabelSource& labels) {
   // 64 bits.
   const double sample = static_cast<double>(d.timeDataBegin) + static_cast<double>(d.timePtOffset) +
                         static_cast<double>(k) * static_cast<double>(d.timeStep);
+  if (labels.samplesPerSecond > 0.0 && samplingRate(d) == labels.samplesPerSecond) return timeSeconds(d, k);
   return labels.samplesPerSecond > 0.0 ? sample / labels.samplesPerSecond : sample;
+}
+
+AxisLabelSource axisLabelsFor(const Dataset& d, const Metadata& metadata, int spctmClass) {
+  AxisLabelSource labels;
+  labels.samplesPerSecond = samplingRate(d);
+  if (spctmClass >= 0 && spctmClass < kClassCount && !metadata.byClass[spctmClass].rows.empty()) {
+    const std::vector<ChannelInfo> names = metadata.byClass[spctmClass].rows;
+    labels.sensorName = [names](int64_t index) {
+      return index >= 0 && index < static_cast<int64_t>(names.size()) ? names[static_cast<std::size_t>(index)].name
+                                                                      : std::string();
+    };
+  }
+  return labels;
 }
 
 std::vector<double> timeAxis(const Dataset& d, const AxisLabelSource& labels) {

@@ -85,15 +85,20 @@ struct AxisLabelSource {
   double samplesPerSecond = 0.0;
 };
 
+struct Metadata;
+// The labels of a class dataset: its channel names from `metadata` and the
+// sampling rate the dataset records.
+AxisLabelSource axisLabelsFor(const Dataset& dataset, const Metadata& metadata, int spctmClass);
+
 // "12" or "12 MEG0143": the 0-based index, then the name where one is known.
 std::string sensorLabel(const AxisLabelSource& labels, int64_t index);
 
 // Frequency of every point in Hz (the dataset's own axis, linear or
 // geometric).
 std::vector<double> frequencyAxisHz(const Dataset& dataset);
-// Time of every point: in seconds when `labels` knows the sampling rate, in
-// samples otherwise (first sample timeDataBegin + timePtOffset, then every
-// timeStep samples).
+// Time of every point: in seconds when `labels` knows the sampling rate (the
+// dataset's own time origin when it records that rate), in samples otherwise
+// (first sample timeDataBegin + timePtOffset, then every timeStep samples).
 std::vector<double> timeAxis(const Dataset& dataset, const AxisLabelSource& labels);
 // Time of point k alone, as timeAxis measures it.
 double timeAt(const Dataset& dataset, int64_t k, const AxisLabelSource& labels);

@@ -179,6 +179,8 @@ void CManagerHostWindow::adopt(CMEGSpctmCCDataFacezq& source) {
   collection_.auxInt = source.auxInt;
   collection_.currentClass = source.currentClass;
   collection_.collectionName = source.collectionName;
+  // A new collection: no names from the one it replaces.
+  metadata_ = megcxc::host::Metadata();
   showManager();
 }
 
@@ -212,7 +214,9 @@ bool CManagerHostWindow::openFile(const QString& path) {
   progress_->begin(QString("Loading %1...").arg(QFileInfo(path).fileName()));
   std::string failure;
   try {
-    megcxc::host::loadCollectionFile(path.toStdString(), collection_, true);
+    std::vector<std::string> warnings;
+    megcxc::host::loadCollectionWithMetadata(path.toStdString(), collection_, metadata_, true, &warnings);
+    for (const std::string& w : warnings) AfxMessageBox(CString(w), MB_OK);
   } catch (const megcxc::Refused& e) {
     failure = e.what();
   }
@@ -236,7 +240,7 @@ bool CManagerHostWindow::saveFile(const QString& path) {
   progress_->begin(QString("Saving %1...").arg(QFileInfo(path).fileName()));
   std::string failure;
   try {
-    megcxc::host::saveCollectionFile(path.toStdString(), collection_);
+    megcxc::host::saveCollectionWithMetadata(path.toStdString(), collection_, metadata_);
   } catch (const megcxc::Refused& e) {
     failure = e.what();
   }
@@ -357,6 +361,11 @@ void CManagerHostWindow::refreshViews(bool valuesChanged) {
   CDlgSpctmCCDataManager* dlg = manager();
   CSpctmTrlCCDatazq* shown = dlg != nullptr ? dlg->logic.currentTrial() : nullptr;
   if (shown != views_->dataset() || valuesChanged) {
+    int shownClass = -1;
+    for (int c = 0; c < 3; ++c) {
+      if (shown != nullptr && collection_.trialByClass[c] == shown) shownClass = c;
+    }
+    if (shown != nullptr) views_->setLabels(megcxc::host::axisLabelsFor(*shown, metadata_, shownClass));
     views_->showDataset(shown, thirdPlaneOf(shown));
   } else {
     views_->refresh(false);

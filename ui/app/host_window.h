@@ -25,6 +25,7 @@
 #include <QString>
 
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "host/metadata.h"
 #include "host/views.h"
 #include "ui/progress_bridge.h"
 #include "ui/qt_wnd.h"
@@ -112,6 +113,8 @@ class CManagerHostWindow : public QMainWindow {
   // the collection, and with it its manager window, is gone while the
   // application and the host window still exist.
   CMEGSpctmCCDataFacezq collection_;
+  // Channel names and units of the collection (its companion file).
+  megcxc::host::Metadata metadata_;
   CQtWnd hostWnd_;
   std::unique_ptr<CProgressBridge> progress_;
   // Deleted datasets with their class, the last one last.
