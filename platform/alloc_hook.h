@@ -24,8 +24,16 @@ void setAllocationFailureFrom(int64_t n);
 // (or since start); counts failed ones too.
 int64_t countedAllocations();
 
+// Bytes asked for by the largest counted allocation of a known size since
+// the last setAllocationFailure* call (or since start), failed ones included.
+// Tests use it to show that a declared size did not lead to a large request.
+uint64_t largestCountedAllocation();
+
 // True when the allocation being attempted must fail. Counts the attempt.
 bool allocationShouldFail();
+// The same for an allocation of `bytes` bytes, which it also notes for
+// largestCountedAllocation.
+bool allocationShouldFail(uint64_t bytes);
 
 // malloc that honours the hook; returns nullptr on failure (hook or heap).
 void* xmalloc(std::size_t bytes);
@@ -41,7 +49,7 @@ std::size_t checkedBytes(int64_t a, int64_t b, std::size_t elemSize);
 template <class T>
 T* xnewArray(int64_t n) {
   if (n < 0 || static_cast<uint64_t>(n) > SIZE_MAX / sizeof(T)) return nullptr;
-  if (allocationShouldFail()) return nullptr;
+  if (allocationShouldFail(static_cast<uint64_t>(n) * sizeof(T))) return nullptr;
   return new (std::nothrow) T[static_cast<std::size_t>(n)];
 }
 

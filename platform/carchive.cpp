@@ -283,26 +283,32 @@ CArchive& CArchive::operator>>(CString& s) {
     throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
   }
   const std::size_t n = static_cast<std::size_t>(len);
-  if (charSize == 2) {
-    std::u16string units;
+  // A length the stream is not known to hold is taken in steps as the bytes
+  // arrive; one the stream holds (or a short one) in one piece.
+  const std::size_t step = bytesRemaining() < 0 ? megcxc::kReadAheadBytes / static_cast<std::size_t>(charSize) : n;
+  auto readUnits = [&](auto& text) {
     try {
-      units.resize(n);
+      std::size_t done = 0;
+      do {
+        const std::size_t take = std::min(step, n - done);
+        text.resize(done + take);
+        ReadExact(text.data() + done, take * static_cast<std::size_t>(charSize));
+        done += take;
+      } while (done < n);
     } catch (const std::bad_alloc&) {
       throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
     }
-    ReadExact(units.data(), n * 2);
+  };
+  if (charSize == 2) {
+    std::u16string units;
+    readUnits(units);
     if constexpr (!le::kHostIsLittle) {
       for (char16_t& c : units) c = le::byteswap(c);
     }
     s = CString(std::move(units));
   } else {
     std::string bytes;
-    try {
-      bytes.resize(n);
-    } catch (const std::bad_alloc&) {
-      throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
-    }
-    ReadExact(bytes.data(), n);
+    readUnits(bytes);
     s = CString::fromWindows1252(bytes);
   }
   return *this;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
@@ -12,6 +13,7 @@
 #include "support/archive_bytes.h"
 #include "support/bytes.h"
 #include "support/message_recorder.h"
+#include "support/prefix_sweep.h"
 #include "support/sweep.h"
 
 namespace megcxc::test {
@@ -147,25 +149,46 @@ TEST_F(Summary, WrongHeadersAndHostileSizesAreRefusedBeforeAllocating) {
   }
 }
 
-// A cut inside an array's values makes the array larger than the rest of the
-// stream: it is refused like a failed allocation. Any other cut throws from
-// the primitive read. Either way the record keeps only complete arrays.
-TEST_F(Summary, TruncationAtEveryOffsetFailsAndKeepsRecordConsistent) {
+// A cut anywhere, in either version and whether or not the stream tells its
+// length, ends in the end-of-file exception (no memory message); the record
+// keeps only complete arrays, and a record cut inside its first array's values
+// (2 x 3 of them) names them and their offset.
+TEST_F(Summary, EveryProperPrefixEndsInTheEndOfFileException) {
+  auto read = [](Rec& s, CArchive& ar) { return s.serializeSumCCD(ar); };
+  auto check = [](const Rec& s) { expectSummaryFits(s); };
+  for (const std::vector<uint8_t>& bytes : {record(2), oldRecord().bytes()})
+    EXPECT_EQ(sweepPrefixes<Rec>(bytes, read, check), 2 * bytes.size());
   const std::vector<uint8_t> full = record(2);
-  constexpr std::size_t kHeader = 32 + 4, kArraysStart = kHeader + 16, kArrayBytes = 4 + 6 * 8;
-  for (std::size_t len = 0; len < full.size(); ++len) {
-    Rec s;
-    ASSERT_EQ(s.checkInit(4, 4), 1);
-    messages.clear();
-    try {
-      EXPECT_EQ(load({full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len)}, s), 0) << "length " << len;
-      EXPECT_EQ(messages.only(), kNoMemory) << "length " << len;
-    } catch (const CArchiveException& e) {
-      EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-    }
-    const std::size_t complete = len < kArraysStart ? 0 : std::min<std::size_t>(6, (len - kArraysStart) / kArrayBytes);
-    EXPECT_EQ(presentArrays(s), len < kHeader ? 6 : static_cast<int>(complete)) << "length " << len;
-    EXPECT_TRUE(!presentArrays(s) || s.timePtCount == (len < kHeader ? 4 : 2)) << "length " << len;
+  Rec s;
+  try {
+    load(std::vector<uint8_t>(full.begin(), full.begin() + 32 + 4 + 16 + 4 + 40), s);
+    ADD_FAILURE() << "no exception";
+  } catch (const CArchiveException& e) {
+    EXPECT_EQ(std::string(e.what()), "end of archive in values of cellMin (byte 56) of summary");
+  }
+}
+
+// Hostile counts: a plane that cannot fit any machine is refused like a
+// failed allocation before its values; a plausible one that the stream ends
+// inside runs out, from a stream of known or unknown length, without a
+// large allocation.
+TEST_F(Summary, HostileCountsAreRefusedOrRunOutWithoutLargeAllocations) {
+  auto claim = [](int64_t rows, int64_t cols) {
+    Bytes b = Bytes().str("SUMCCSPCTMDATA").i32(20130514).i64(rows).i64(cols).i32(1);
+    while (b.size() < 100) b.f64(1);
+    return b.bytes();
+  };
+  Rec s;
+  setAllocationFailureAt(0);
+  EXPECT_EQ(load(claim(kHuge, 8), s), 0);
+  EXPECT_TRUE(messages.only() == kNoMemory && largestCountedAllocation() == 0);
+  for (const bool sized : {true, false}) {
+    const std::vector<uint8_t> bytes = claim(int64_t{1} << 27, 1);
+    std::unique_ptr<CMemFile> file = sized ? std::make_unique<CMemFile>(bytes) : std::make_unique<UnsizedMemFile>(bytes);
+    CArchive ar(file.get(), CArchive::load);
+    setAllocationFailureAt(0);
+    EXPECT_THROW(s.serializeSumCCD(ar), CArchiveException);
+    EXPECT_EQ(largestCountedAllocation(), 0u);
   }
 }
 
