@@ -41,10 +41,6 @@ void CArchive::throwEof(std::size_t wanted) const {
                               std::to_string(wanted) + " byte(s)");
 }
 
-int64_t CArchive::position() const {
-  return IsLoading() ? base_ + static_cast<int64_t>(head_) : base_ + static_cast<int64_t>(tail_);
-}
-
 int64_t CArchive::bytesRemaining() const {
   if (!IsLoading() || !file_) return -1;
   if (streamEnd_ == kEndNotAsked) {

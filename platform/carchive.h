@@ -85,7 +85,9 @@ class CArchive {
   bool mayHold(uint64_t bytes) const;
   // Position in the stream (bytes stored or consumed so far through this
   // archive, plus the file position where it started).
-  int64_t position() const;
+  int64_t position() const {
+    return base_ + static_cast<int64_t>(IsLoading() ? head_ : tail_);
+  }
 
   CArchive& operator<<(int32_t v);
   CArchive& operator<<(uint32_t v);

@@ -8,8 +8,8 @@
 // record's place after its own:
 //
 //   end of archive in cells of row 1 of working plane 0 (byte 1234) of
-//   channel pair (3, 7); in channel pair of row 0, column 2 (byte 1001) of
-//   trial dataset; in active dataset (byte 71) of collection
+//   channel pair (3, 7); in channel pair of column 2 of row 0 (byte 1001) of
+//   trial dataset; in active dataset (byte 70) of collection
 //
 // The exception's m_offset is where the innermost field begins, so a field
 // read in one piece or in several steps ends in the same exception.
