@@ -5,16 +5,6 @@
 
 namespace megcxc {
 
-bool mayAllocateAhead(const CArchive& ar, uint64_t bytes, uint64_t streamBytes) {
-  if (bytes <= kReadAheadBytes) return true;
-  const int64_t rest = ar.bytesRemaining();
-  return rest >= 0 && streamBytes <= static_cast<uint64_t>(rest);
-}
-
-uint64_t saturatedProduct(uint64_t a, uint64_t b) { return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b; }
-
-uint64_t saturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
 void ReadContext::appendDoubles(std::vector<double>& out, uint64_t n) {
   constexpr uint64_t kStep = kReadAheadBytes / sizeof(double);
   while (n > 0) {
@@ -49,6 +39,7 @@ std::string ReadContext::place() const {
 }
 
 void ReadContext::fail(const CArchiveException& e) const {
+  failed_ = true;
   const std::string here = place();
   if (e.m_place.empty()) {
     // Straight from a primitive: this context's field is where it happened.

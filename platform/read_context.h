@@ -40,11 +40,15 @@ inline constexpr uint64_t kMaxDeclaredBytes = uint64_t{1} << 40;
 // hold at least `streamBytes` more bytes, the least that data occupies in
 // the stream. Otherwise the reader takes the data as it arrives and
 // allocates once it has it.
-bool mayAllocateAhead(const CArchive& ar, uint64_t bytes, uint64_t streamBytes);
+inline bool mayAllocateAhead(const CArchive& ar, uint64_t bytes, uint64_t streamBytes) {
+  if (bytes <= kReadAheadBytes) return true;
+  const int64_t rest = ar.bytesRemaining();
+  return rest >= 0 && streamBytes <= static_cast<uint64_t>(rest);
+}
 
 // Byte-count arithmetic that saturates at UINT64_MAX instead of wrapping.
-uint64_t saturatedProduct(uint64_t a, uint64_t b);
-uint64_t saturatedSum(uint64_t a, uint64_t b);
+inline uint64_t saturatedProduct(uint64_t a, uint64_t b) { return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b; }
+inline uint64_t saturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 class ReadContext {
  public:
@@ -59,6 +63,15 @@ class ReadContext {
   ReadContext& at(const char* field) noexcept {
     field_ = field;
     qualifiers_ = 0;
+    start_ = ar_.position();
+    return *this;
+  }
+  // Names the field read next like the one before (same qualifiers) with the
+  // index of the first qualifier set to `index`: the cheap form for the
+  // fields of a row loop.
+  ReadContext& next(const char* field, int64_t index) noexcept {
+    field_ = field;
+    qualifier_[0].index = index;
     start_ = ar_.position();
     return *this;
   }
@@ -96,13 +109,15 @@ class ReadContext {
   // cannot grow.
   void appendDoubles(std::vector<double>& out, uint64_t n);
 
-  // Runs `read` (reading from the archive, possibly a whole nested record)
-  // and gives an archive exception raised inside it this context's place.
+  // Runs `read` (reading from the archive, possibly a whole nested record or
+  // a loop of fields named with next()) and gives an archive exception raised
+  // inside it this context's place. Guards may nest; the place is added once.
   template <class F>
   auto guard(F&& read) -> decltype(read()) {
     try {
       return read();
     } catch (const CArchiveException& e) {
+      if (failed_) throw;
       fail(e);
     }
   }
@@ -127,6 +142,9 @@ class ReadContext {
   int qualifiers_ = 0;
   bool identified_ = false;
   int64_t id_[2] = {0, 0};
+  // Set once fail() has thrown: an enclosing guard of the same context lets
+  // that exception pass unchanged.
+  mutable bool failed_ = false;
 };
 
 }  // namespace megcxc

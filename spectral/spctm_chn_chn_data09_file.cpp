@@ -98,26 +98,31 @@ BlockRead loadPlaneBlock(ReadContext& ctx, const char* label, int index, int64_t
   // the block alone, so whether a plane is accepted never depends on what
   // follows it in the stream.
   uint64_t blockBytes = 0;
+  CArchive& ar = ctx.archive();
+  ctx.at("row flag").of("row", 0).of(label, index);
   try {
-    for (int64_t r = 0; r < rows; ++r) {
-      ctx.at("row flag").of("row", r).of(label, index);
-      int32_t flag = 0;
-      ctx.get(flag);
-      blockBytes += 4;
-      if (staged) rowPresent.push_back(flag != 0);
-      if (flag == 0) {
-        if (!staged) {
-          // The cells of an absent row read as 0.0 in cell passes.
-          std::memset(data + r * cols, 0, rowBytes);
-          plane.get()[r] = nullptr;
+    // One guard for the whole loop: each field is named with next().
+    ctx.guard([&] {
+      for (int64_t r = 0; r < rows; ++r) {
+        ctx.next("row flag", r);
+        int32_t flag = 0;
+        ar >> flag;
+        blockBytes += 4;
+        if (staged) rowPresent.push_back(flag != 0);
+        if (flag == 0) {
+          if (!staged) {
+            // The cells of an absent row read as 0.0 in cell passes.
+            std::memset(data + r * cols, 0, rowBytes);
+            plane.get()[r] = nullptr;
+          }
+          continue;
         }
-        continue;
+        ctx.next("cells", r);
+        if (staged) ctx.appendDoubles(stagedCells, rowCells);
+        else ar.readDoubles(data + r * cols, rowCells);
+        blockBytes += rowBytes;
       }
-      ctx.at("cells").of("row", r).of(label, index);
-      if (staged) ctx.appendDoubles(stagedCells, rowCells);
-      else ctx.getDoubles(data + r * cols, rowCells);
-      blockBytes += rowBytes;
-    }
+    });
   } catch (const std::bad_alloc&) {
     return BlockRead::refused;
   }

@@ -164,6 +164,21 @@ TEST_F(PairArchive, EveryProperPrefixEndsInTheEndOfFileException) {
                                          std::to_string(cells) + ") of channel pair (3, 7)");
     EXPECT_EQ(e.m_offset, static_cast<int64_t>(cells));
   }
+  // The same from a stream of unknown length and a plane (600 x 300 cells)
+  // whose rows are gathered as they arrive: the cells of row 1 run out.
+  Bytes big = head(600, 300).i32(1).i32(1);
+  for (int c = 0; c < 300; ++c) big.f64(c);
+  big.i32(1).f64(1);
+  UnsizedMemFile file(big.bytes());
+  CArchive ar(&file, CArchive::load);
+  try {
+    p.serializeSpctmCzq(ar);
+    ADD_FAILURE() << "no exception";
+  } catch (const CArchiveException& e) {
+    EXPECT_EQ(std::string(e.what()), "end of archive in cells of row 1 of working plane 0 (byte " +
+                                         std::to_string(cells + 2404) + ") of channel pair (0, 1)");
+  }
+  expectPairFits(p);
 }
 
 class PairReaderSweep : public ::testing::TestWithParam<bool> {};
