@@ -275,7 +275,10 @@ CArchive& CArchive::operator>>(CString& s) {
                             "string at byte " + std::to_string(start) + " declares " + std::to_string(len) +
                                 " characters, more than the archive holds");
   }
-  if (len > (SIZE_MAX / 4) || megcxc::allocationShouldFail()) {
+  // Any other length is read (in steps when the stream cannot tell its
+  // length) until the stream ends; only one whose byte count this machine
+  // cannot even represent is refused as memory.
+  if (len > SIZE_MAX / static_cast<std::size_t>(charSize) || megcxc::allocationShouldFail()) {
     throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
   }
   const std::size_t n = static_cast<std::size_t>(len);
