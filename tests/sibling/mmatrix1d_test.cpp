@@ -2,13 +2,10 @@
 // the reader's allocation-failure sweep.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
 #include "sibling/mmatrix1dzq.h"
 #include "support/bytes.h"
-#include "support/prefix_sweep.h"
 #include "support/sweep.h"
 
 namespace megcxc::test {
@@ -75,32 +72,6 @@ TEST(Vector1D, BadRecordsAreRefusedWithoutAllocatingOrChangingTheVector) {
     EXPECT_EQ(load(b, v), 0);
     EXPECT_EQ(countedAllocations(), 1);  // the magic string only
     EXPECT_EQ(values(v), (Values{1.5, -2, 3}));
-  }
-}
-
-// A plausible count the stream ends inside of is read to the end of the
-// stream, whether or not the stream tells its length: the end-of-file
-// exception at the values, the vector unchanged, nothing allocated for the
-// 2^27 values that never came.
-TEST(Vector1D, CountBeyondTheEndOfTheStreamRunsOutWithoutAllocating) {
-  for (const int64_t count : {int64_t{3}, int64_t{1} << 27}) {
-    for (const bool sized : {true, false}) {
-      const Bytes b = record(0, count).f64(1).f64(2);
-      std::unique_ptr<CMemFile> file =
-          sized ? std::make_unique<CMemFile>(b.bytes()) : std::make_unique<UnsizedMemFile>(b.bytes());
-      CArchive ar(file.get(), CArchive::load);
-      CMMatrix1Dzq v;
-      set(v, {1.5});
-      setAllocationFailureAt(0);
-      try {
-        v.serialize(ar);
-        ADD_FAILURE() << count << " " << sized;
-      } catch (const CArchiveException& e) {
-        EXPECT_TRUE(e.m_cause == CArchiveException::endOfFile && e.m_offset == 42) << e.what();
-      }
-      EXPECT_LT(largestCountedAllocation(), 64u);
-      EXPECT_EQ(values(v), (Values{1.5}));
-    }
   }
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
@@ -165,30 +164,6 @@ TEST_F(Summary, EveryProperPrefixEndsInTheEndOfFileException) {
     ADD_FAILURE() << "no exception";
   } catch (const CArchiveException& e) {
     EXPECT_EQ(std::string(e.what()), "end of archive in values of cellMin (byte 56) of summary");
-  }
-}
-
-// Hostile counts: a plane that cannot fit any machine is refused like a
-// failed allocation before its values; a plausible one that the stream ends
-// inside runs out, from a stream of known or unknown length, without a
-// large allocation.
-TEST_F(Summary, HostileCountsAreRefusedOrRunOutWithoutLargeAllocations) {
-  auto claim = [](int64_t rows, int64_t cols) {
-    Bytes b = Bytes().str("SUMCCSPCTMDATA").i32(20130514).i64(rows).i64(cols).i32(1);
-    while (b.size() < 100) b.f64(1);
-    return b.bytes();
-  };
-  Rec s;
-  setAllocationFailureAt(0);
-  EXPECT_EQ(load(claim(kHuge, 8), s), 0);
-  EXPECT_TRUE(messages.only() == kNoMemory && largestCountedAllocation() == 0);
-  for (const bool sized : {true, false}) {
-    const std::vector<uint8_t> bytes = claim(int64_t{1} << 27, 1);
-    std::unique_ptr<CMemFile> file = sized ? std::make_unique<CMemFile>(bytes) : std::make_unique<UnsizedMemFile>(bytes);
-    CArchive ar(file.get(), CArchive::load);
-    setAllocationFailureAt(0);
-    EXPECT_THROW(s.serializeSumCCD(ar), CArchiveException);
-    EXPECT_EQ(largestCountedAllocation(), 0u);
   }
 }
 
