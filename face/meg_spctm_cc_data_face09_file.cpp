@@ -9,6 +9,7 @@
 #include "platform/atomic_file.h"
 #include "platform/carchive.h"
 #include "platform/message_box.h"
+#include "platform/read_context.h"
 
 namespace {
 
@@ -16,13 +17,8 @@ using namespace megcxc::facefile;
 
 constexpr const char* kWrongMagic = "The opened file is not trial data or corrupted!";
 constexpr const char* kWrongVersion = "Wrong spectral data face format!!?";
-constexpr const char* kSlotNames[3] = {"active", "control", "active-control"};
-
-// Adds where the collection reader was to the text of an archive exception.
-[[noreturn]] void rethrowAt(const CArchiveException& e, const char* where) {
-  throw CArchiveException(e.m_cause, e.m_offset,
-                          std::string(e.what()) + " (" + where + " of the collection)");
-}
+constexpr const char* kRecord = "collection";
+constexpr const char* kSlotNames[3] = {"active dataset", "control dataset", "active-control dataset"};
 
 void showFileError(const char* verb, const std::string& path, const std::string& reason) {
   AfxMessageBox(CString("Cannot " + std::string(verb) + " " + path + ": " + reason), MB_OK);
@@ -31,20 +27,15 @@ void showFileError(const char* verb, const std::string& path, const std::string&
 // Reads and checks the magic and the version: 1 when both are accepted, else
 // 0 after the message.
 int readHeader(CArchive& ar) {
-  const char* where = "magic";
+  megcxc::ReadContext ctx(ar, kRecord);
   CString magic;
-  int32_t version = 0;
-  try {
-    ar >> magic;
-    if (!(magic == kMagic) && !(magic == kMagicOld)) {
-      AfxMessageBox(kWrongMagic, MB_OK);
-      return 0;
-    }
-    where = "version";
-    ar >> version;
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, where);
+  ctx.read("magic", magic);
+  if (!(magic == kMagic) && !(magic == kMagicOld)) {
+    AfxMessageBox(kWrongMagic, MB_OK);
+    return 0;
   }
+  int32_t version = 0;
+  ctx.read("version", version);
   if (version != kVersion) {
     AfxMessageBox(kWrongVersion, MB_OK);
     return 0;
@@ -59,35 +50,24 @@ int readBody(CMEGSpctmCCDataFace09File& f, CArchive& ar, int& failedDatasets) {
     delete dataset;
     dataset = nullptr;
   }
-  const char* where = "auxInt";
-  try {
-    int32_t value = 0;
-    ar >> value;
-    f.auxInt = value;
-    where = "currentClass";
-    ar >> value;
-    f.currentClass = value;
-    where = "collectionName";
-    ar >> f.collectionName;
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, where);
-  }
+  megcxc::ReadContext ctx(ar, kRecord);
+  int32_t value = 0;
+  ctx.read("auxInt", value);
+  f.auxInt = value;
+  ctx.read("currentClass", value);
+  f.currentClass = value;
+  ctx.read("collectionName", f.collectionName);
   for (int k = 0; k < 3; ++k) {
-    char at[64];
-    std::snprintf(at, sizeof at, "presence flag of the %s dataset", kSlotNames[k]);
-    try {
-      int32_t present = 0;
-      ar >> present;
-      if (present == 0) continue;
-      CSpctmTrlCCDatazq* dataset = megcxc::xnew<CSpctmTrlCCDatazq>();
-      if (dataset == nullptr) return 0;
-      f.trialByClass[k] = dataset;
-      std::snprintf(at, sizeof at, "the %s dataset", kSlotNames[k]);
-      // The dataset reports its own failures; reading goes on.
-      if (dataset->serializeTrlSpctmZq(ar) != 1) ++failedDatasets;
-    } catch (const CArchiveException& e) {
-      rethrowAt(e, at);
-    }
+    ctx.at("presence flag").of(kSlotNames[k]);
+    int32_t present = 0;
+    ctx.get(present);
+    if (present == 0) continue;
+    CSpctmTrlCCDatazq* dataset = megcxc::xnew<CSpctmTrlCCDatazq>();
+    if (dataset == nullptr) return 0;
+    f.trialByClass[k] = dataset;
+    // The dataset reports its own failures; reading goes on.
+    ctx.at(kSlotNames[k]);
+    if (ctx.guard([&] { return dataset->serializeTrlSpctmZq(ar); }) != 1) ++failedDatasets;
   }
   return 1;
 }

@@ -32,9 +32,22 @@ void installSilentMessageBox() {
 
 int64_t swallowedMessages() { return g_messages; }
 
+namespace {
+// A memory file that tells neither its length nor its position, as a pipe.
+class UnsizedMemFile : public CMemFile {
+ public:
+  using CMemFile::CMemFile;
+  int64_t GetLength() const override { return -1; }
+  int64_t GetPosition() const override { return -1; }
+};
+}  // namespace
+
 int readFrom(const uint8_t* data, std::size_t size, const std::function<int(CArchive&)>& read, int64_t* rest,
-             std::size_t bufferSize) {
-  CMemFile file(std::vector<uint8_t>(data, data + size));
+             std::size_t bufferSize, bool sized) {
+  const std::vector<uint8_t> bytes(data, data + size);
+  CMemFile sizedFile(sized ? bytes : std::vector<uint8_t>());
+  UnsizedMemFile unsizedFile(sized ? std::vector<uint8_t>() : bytes);
+  CFile& file = sized ? static_cast<CFile&>(sizedFile) : unsizedFile;
   CArchive ar(&file, CArchive::load, bufferSize);
   int result = kNoMemory;
   std::string how;

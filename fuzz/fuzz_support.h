@@ -46,11 +46,11 @@ constexpr int kRanOut = -1, kNoMemory = -2;
 
 // Runs `read` on a loading archive over the bytes and returns its result, or
 // kRanOut when the stream ran out (which must be the only archive exception,
-// at an offset inside the stream), or kNoMemory. `rest` receives the bytes
-// left unread. The small default buffer makes the fuzzed streams exercise
-// the refills between and inside values.
+// at an offset inside the stream), or kNoMemory. `rest` receives the bytes left unread. The small default buffer
+// makes the fuzzed streams exercise the refills between and inside values.
+// Without `sized` the stream does not tell its length, as a pipe.
 int readFrom(const uint8_t* data, std::size_t size, const std::function<int(CArchive&)>& read,
-             int64_t* rest = nullptr, std::size_t bufferSize = 64);
+             int64_t* rest = nullptr, std::size_t bufferSize = 64, bool sized = true);
 
 inline std::vector<uint8_t> writeTo(const std::function<void(CArchive&)>& write) {
   CMemFile file;
@@ -110,11 +110,26 @@ void roundTrip(Record& original, const std::string& where) {
 }
 
 // What every target does first: reads the input into `r` (whatever the
-// outcome: loaded, refused, cut short) and round-trips what it left.
+// outcome: loaded, refused, cut short) and round-trips what it left. The
+// input is also read from a stream that does not tell its length: the
+// readers then take declared sizes as the data arrives, which must end the
+// same way (the same result or exception, the same number of messages) and,
+// when the read succeeds, build the same record.
 template <class Record>
 void readAndRoundTrip(Record& r, const uint8_t* data, std::size_t size) {
   installSilentMessageBox();
-  readFrom(data, size, [&](CArchive& ar) { return serialize(r, ar); });
+  const int64_t before = swallowedMessages();
+  const int result = readFrom(data, size, [&](CArchive& ar) { return serialize(r, ar); });
+  const int64_t messages = swallowedMessages() - before;
+  Record unsized;
+  const int unsizedResult =
+      readFrom(data, size, [&](CArchive& ar) { return serialize(unsized, ar); }, nullptr, 64, false);
+  FUZZ_CHECK(unsizedResult == result && swallowedMessages() - before == 2 * messages,
+             "a stream of unknown length ended with " + std::to_string(unsizedResult) + " instead of " +
+                 std::to_string(result) + ", or other messages");
+  check(misfit(unsized), "fuzzed record from a stream of unknown length");
+  FUZZ_CHECK(result != 1 || bytesOf(unsized) == bytesOf(r),
+             "a stream of unknown length built another record");
   roundTrip(r, "fuzzed record");
 }
 

@@ -9,21 +9,31 @@ namespace {
 int64_t g_count = 0;
 int64_t g_failAt = 0;
 bool g_failLater = false;
+uint64_t g_largest = 0;
 }  // namespace
 
 void setAllocationFailureAt(int64_t n) {
   g_count = 0;
+  g_largest = 0;
   g_failAt = n;
   g_failLater = false;
 }
 
 void setAllocationFailureFrom(int64_t n) {
   g_count = 0;
+  g_largest = 0;
   g_failAt = n;
   g_failLater = true;
 }
 
 int64_t countedAllocations() { return g_count; }
+
+uint64_t largestCountedAllocation() { return g_largest; }
+
+bool allocationShouldFail(uint64_t bytes) {
+  if (bytes > g_largest) g_largest = bytes;
+  return allocationShouldFail();
+}
 
 bool allocationShouldFail() {
   ++g_count;
@@ -33,7 +43,7 @@ bool allocationShouldFail() {
 
 void* xmalloc(std::size_t bytes) {
   if (bytes == SIZE_MAX) return nullptr;
-  if (allocationShouldFail()) return nullptr;
+  if (allocationShouldFail(bytes)) return nullptr;
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 

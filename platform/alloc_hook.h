@@ -16,6 +16,9 @@ namespace megcxc {
 
 // True when the allocation being attempted must fail. Counts the attempt.
 bool allocationShouldFail();
+// The same for an allocation of `bytes` bytes, which it also notes for
+// largestCountedAllocation.
+bool allocationShouldFail(uint64_t bytes);
 
 // malloc that honours the hook; returns nullptr on failure (hook or heap).
 void* xmalloc(std::size_t bytes);
@@ -31,7 +34,7 @@ std::size_t checkedBytes(int64_t a, int64_t b, std::size_t elemSize);
 template <class T>
 T* xnewArray(int64_t n) {
   if (n < 0 || static_cast<uint64_t>(n) > SIZE_MAX / sizeof(T)) return nullptr;
-  if (allocationShouldFail()) return nullptr;
+  if (allocationShouldFail(static_cast<uint64_t>(n) * sizeof(T))) return nullptr;
   return new (std::nothrow) T[static_cast<std::size_t>(n)];
 }
 

@@ -22,6 +22,11 @@ void setAllocationFailureFrom(int64_t n);
 // (or since start); counts failed ones too.
 int64_t countedAllocations();
 
+// Bytes asked for by the largest counted allocation of a known size since
+// the last setAllocationFailure* call (or since start), failed ones included.
+// Tests use it to show that a declared size did not lead to a large request.
+uint64_t largestCountedAllocation();
+
 // Arms the hook on construction, disarms it on exit.
 class AllocationFailureScope {
  public:

@@ -41,10 +41,6 @@ void CArchive::throwEof(std::size_t wanted) const {
                               std::to_string(wanted) + " byte(s)");
 }
 
-int64_t CArchive::position() const {
-  return IsLoading() ? base_ + static_cast<int64_t>(head_) : base_ + static_cast<int64_t>(tail_);
-}
-
 int64_t CArchive::bytesRemaining() const {
   if (!IsLoading() || !file_) return -1;
   if (streamEnd_ == kEndNotAsked) {
@@ -279,30 +275,39 @@ CArchive& CArchive::operator>>(CString& s) {
                             "string at byte " + std::to_string(start) + " declares " + std::to_string(len) +
                                 " characters, more than the archive holds");
   }
-  if (len > (SIZE_MAX / 4) || megcxc::allocationShouldFail()) {
+  // Any other length is read (in steps when the stream cannot tell its
+  // length) until the stream ends; only one whose byte count this machine
+  // cannot even represent is refused as memory.
+  if (len > SIZE_MAX / static_cast<std::size_t>(charSize) || megcxc::allocationShouldFail()) {
     throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
   }
   const std::size_t n = static_cast<std::size_t>(len);
-  if (charSize == 2) {
-    std::u16string units;
+  // A length the stream is not known to hold is taken in steps as the bytes
+  // arrive; one the stream holds (or a short one) in one piece.
+  const std::size_t step = bytesRemaining() < 0 ? megcxc::kReadAheadBytes / static_cast<std::size_t>(charSize) : n;
+  auto readUnits = [&](auto& text) {
     try {
-      units.resize(n);
+      std::size_t done = 0;
+      do {
+        const std::size_t take = std::min(step, n - done);
+        text.resize(done + take);
+        ReadExact(text.data() + done, take * static_cast<std::size_t>(charSize));
+        done += take;
+      } while (done < n);
     } catch (const std::bad_alloc&) {
       throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
     }
-    ReadExact(units.data(), n * 2);
+  };
+  if (charSize == 2) {
+    std::u16string units;
+    readUnits(units);
     if constexpr (!le::kHostIsLittle) {
       for (char16_t& c : units) c = le::byteswap(c);
     }
     s = CString(std::move(units));
   } else {
     std::string bytes;
-    try {
-      bytes.resize(n);
-    } catch (const std::bad_alloc&) {
-      throw CMemoryException("cannot allocate a string of " + std::to_string(len) + " characters");
-    }
-    ReadExact(bytes.data(), n);
+    readUnits(bytes);
     s = CString::fromWindows1252(bytes);
   }
   return *this;

@@ -16,6 +16,15 @@
 #include "platform/cfile.h"
 #include "platform/cstring.h"
 
+namespace megcxc {
+// Bytes a reader may set aside for a declared size before the stream has
+// delivered the data that justifies them. A larger size is allocated at once
+// only when the stream is known to hold its data; otherwise (a pipe cannot
+// tell its length) the reader grows its buffer as the data arrives, so a
+// short hostile stream never makes it hold much more than it has read.
+inline constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
+}  // namespace megcxc
+
 class CArchive {
  public:
   enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
@@ -76,7 +85,9 @@ class CArchive {
   bool mayHold(uint64_t bytes) const;
   // Position in the stream (bytes stored or consumed so far through this
   // archive, plus the file position where it started).
-  int64_t position() const;
+  int64_t position() const {
+    return base_ + static_cast<int64_t>(IsLoading() ? head_ : tail_);
+  }
 
   CArchive& operator<<(int32_t v);
   CArchive& operator<<(uint32_t v);
@@ -104,7 +115,9 @@ class CArchive {
   // Reads both MFC forms: the Unicode-tagged one (UTF-16LE units kept as they
   // are) and the untagged one (single-byte Windows-1252 text). Throws
   // CMemoryException when the length cannot be allocated and endOfFile when it
-  // cannot fit in the rest of a stream of known length.
+  // cannot fit in the rest of a stream of known length. When the length of the
+  // stream is unknown, a long string is read in steps of kReadAheadBytes, so
+  // the memory held never runs far ahead of the bytes read.
   CArchive& operator>>(CString& s);
 
  private:

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 class CException : public std::runtime_error {
  public:
@@ -27,11 +28,16 @@ class CArchiveException : public CException {
     badClass = 6,
     badSchema = 7
   };
-  // `offset` is the byte position in the stream where the failing access began.
-  CArchiveException(Cause cause, int64_t offset, const std::string& what)
-      : CException(what), m_cause(cause), m_offset(offset) {}
+  // `offset` is the byte position in the stream where the failing access began;
+  // `place` says what a reader was reading there (see megcxc::ReadContext),
+  // empty when the exception comes straight from a primitive read.
+  CArchiveException(Cause cause, int64_t offset, const std::string& what, std::string place = {})
+      : CException(what), m_cause(cause), m_offset(offset), m_place(std::move(place)) {}
   Cause m_cause;
   int64_t m_offset;
+  // The field and record being read, innermost first, each later record
+  // after "; in ". Set by the readers; empty for a primitive's exception.
+  std::string m_place;
 };
 
 class CFileException : public CException {

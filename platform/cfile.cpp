@@ -34,6 +34,15 @@ bool CFile::Open(const std::string& path, unsigned flags) {
   return true;
 }
 
+bool CFile::OpenDescriptor(int fd, unsigned flags) {
+  Close();
+  fp_ = ::fdopen(fd, (flags & modeWrite) ? "wb" : "rb");
+  if (!fp_) return false;
+  std::setvbuf(fp_, nullptr, _IONBF, 0);
+  path_ = "file descriptor " + std::to_string(fd);
+  return true;
+}
+
 void CFile::Close() {
   if (fp_) {
     std::fclose(fp_);

@@ -21,6 +21,12 @@ class CFile {
   // Opens `path` for reading (modeRead) or writing (modeCreate | modeWrite,
   // truncating). Returns false on failure and leaves errno set.
   bool Open(const std::string& path, unsigned flags);
+  // Reads (modeRead) or writes (modeWrite) the open file descriptor `fd`: a
+  // pipe, a socket, or a file opened elsewhere. On success the CFile owns the
+  // descriptor and closes it; on failure (false, errno set) it stays the
+  // caller's. A pipe tells neither its length nor its position (-1), so
+  // archive readers over it take each declared size as its data arrives.
+  bool OpenDescriptor(int fd, unsigned flags);
   virtual void Close();
 
   // Reads up to `count` bytes; returns how many were read (0 at the end).

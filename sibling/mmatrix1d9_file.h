@@ -25,13 +25,16 @@ class CMMatrix1D9File : public CMMatrix1D {
   // Storing: writes the record and returns 1. Loading: reads one record and
   // returns 1 with the vector holding exactly the stored bounds and values.
   // Returns 0 and leaves the vector unchanged when the magic or version is
-  // not this layout's, the count is negative, the bounds would overflow, the
-  // values cannot fit in the rest of the stream, or the buffer cannot be
-  // allocated (nothing is allocated for a count the stream cannot hold). No
-  // message is shown. When the bounds overflow or the buffer cannot be
-  // allocated, the values are still read and dropped, so the stream is left
-  // after the record and a caller that does not look at the result (the trial
-  // archive) reads its next item from the right place. A stream that ends
-  // early throws CArchiveException; the vector is then unchanged too.
+  // not this layout's, the count is negative or larger than
+  // megcxc::kMaxDeclaredBytes allows, the bounds would overflow, or the
+  // buffer cannot be allocated. No message is shown. When the bounds
+  // overflow or the buffer cannot be allocated, the values are still read and
+  // dropped, so the stream is left after the record and a caller that does
+  // not look at the result (the trial archive) reads its next item from the
+  // right place. The buffer is allocated before the values are read when it
+  // is small or the stream is known to hold them; otherwise the values are
+  // gathered as they arrive. A stream that ends early throws
+  // CArchiveException, naming the field and its byte offset; the vector is
+  // then unchanged too.
   int serialize(CArchive& ar);
 };

@@ -1,51 +1,22 @@
 #include "spectral/spctm_chn_chn_data09_file.h"
 
-#include <cstdio>
 #include <cstring>
-#include <string>
+#include <new>
+#include <vector>
 
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
+#include "platform/read_context.h"
 
 namespace {
+
+using megcxc::ReadContext;
 
 constexpr int kPlanes = 3;
 // Largest ratio of a plane's cell bytes to the bytes its block occupies in
 // the stream (see loadPlaneBlock).
-constexpr std::size_t kMaxCellsPerBlockByte = 8;
-
-// What the reader is reading, for the text of an archive exception.
-struct ReadSpot {
-  const char* section = "";
-  const char* item = "";
-  int planeIndex = -1;
-  int64_t row = -1;
-  bool pairKnown = false;
-  int64_t chnA = -1;
-  int64_t chnB = -1;
-};
-
-[[noreturn]] void rethrowAt(const CArchiveException& e, const ReadSpot& spot) {
-  char where[256];
-  int n;
-  if (spot.row >= 0) {
-    n = std::snprintf(where, sizeof where, " (%s of row %lld of %s plane %d", spot.item,
-                      static_cast<long long>(spot.row), spot.section, spot.planeIndex);
-  } else if (spot.planeIndex >= 0) {
-    n = std::snprintf(where, sizeof where, " (%s of %s plane %d", spot.item, spot.section, spot.planeIndex);
-  } else {
-    n = std::snprintf(where, sizeof where, " (%s of the %s section", spot.item, spot.section);
-  }
-  std::string text = std::string(e.what()) + (n > 0 ? where : " (");
-  if (spot.pairKnown) {
-    std::snprintf(where, sizeof where, " of channel pair (%lld, %lld))", static_cast<long long>(spot.chnA),
-                  static_cast<long long>(spot.chnB));
-    text += where;
-  } else {
-    text += " of a channel pair)";
-  }
-  throw CArchiveException(e.m_cause, e.m_offset, text);
-}
+constexpr uint64_t kMaxCellsPerBlockByte = 8;
+constexpr const char* kRecord = "channel pair";
 
 // Owns a plane while it is being read.
 class PlaneUnderConstruction {
@@ -85,14 +56,39 @@ void storePlaneBlock(CArchive& ar, double** p, int64_t rows, int64_t cols) {
 
 enum class BlockRead { absent, present, refused };
 
-// Reads one plane block of rows x cols cells. On `present`, `out` holds the new
-// plane; otherwise `out` is left alone. See the consistency rule in the header.
-BlockRead loadPlaneBlock(CArchive& ar, int64_t rows, int64_t cols, double**& out, ReadSpot& spot) {
-  spot.row = -1;
-  spot.item = "presence flag";
+// Reads one plane block of rows x cols cells (`label` and `index` name the
+// plane). On `present`, `out` holds the new plane; otherwise `out` is left
+// alone. See the consistency rule in the header.
+//
+// A plane that fits its declared extents is read up to the end of the stream
+// if need be: a stream that ends inside it raises the archive exception, as
+// reading it does. Only implausible extents (below 1, or more than
+// kMaxDeclaredBytes) are refused before the block is read. The plane is
+// allocated before its rows are read when mayAllocateAhead allows it (a small
+// plane, or a stream known to hold all its rows); otherwise its rows are
+// taken as they arrive and the plane is built once the block is complete.
+BlockRead loadPlaneBlock(ReadContext& ctx, const char* label, int index, int64_t rows, int64_t cols,
+                         double**& out) {
+  ctx.at("presence flag").of(label, index);
   int32_t present = 0;
-  ar >> present;
+  ctx.get(present);
   if (present == 0) return BlockRead::absent;
+  if (rows < 1 || cols < 1) return BlockRead::refused;
+  using megcxc::saturatedProduct, megcxc::saturatedSum;
+  const uint64_t cellBytes =
+      saturatedProduct(saturatedProduct(static_cast<uint64_t>(rows), static_cast<uint64_t>(cols)), sizeof(double));
+  const uint64_t tableBytes = saturatedProduct(static_cast<uint64_t>(rows) + 1, sizeof(double*));
+  if (saturatedSum(cellBytes, tableBytes) > megcxc::kMaxDeclaredBytes) return BlockRead::refused;
+  const uint64_t rowBytes = static_cast<uint64_t>(cols) * sizeof(double);
+  const std::size_t rowCells = static_cast<std::size_t>(cols);
+  const bool staged = !megcxc::mayAllocateAhead(ctx.archive(), cellBytes + tableBytes,
+                                                cellBytes + 4 * static_cast<uint64_t>(rows));
+
+  PlaneUnderConstruction plane(staged ? nullptr : megcxc::allocPlane(rows, cols, false));
+  if (!staged && !plane.get()) return BlockRead::refused;
+  double* data = staged ? nullptr : megcxc::planeData(plane.get(), rows);
+  std::vector<uint8_t> rowPresent;
+  std::vector<double> stagedCells;
   // A block stores its row flags and its present rows only, so a plane with
   // absent rows is smaller in the stream than in memory. The reader accepts a
   // complete block whose cells take at most kMaxCellsPerBlockByte times the
@@ -101,49 +97,55 @@ BlockRead loadPlaneBlock(CArchive& ar, int64_t rows, int64_t cols, double**& out
   // multiple of its own length, whatever its extents say. The rule looks at
   // the block alone, so whether a plane is accepted never depends on what
   // follows it in the stream.
-  const std::size_t cellBytes = megcxc::checkedBytes(rows, cols, sizeof(double));
-  if (rows < 1 || cols < 1 || cellBytes == SIZE_MAX || !ar.mayHold(megcxc::checkedBytes(rows, 1, 4))) {
-    return BlockRead::refused;
-  }
-  // When the rest of the stream is known to be shorter than the cells, only
-  // a block with absent rows can be complete; such a block that the stream
-  // ends inside is refused like one that cannot be held.
-  const bool whole = ar.mayHold(cellBytes);
-  if (!whole && !ar.mayHold(cellBytes / kMaxCellsPerBlockByte)) return BlockRead::refused;
-  PlaneUnderConstruction plane(megcxc::allocPlane(rows, cols, false));
-  if (!plane.get()) return BlockRead::refused;
-  double* data = megcxc::planeData(plane.get(), rows);
-  const std::size_t rowCells = static_cast<std::size_t>(cols);
   uint64_t blockBytes = 0;
+  CArchive& ar = ctx.archive();
+  ctx.at("row flag").of("row", 0).of(label, index);
   try {
-    for (int64_t r = 0; r < rows; ++r) {
-      spot.row = r;
-      spot.item = "row flag";
-      int32_t flag = 0;
-      ar >> flag;
-      blockBytes += 4;
-      double* row = data + r * cols;
-      if (flag != 0) {
-        spot.item = "cells";
-        ar.readDoubles(row, rowCells);
-        blockBytes += rowCells * sizeof(double);
-      } else {
-        // The cells of an absent row read as 0.0 in cell passes.
-        std::memset(row, 0, rowCells * sizeof(double));
-        plane.get()[r] = nullptr;
+    // One guard for the whole loop: each field is named with next().
+    ctx.guard([&] {
+      for (int64_t r = 0; r < rows; ++r) {
+        ctx.next("row flag", r);
+        int32_t flag = 0;
+        ar >> flag;
+        blockBytes += 4;
+        if (staged) rowPresent.push_back(flag != 0);
+        if (flag == 0) {
+          if (!staged) {
+            // The cells of an absent row read as 0.0 in cell passes.
+            std::memset(data + r * cols, 0, rowBytes);
+            plane.get()[r] = nullptr;
+          }
+          continue;
+        }
+        ctx.next("cells", r);
+        if (staged) ctx.appendDoubles(stagedCells, rowCells);
+        else ar.readDoubles(data + r * cols, rowCells);
+        blockBytes += rowBytes;
       }
+    });
+  } catch (const std::bad_alloc&) {
+    return BlockRead::refused;
+  }
+  if (cellBytes / kMaxCellsPerBlockByte > blockBytes) return BlockRead::refused;
+  if (!staged) {
+    out = plane.release();
+    return BlockRead::present;
+  }
+  PlaneUnderConstruction built(megcxc::allocPlane(rows, cols, false));
+  if (!built.get()) return BlockRead::refused;
+  data = megcxc::planeData(built.get(), rows);
+  const double* from = stagedCells.data();
+  for (int64_t r = 0; r < rows; ++r) {
+    double* row = data + r * cols;
+    if (rowPresent[static_cast<std::size_t>(r)]) {
+      std::memcpy(row, from, rowBytes);
+      from += rowCells;
+    } else {
+      std::memset(row, 0, rowBytes);
+      built.get()[r] = nullptr;
     }
-  } catch (const CArchiveException&) {
-    if (whole) throw;
-    spot.row = -1;
-    return BlockRead::refused;
   }
-  if (cellBytes / kMaxCellsPerBlockByte > blockBytes) {
-    spot.row = -1;
-    return BlockRead::refused;
-  }
-  spot.row = -1;
-  out = plane.release();
+  out = built.release();
   return BlockRead::present;
 }
 
@@ -157,22 +159,15 @@ int CSpctmChnChnData09File::serializeSpctmCzq(CArchive& ar) {
     ar.Flush();
     return 1;
   }
-  ReadSpot spot;
-  spot.section = "header";
+  ReadContext ctx(ar, kRecord);
   CString magic;
-  int32_t version = 0;
-  try {
-    spot.item = "magic";
-    ar >> magic;
-    if (!(magic == CString(megcxc::kSpctmChnlMagic))) {
-      AfxMessageBox("This is error in opening channel spectral data!", MB_OK);
-      return 0;
-    }
-    spot.item = "version";
-    ar >> version;
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, spot);
+  ctx.read("magic", magic);
+  if (!(magic == CString(megcxc::kSpctmChnlMagic))) {
+    AfxMessageBox("This is error in opening channel spectral data!", MB_OK);
+    return 0;
   }
+  int32_t version = 0;
+  ctx.read("version", version);
   switch (version) {
     case megcxc::kSpctmChnlVersion:
       return serializeSpctmC20130517(ar);
@@ -194,23 +189,14 @@ int CSpctmChnChnData09File::serializeSpctmC20130517(CArchive& ar) {
   }
   if (!_01serializeSpctmData(ar)) return 0;
   if (!_02serializeSpctm2BkFile(ar)) return 0;
-  ReadSpot spot;
-  spot.section = "closing";
-  spot.pairKnown = true;
-  spot.chnA = chnA;
-  spot.chnB = chnB;
-  try {
-    spot.item = "isSelected";
-    bool selected = false;
-    ar >> selected;
-    isSelected = selected;
-    spot.item = "userTag";
-    int32_t tag = 0;
-    ar >> tag;
-    userTag = tag;
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, spot);
-  }
+  ReadContext ctx(ar, kRecord);
+  ctx.identify(chnA, chnB);
+  bool selected = false;
+  ctx.read("isSelected", selected);
+  isSelected = selected;
+  int32_t tag = 0;
+  ctx.read("userTag", tag);
+  userTag = tag;
   return 1;
 }
 
@@ -231,37 +217,22 @@ int CSpctmChnChnData09File::_01serializeSpctmData(CArchive& ar) {
     return 1;
   }
   _cleanSpctmData();
-  ReadSpot spot;
-  spot.section = "working";
-  try {
-    spot.item = "rangeMax";
-    ar >> rangeMax;
-    spot.item = "rangeMin";
-    ar >> rangeMin;
-    spot.item = "spctmAverage";
-    ar >> spctmAverage;
-    spot.item = "chnA";
-    ar >> chnA;
-    spot.item = "chnB";
-    ar >> chnB;
-    spot.pairKnown = true;
-    spot.chnA = chnA;
-    spot.chnB = chnB;
-    spot.item = "timePt";
-    ar >> timePt;
-    spot.item = "freqPt";
-    ar >> freqPt;
-    for (int d = 0; d < kPlanes; ++d) {
-      spot.planeIndex = d;
-      double** p = nullptr;
-      if (loadPlaneBlock(ar, timePt, freqPt, p, spot) == BlockRead::refused) {
-        AfxMessageBox(d == 0 ? "Has enough memory?" : "Not enough memory!", MB_OK);
-        return 0;
-      }
-      plane[d] = p;
+  ReadContext ctx(ar, kRecord);
+  ctx.read("rangeMax", rangeMax);
+  ctx.read("rangeMin", rangeMin);
+  ctx.read("spctmAverage", spctmAverage);
+  ctx.read("chnA", chnA);
+  ctx.read("chnB", chnB);
+  ctx.identify(chnA, chnB);
+  ctx.read("timePt", timePt);
+  ctx.read("freqPt", freqPt);
+  for (int d = 0; d < kPlanes; ++d) {
+    double** p = nullptr;
+    if (loadPlaneBlock(ctx, "working plane", d, timePt, freqPt, p) == BlockRead::refused) {
+      AfxMessageBox(d == 0 ? "Has enough memory?" : "Not enough memory!", MB_OK);
+      return 0;
     }
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, spot);
+    plane[d] = p;
   }
   return 1;
 }
@@ -273,27 +244,17 @@ int CSpctmChnChnData09File::_02serializeSpctm2BkFile(CArchive& ar) {
     return 1;
   }
   _cleanBkSpctmData();
-  ReadSpot spot;
-  spot.section = "backup";
-  spot.pairKnown = true;
-  spot.chnA = chnA;
-  spot.chnB = chnB;
-  try {
-    spot.item = "rawTimePt";
-    ar >> rawTimePt;
-    spot.item = "rawFreqPt";
-    ar >> rawFreqPt;
-    for (int d = 0; d < kPlanes; ++d) {
-      spot.planeIndex = d;
-      double** p = nullptr;
-      if (loadPlaneBlock(ar, rawTimePt, rawFreqPt, p, spot) == BlockRead::refused) {
-        AfxMessageBox("Not enough memory!", MB_OK);
-        return 0;
-      }
-      rawPlane[d] = p;
+  ReadContext ctx(ar, kRecord);
+  ctx.identify(chnA, chnB);
+  ctx.read("rawTimePt", rawTimePt);
+  ctx.read("rawFreqPt", rawFreqPt);
+  for (int d = 0; d < kPlanes; ++d) {
+    double** p = nullptr;
+    if (loadPlaneBlock(ctx, "backup plane", d, rawTimePt, rawFreqPt, p) == BlockRead::refused) {
+      AfxMessageBox("Not enough memory!", MB_OK);
+      return 0;
     }
-  } catch (const CArchiveException& e) {
-    rethrowAt(e, spot);
+    rawPlane[d] = p;
   }
   return 1;
 }

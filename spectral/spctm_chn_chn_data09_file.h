@@ -14,8 +14,8 @@
 //
 // The writer always writes the newest version; the reader takes 20130517 and
 // 20090726. A stream that ends early raises CArchiveException (endOfFile),
-// which is not caught here: it reaches the caller with the item being read
-// added to its text.
+// which is not caught here: it reaches the caller naming the field being read,
+// the pair and the byte offset (megcxc::ReadContext).
 #pragma once
 
 #include <cstdint>
@@ -49,18 +49,21 @@ class CSpctmChnChnData09File : public CSpctmChnChnData06Show {
   // Consistency rule of the readers: a plane is built aside and attached to
   // the record only once all its rows have been read, so the record never
   // holds a partly read plane, and its extents are those read just before
-  // its planes. A present plane is refused (message, result 0) before any
-  // allocation when an extent is below 1, the size cannot be represented, or
-  // the rest of the stream cannot hold even its row flags; it is never read as
-  // anything else. A failed allocation of the plane is refused the same way.
+  // its planes. A present plane is refused (message, result 0) before its
+  // rows are read only when its extents are implausible: below 1, or a plane
+  // larger than megcxc::kMaxDeclaredBytes. Any other plane is read row by row,
+  // and a stream that ends inside it raises the archive exception, whatever
+  // the stream's length says beforehand. Its memory is allocated before the
+  // rows are read when it is small or the stream is known to hold every row
+  // of it; otherwise the rows are gathered as they arrive and the plane is
+  // allocated once its block is complete, so a hostile extent on a stream of
+  // unknown length (a pipe) never makes the reader hold much more than it has
+  // read. A failed allocation is refused with the message.
   // A block stores only its present rows, so a plane with absent rows is
   // accepted only when its cells take at most 8 times the bytes of its block
   // (every plane of complete rows passes); a plane beyond that is refused
   // after its block has been read. This bounds what a short stream can make
   // the reader hold, and depends on the block alone, never on what follows.
-  // When the rest of the stream is known to be shorter than the plane's
-  // cells, a block that the stream ends inside is refused the same way
-  // instead of raising the archive exception.
   // An exception in the middle of a plane releases that plane; the planes read
   // before it stay, each matching the extents.
   int _01serializeSpctmData(CArchive& ar);

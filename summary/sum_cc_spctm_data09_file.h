@@ -36,8 +36,9 @@ class CSumCCSpctmData09File : public CSumCCSpctmData {
   // untouched; version 20130514 is read into the record (1, or 0 when a
   // section fails), version 20111222 is consumed and leaves the record empty.
   // A stream that ends early throws CArchiveException (endOfFile) from inside
-  // a read; the record is then consistent: it holds the counts read and only
-  // the planes read completely, and nothing leaks.
+  // a read, naming the field and its byte offset; the record is then
+  // consistent: it holds the counts read and only the planes read completely,
+  // and nothing leaks.
   int serializeSumCCD(CArchive& ar);
 
  protected:
@@ -47,10 +48,12 @@ class CSumCCSpctmData09File : public CSumCCSpctmData {
   // from outside is written as absent rather than read past its end.
   // Loading: empties the record (cleanAll), reads the counts, then each plane.
   // Returns 0 when a plane is flagged while a count is below 1, or when a
-  // plane cannot be allocated or its byte size cannot be represented ("Has
-  // enough memory?"); the planes read before stay. A plane larger than the
-  // rest of the stream (when the archive knows its length) is refused the
-  // same way, before anything is allocated for it.
+  // plane cannot be allocated or is larger than megcxc::kMaxDeclaredBytes
+  // ("Has enough memory?"); the planes read before stay. Any other plane is
+  // read: a stream that ends inside it throws. A plane is allocated before
+  // its values are read when it is small or the stream is known to hold its
+  // values; otherwise the values are gathered as they arrive and the plane is
+  // allocated once they are all there.
   int b00serialSumChnData_New(CArchive& ar);
   // Info section in either direction; always 1.
   int b01serialInfo_New(CArchive& ar);
@@ -60,10 +63,12 @@ class CSumCCSpctmData09File : public CSumCCSpctmData {
   // skipped when the plane section failed).
   int serialSumChnl20130514(CArchive& ar);
   // Consumes a version-20111222 record and leaves the record empty. Returns 1;
-  // 0 when a block is flagged while R or C is below 1, when a block cannot be
-  // allocated or R x C doubles cannot be represented ("Has enough memory?"),
-  // or when the value array cannot be allocated or N doubles cannot be
-  // represented ("memory error?!"). Declared sizes that cannot fit in the rest
-  // of the stream are refused the same way, before allocating.
+  // 0 when a block is flagged while R or C is below 1, when a block's scratch
+  // row cannot be allocated or R x C doubles exceed
+  // megcxc::kMaxDeclaredBytes ("Has enough memory?"), or when the scratch of
+  // the value list cannot be allocated or N entries exceed that limit
+  // ("memory error?!"). The values are dropped, so they pass through scratch
+  // buffers of at most megcxc::kReadAheadBytes; a stream that ends inside the
+  // record throws.
   int serialize20111222(CArchive& ar);
 };

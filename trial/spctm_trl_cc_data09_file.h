@@ -32,15 +32,17 @@
 // always writes the newest layout, also through the operations named after an
 // older version, so no stream of an older layout is ever produced. Flags read
 // as nonzero count as set. A stream that ends early throws CArchiveException
-// (endOfFile) from the primitive read, with what was being read added to its
-// text; it is not caught here.
+// (endOfFile) from the primitive read, naming the field being read, the
+// record it belongs to (a pair or summary inside adds its own) and the byte
+// offset (megcxc::ReadContext); it is not caught here.
 //
 // Consistency of a dataset after any read, also one cut short by an exception
 // or refused: pairMatrix is null, or a table of exactly rowSnsCount slots, each
 // null or an array of exactly colSnsCount fully constructed pairs (the old
 // square form keeps colSnsCount 0 after a refused row array, so the counts then
 // describe fewer pairs than the rows hold, never more). Every operation of the
-// dataset skips null row slots.
+// dataset skips null row slots. Rows (or pairs) gathered before their table
+// (or array) exists are dropped when the read ends early.
 #pragma once
 
 #include <cstdint>
@@ -57,22 +59,26 @@ inline constexpr int32_t kVersion20130514 = 20130514;
 inline constexpr int32_t kVersion20130513 = 20130513;
 inline constexpr int32_t kVersion20090726 = 20090726;
 
-// Limit on declared sizes while reading. When the archive knows how many bytes
-// remain (CArchive::mayHold), a pair section is refused before anything is
-// allocated when
-//   - its row table declares more rows than the rest can hold at 4 bytes (one
-//     row flag) per row: "Is memory enough?!" and 0, like a failed table;
-//   - a present row declares more pairs than the rest can hold at
-//     kMinPairArchiveBytes per pair: 0 without a message, like a failed row.
-// A size whose byte count cannot be represented is refused the same way. So a
-// short hostile file can never make the reader allocate more than a small
-// multiple of its own length.
-inline constexpr int64_t kRowFlagBytes = 4;
+// Sizing of the pair matrix while reading. A row table larger than
+// megcxc::kMaxDeclaredBytes is refused ("Is memory enough?!" and 0, like a
+// failed table), and so is a row of pairs larger than that (0 without a
+// message, like a failed row), before anything of it is read. Any other
+// table or row is read record by record; a stream that ends inside raises
+// the archive exception. The table is allocated ahead of its rows when it is
+// small or the stream is known to hold kRowFlagBytes per row; a row array
+// when it is small or the stream is known to hold kMinPairArchiveBytes per
+// pair. Otherwise the rows (or pairs) are gathered as they arrive and the
+// table (or array) is allocated once they are all read, so a short hostile
+// stream, even one of unknown length, never makes the reader hold much more
+// than it has read.
+inline constexpr uint64_t kRowFlagBytes = 4;
 // The smallest channel-pair archive its reader accepts: the magic in the
 // untagged single-byte string form (1 + 11 bytes), the version (4), and the
 // version-20090726 body with every plane absent: three doubles, four i64 and
-// three int32 flags (68), then two i64 and three int32 flags (28).
-inline constexpr int64_t kMinPairArchiveBytes = 12 + 4 + 68 + 28;
+// three int32 flags (68), then two i64 and three int32 flags (28). A refused
+// pair takes less (its magic, or magic and version), which is why this only
+// sizes the allocation and never refuses a row.
+inline constexpr uint64_t kMinPairArchiveBytes = 12 + 4 + 68 + 28;
 }  // namespace megcxc::trlfile
 
 class CSpctmTrlCCData09File : public CSpctmTrlCCData08Show {
@@ -124,7 +130,7 @@ class CSpctmTrlCCData09File : public CSpctmTrlCCData08Show {
   // and current sensors unchanged, and then the rows; 0 when the row table
   // cannot be held ("Is memory enough?!") or a row array cannot be held (no
   // message; rows read so far stay, later slots stay empty); the channel-pair
-  // archives' own results are not looked at. See the size limit above.
+  // archives' own results are not looked at. See the sizing above.
   int _02serializeTrlSpctmCCData(CArchive& ar);
   // Old square pair section. Loading as _02serializeTrlSpctmCCData with one
   // count, rows of rowSnsCount pairs and colSnsCount set to rowSnsCount on

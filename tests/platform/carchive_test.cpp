@@ -11,6 +11,7 @@
 #include "platform/carchive.h"
 #include "support/archive_bytes.h"
 #include "support/bytes.h"
+#include "support/prefix_sweep.h"
 
 using megcxc::test::Bytes;
 
@@ -87,6 +88,30 @@ TEST(ArchiveStream, LittleEndianFormsTruncationsAndBulkDoublesAcrossBufferBounda
   ar.readDoubles(back.data() + 7, back.size() - 7);
   ar >> tail;
   EXPECT_TRUE(back == values && head == 5 && tail == 9 && ar.mayHold(0) && !ar.mayHold(1));
+}
+
+// From a stream that cannot tell its length (a pipe), any length a stream
+// could carry is read until the stream ends, in steps, with no memory
+// exception: the same end as from a stream whose length is known.
+TEST(ArchiveStrings, LongLengthsOnStreamsOfUnknownLengthRunOut) {
+  const Bytes tagged32 = Bytes().u8(0xFF).u16(0xFFFE).u8(0xFF).u16(0xFFFF).u32(0x80000000u);
+  const Bytes untagged64 = Bytes().u8(0xFF).u16(0xFFFF).u32(0xFFFFFFFFu).i64(int64_t{1} << 62);
+  for (const Bytes& b : {tagged32, untagged64}) {
+    std::vector<uint8_t> bytes = b.bytes();
+    bytes.resize(bytes.size() + 3000, 'a');
+    for (const bool sized : {true, false}) {
+      megcxc::test::UnsizedMemFile unsized(bytes);
+      CMemFile known(bytes);
+      CArchive ar(sized ? &known : static_cast<CFile*>(&unsized), CArchive::load);
+      CString s("keep");
+      try {
+        ar >> s;
+        ADD_FAILURE() << "no exception";
+      } catch (const CArchiveException& e) {
+        EXPECT_TRUE(e.m_cause == CArchiveException::endOfFile && s == "keep") << e.what();
+      }
+    }
+  }
 }
 
 TEST(ArchiveStrings, PrefixFormsWindows1252AndHostileLengths) {

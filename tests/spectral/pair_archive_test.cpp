@@ -5,6 +5,7 @@
 #include "spectral/pair_helpers.h"
 #include "support/archive_bytes.h"
 #include "support/bytes.h"
+#include "support/prefix_sweep.h"
 
 namespace megcxc::test {
 namespace {
@@ -135,39 +136,49 @@ TEST_F(PairArchive, RefusedHeadersAndExtentsAndPlanesWithAbsentRows) {
   }
 }
 
-TEST_F(PairArchive, TruncationAtEveryOffsetFailsCleanly) {
-  // A 2 x 2 pair with all six planes: each plane block takes 4 + 2 * (4 + 16).
-  fill(pair, {{1, 2}, {3, 4}}, {{5, 6}, {7, 8}});
-  ASSERT_TRUE(pair.computeMagnitude() == 2 && pair.storeData2Backupfile() == 1);
-  const std::vector<uint8_t> bytes = store(pair);
-  ASSERT_EQ(bytes.size(), kHead + kScalars + 3 * 44 + kRawExtents + 3 * 44 + 1 + 4);
-  // A cut that leaves fewer than the 32 bytes of a plane's declared cells
-  // after its presence flag makes the reader refuse plane d (0-2 working, 3-5
-  // backup) before allocating it; any other cut throws.
-  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
-    int d = -1;
-    for (std::size_t k = 0, cells = kHead + kScalars + 4; k < 6; cells += 44 + (k == 2 ? kRawExtents : 0), ++k)
-      if (cut >= cells && cut < cells + 32) d = static_cast<int>(k);
-    CSpctmChnChnDatazq p;
-    fill(p, {{9, 9, 9}}, {{9, 9, 9}});
-    messages.clear();
-    const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
-    if (d >= 0) {
-      EXPECT_EQ(load(p, part), 0) << cut;
-      EXPECT_EQ(messages.only(), d == 0 ? "Has enough memory?" : "Not enough memory!") << cut;
-    } else {
-      try {
-        load(p, part);
-        ADD_FAILURE() << "no exception at cut " << cut;
-      } catch (const CArchiveException& e) {
-        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile) << cut;
-        const bool inFirstRow = cut == kHead + kScalars + 16;
-        EXPECT_TRUE(!inFirstRow || std::string(e.what()).find("cells of row 0 of working plane 0") != std::string::npos)
-            << e.what();
-      }
-    }
-    expectPairFits(p);
+// A cut anywhere, in either version and whether or not the stream tells its
+// length, ends in the end-of-file exception naming the field (no memory
+// message, no refused plane); the record keeps only complete planes.
+TEST_F(PairArchive, EveryProperPrefixEndsInTheEndOfFileException) {
+  // A 2 x 2 pair with all six planes; row 1 of the power/phase plane absent.
+  OldPair src;
+  ASSERT_TRUE(fill(src, {{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}) == 1 && src.computeMagnitude() == 2);
+  ASSERT_EQ(src.storeData2Backupfile(), 1);
+  src.plane[2][1] = nullptr;
+  src.chnA = 3, src.chnB = 7;
+  const std::vector<uint8_t> bytes = store(src);
+  ASSERT_EQ(bytes.size(), kHead + kScalars + 2 * 44 + 28 + kRawExtents + 3 * 44 + 1 + 4);
+  auto read = [](CSpctmChnChnDatazq& p, CArchive& ar) { return p.serializeSpctmCzq(ar); };
+  auto check = [](const CSpctmChnChnDatazq& p) { expectPairFits(p); };
+  EXPECT_EQ(sweepPrefixes<CSpctmChnChnDatazq>(bytes, read, check), 2 * bytes.size());
+  const std::vector<uint8_t> old = src.storeOld();
+  EXPECT_EQ(sweepPrefixes<CSpctmChnChnDatazq>(old, read, check), 2 * old.size());
+  // The text names field, byte and pair: 8 bytes into the cells of row 0.
+  const std::size_t cells = kHead + kScalars + 4 + 4;
+  CSpctmChnChnDatazq p;
+  try {
+    load(p, std::vector<uint8_t>(bytes.begin(), bytes.begin() + cells + 8));
+    ADD_FAILURE() << "no exception";
+  } catch (const CArchiveException& e) {
+    EXPECT_EQ(std::string(e.what()), "end of archive in cells of row 0 of working plane 0 (byte " +
+                                         std::to_string(cells) + ") of channel pair (3, 7)");
+    EXPECT_EQ(e.m_offset, static_cast<int64_t>(cells));
   }
+  // The same from a stream of unknown length and a plane (600 x 300 cells)
+  // whose rows are gathered as they arrive: the cells of row 1 run out.
+  Bytes big = head(600, 300).i32(1).i32(1);
+  for (int c = 0; c < 300; ++c) big.f64(c);
+  big.i32(1).f64(1);
+  UnsizedMemFile file(big.bytes());
+  CArchive ar(&file, CArchive::load);
+  try {
+    p.serializeSpctmCzq(ar);
+    ADD_FAILURE() << "no exception";
+  } catch (const CArchiveException& e) {
+    EXPECT_EQ(std::string(e.what()), "end of archive in cells of row 1 of working plane 0 (byte " +
+                                         std::to_string(cells + 2404) + ") of channel pair (0, 1)");
+  }
+  expectPairFits(p);
 }
 
 class PairReaderSweep : public ::testing::TestWithParam<bool> {};
