@@ -1,6 +1,8 @@
 #include "face/meg_spctm_cc_data_face09_file.h"
 
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -8,6 +10,7 @@
 #include "platform/alloc_hook.h"
 #include "platform/atomic_file.h"
 #include "platform/carchive.h"
+#include "platform/read_context.h"
 #include "platform/message_box.h"
 #include "platform/read_context.h"
 
@@ -119,7 +122,8 @@ CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCData
     result = header == 1 ? readBody(fresh, ar, failedDatasets) : 0;
     rest = ar.bytesRemaining();
   } catch (const CArchiveException& e) {
-    out.reason = std::string("truncated or damaged collection file (") + e.what() + ")";
+    struct stat st {};
+    out.reason = megcxc::describeArchiveFailure(e, ::stat(path.c_str(), &st) == 0 ? st.st_size : -1);
     return out;
   } catch (const CException& e) {
     out.reason = e.what();

@@ -13,6 +13,7 @@
 #include "platform/cexception.h"
 #include "platform/cfile.h"
 #include "platform/message_box.h"
+#include "platform/read_context.h"
 #include "platform/refused.h"
 #include "trial/spctm_trl_cc_data09_file.h"
 
@@ -41,7 +42,7 @@ void readTrialChecked(const std::string& path, Dataset& dataset) {
   try {
     ok = dataset.serializeTrlSpctmZq(ar);
   } catch (const CArchiveException& e) {
-    refuse(path + ": truncated or damaged trial archive (" + e.what() + ")");
+    refuse(path + ": " + describeArchiveFailure(e, fileSize(path)));
   } catch (const CMemoryException& e) {
     refuse(path + ": damaged trial archive (" + e.what() + ")");
   } catch (const CFileException& e) {

@@ -49,4 +49,11 @@ void ReadContext::fail(const CArchiveException& e) const {
   throw CArchiveException(e.m_cause, e.m_offset, std::string(e.what()) + "; in " + here, e.m_place + "; in " + here);
 }
 
+std::string describeArchiveFailure(const CArchiveException& e, int64_t streamBytes) {
+  if (e.m_cause != CArchiveException::endOfFile) return std::string("damaged file (") + e.what() + ")";
+  const int64_t end = streamBytes >= 0 ? streamBytes : e.m_offset;
+  std::string place = e.m_place.empty() ? std::string(e.what()) : e.m_place;
+  return "truncated or damaged file (ends at byte " + std::to_string(end) + " while reading " + place + ")";
+}
+
 }  // namespace megcxc

@@ -50,6 +50,12 @@ inline bool mayAllocateAhead(const CArchive& ar, uint64_t bytes, uint64_t stream
 inline uint64_t saturatedProduct(uint64_t a, uint64_t b) { return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b; }
 inline uint64_t saturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
+// How a checked load words an archive exception for a user: a stream that
+// ended early as "truncated or damaged file (ends at byte N while reading
+// <place>)" (N the stream's length when known, else where the field began),
+// anything else as "damaged file (<what>)".
+std::string describeArchiveFailure(const CArchiveException& e, int64_t streamBytes);
+
 class ReadContext {
  public:
   // `record` names what is read ("channel pair"); a string that outlives the

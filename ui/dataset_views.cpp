@@ -84,10 +84,10 @@ void CDatasetViews::showDataset(CSpctmTrlCCDatazq* dataset, host::ThirdPlane thi
   refresh(true);
 }
 
-void CDatasetViews::setLabels(const host::AxisLabelSource& labels) {
+void CDatasetViews::setLabels(const host::AxisLabelSource& labels, bool redraw) {
   labels_ = labels;
   matrix->setLabels(labels);
-  refresh(false);
+  if (redraw) refresh(false);
 }
 
 int CDatasetViews::dataType() const { return comboPlane->currentIndex(); }

@@ -36,8 +36,10 @@ class CDatasetViews : public QWidget {
   // cell, so they are recomputed only when `valuesChanged` (or the plane or
   // report axis changed).
   void refresh(bool valuesChanged);
-  // Sensor names and sampling rate, where the host knows them.
-  void setLabels(const megcxc::host::AxisLabelSource& labels);
+  // Sensor names and sampling rate, where the host knows them; redraws the
+  // dataset shown unless `redraw` is false (the host is about to show
+  // another one, and the one shown may be gone).
+  void setLabels(const megcxc::host::AxisLabelSource& labels, bool redraw = true);
 
   CPairMatrixView* matrix = nullptr;
   CPairImageView* image = nullptr;

@@ -48,7 +48,8 @@ TEST_F(CxcErrorTest, MissingTruncatedAndForeignFilesAreRefusedLeavingTheOutput) 
   for (const bool outputExists : {false, true}) {
     if (outputExists) writeBytes(dir / "out.cxc", good);
     expectFailure({"info", "absent.cxc"}, 1, "absent.cxc: cannot open");
-    expectFailure({"upgrade", "half.cxc", "out.cxc"}, 1, "half.cxc: truncated or damaged collection file", "out.cxc");
+    expectFailure({"upgrade", "half.cxc", "out.cxc"}, 1, "half.cxc: truncated or damaged file (ends at byte 100 while reading ", "out.cxc");
+    EXPECT_EQ(last.err.find("memory"), std::string::npos) << last.err;
     expectFailure({"process", "text.cxc", "-o", "out.cxc", "--phase"}, 1,
                   "text.cxc: not a cxc collection or trial archive", "out.cxc");
     expectFailure({"export", "longer.cxc", "-o", "e"}, 1, "1 unexpected byte(s) after its end", "e");

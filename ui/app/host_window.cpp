@@ -365,7 +365,9 @@ void CManagerHostWindow::refreshViews(bool valuesChanged) {
     for (int c = 0; c < 3; ++c) {
       if (shown != nullptr && collection_.trialByClass[c] == shown) shownClass = c;
     }
-    if (shown != nullptr) views_->setLabels(megcxc::host::axisLabelsFor(*shown, metadata_, shownClass));
+    views_->setLabels(shown != nullptr ? megcxc::host::axisLabelsFor(*shown, metadata_, shownClass)
+                                       : megcxc::host::AxisLabelSource{},
+                      false);
     views_->showDataset(shown, thirdPlaneOf(shown));
   } else {
     views_->refresh(false);
