@@ -160,6 +160,66 @@ std::string numberText(double v) {
 // ---------------------------------------------------------------------------
 // Reading
 
+uint64_t littleEndian(const unsigned char* p, int n) {
+  uint64_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// What is wrong with the global heap collection at `offset` (where HDF5
+// keeps variable-length strings), or "". HDF5 1.10 loops forever on a
+// collection whose free-space object has size 0 and reads past one whose
+// objects overrun it, so these are refused before HDF5 sees them. Bytes that
+// only look like a collection (a version other than 1, a size the file
+// cannot hold) are left to HDF5, which refuses them if it ever reads them.
+std::string heapCollectionProblem(int fd, int64_t offset, int64_t fileSize) {
+  constexpr int64_t kHeader = 16;      // "GCOL", version, 3 reserved, size
+  constexpr int64_t kMinSize = 4096;   // HDF5 never makes smaller ones
+  constexpr int64_t kObjectHeader = 16;
+  unsigned char head[kHeader];
+  if (::pread(fd, head, kHeader, offset) != kHeader || head[4] != 1) return {};
+  const uint64_t size = littleEndian(head + 8, 8);
+  if (size < static_cast<uint64_t>(kMinSize) || size > static_cast<uint64_t>(fileSize - offset)) return {};
+  std::vector<unsigned char> heap(static_cast<std::size_t>(size));
+  if (::pread(fd, heap.data(), heap.size(), offset) != static_cast<ssize_t>(heap.size())) return {};
+  const std::string where = "the global heap at byte " + std::to_string(offset);
+  uint64_t p = kHeader;
+  while (p + kObjectHeader <= size) {
+    const uint64_t index = littleEndian(&heap[p], 2);
+    const uint64_t objectSize = littleEndian(&heap[p + 8], 8);
+    uint64_t need = objectSize;
+    if (index == 0 && objectSize == 0) return where + " has a free-space object of size 0";
+    if (index != 0) {
+      if (objectSize > size) return where + " has an object larger than the heap";
+      need = kObjectHeader + (objectSize + 7) / 8 * 8;
+    }
+    if (need > size - p) return where + " has an object running past its end";
+    p += need;
+  }
+  return {};
+}
+
+// Scans the file for global heap collections ("GCOL") and checks each.
+std::string globalHeapProblem(const std::string& path, int64_t fileSize) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+  std::vector<unsigned char> block(1 << 20);
+  std::string problem;
+  int64_t at = 0;
+  while (problem.empty() && at < fileSize) {
+    const ssize_t got = ::pread(fd, block.data(), block.size(), at);
+    if (got <= 0) break;
+    const int64_t n = got;
+    for (int64_t i = 0; i + 4 <= n && problem.empty(); ++i) {
+      if (block[i] == 'G' && std::memcmp(&block[i], "GCOL", 4) == 0) problem = heapCollectionProblem(fd, at + i, fileSize);
+    }
+    // Step back three bytes so a signature across blocks is seen.
+    at += n > 3 ? n - 3 : n;
+  }
+  ::close(fd);
+  return problem;
+}
+
 herr_t collectLinkName(hid_t, const char* name, const H5L_info_t* info, void* data) {
   auto* names = static_cast<std::vector<std::string>*>(data);
   if (info->type != H5L_TYPE_HARD) return 0;
@@ -222,10 +282,14 @@ class Reader {
     const htri_t isHdf5 = H5Fis_hdf5(path_.c_str());
     if (isHdf5 == 0) fail("not an HDF5 (netCDF-4) file");
     if (isHdf5 < 0) failHdf5("cannot be read as HDF5");
+    if (const std::string problem = globalHeapProblem(path_, fileSize_); !problem.empty()) {
+      fail("damaged: " + problem);
+    }
     Id fapl(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
 #if H5_VERSION_GE(1, 10, 7)
     H5Pset_file_locking(fapl.get(), false, true);
 #endif
+    H5Pset_fclose_degree(fapl.get(), H5F_CLOSE_STRONG);
     file_ = Id(H5Fopen(path_.c_str(), H5F_ACC_RDONLY, fapl.get()), H5Fclose);
     if (!file_.valid()) failHdf5("damaged or truncated HDF5 file");
   }
@@ -461,6 +525,7 @@ class Reader {
       fail("the data variable has shape " + shapeText(c.shape) +
            "; expected (connections, freqs, times) or (nodes, nodes, freqs, times)");
     }
+    boundedCount(c.shape, 8, "the data variable");
     for (unsigned i = 0; i < c.shape.size(); ++i) {
       const int scales = H5DSget_num_scales(var, i);
       std::string name;
