@@ -15,7 +15,10 @@
 //              ("node_in -> node_out", "freqs", "times"): always the raveled
 //              form; 0.5 refuses a 4-D (n_nodes, n_nodes, n_freqs, n_times)
 //              array for this class, and `get_data(output='dense')` builds
-//              that form from the raveled one and `indices`
+//              that form from the raveled one and `indices`. The reader also
+//              takes that 4-D form (any names for the two node dims, freqs
+//              and times last, indices "all" or "n/a"), as xarray would
+//              save such an array with the same attributes.
 //       attrs  DIMENSION_LIST (object references to the three dimension
 //              scales), _Netcdf4Coordinates (int32 [0, 1, 2]),
 //              _Netcdf4Dimid (int32 0), _FillValue (float64 NaN, real data
@@ -52,7 +55,8 @@
 //   others, kept as they are: spec_method ("cwt_morlet"), n_tapers ("n/a"
 //   for wavelets), freqs_used / times_used (float64 arrays), events (int64
 //   (n_events, 3), or float64 (0, 3) when empty), event_id_keys (text) and
-//   event_id_vals (int64), and whatever keyword arguments the creator added.
+//   event_id_vals (int64; both float64 (0,) when empty), and whatever
+//   keyword arguments the creator added.
 #pragma once
 
 #include <cstdint>

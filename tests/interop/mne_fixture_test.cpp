@@ -145,5 +145,25 @@ TEST(MneFixtureTest, ExplicitPairsCarrySeedsTargetsAndSamplingRate) {
   EXPECT_EQ(nanCells, 13);
 }
 
+// The full matrix form, saved through xarray as mne-connectivity saves (0.5
+// itself never writes it).
+TEST(MneFixtureTest, FullMatrixFormIsReadDense) {
+  const MneConnectivity c = readMneConnectivity(dataFile("dense_coh.nc"));
+  EXPECT_EQ(c.layout, MneLayout::dense);
+  EXPECT_EQ(c.shape, (std::vector<int64_t>{3, 3, 2, 2}));
+  EXPECT_EQ(c.dims, (std::vector<std::string>{"node_in", "node_out", "freqs", "times"}));
+  EXPECT_EQ(c.indices, MneIndices::all);
+  EXPECT_FALSE(c.nEpochsUsed.has_value());
+  const std::vector<double> dense = mneDenseData(c);
+  ASSERT_EQ(dense.size(), 36u);
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) {
+      for (int f = 0; f < 2; ++f) {
+        for (int t = 0; t < 2; ++t) ASSERT_EQ(dense[((row * 3 + col) * 2 + f) * 2 + t], knownReal(row * 3 + col, f, t));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace megcxc::test
