@@ -176,18 +176,6 @@ TEST_F(MneWriteTest, LayoutIsTheOneXarrayWrites) {
   H5Fclose(f);
 }
 
-TEST_F(MneWriteTest, ReplacesAnExistingFileKeepingItsPermissions) {
-  const std::string path = file("out.nc");
-  writeBytes(path, {'o', 'l', 'd'});
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  writeMneConnectivity(path, knownMatrix(2, 1, 1, false));
-  EXPECT_EQ(readMneConnectivity(path).nNodes, 2);
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-}
-
 TEST_F(MneWriteTest, InconsistentContentIsRefusedAndNothingIsWritten) {
   MneConnectivity c = knownMatrix(3, 2, 2, false);
   c.data.pop_back();
@@ -222,14 +210,23 @@ TEST_F(MneWriteTest, InconsistentContentIsRefusedAndNothingIsWritten) {
   expectWriteRefused(c, "do not match its type and shape");
 }
 
-TEST_F(MneWriteTest, FailedWriteKeepsThePreviousFile) {
+// The file is replaced whole, keeping its permissions; a failed write keeps
+// the previous file and leaves no temporary file.
+TEST_F(MneWriteTest, ReplacesTheFileWholeOrNotAtAll) {
   const std::string path = file("out.nc");
   writeBytes(path, {'o', 'l', 'd'});
-  MneConnectivity c = knownMatrix(2, 1, 1, false);
-  c.data.clear();
-  EXPECT_THROW(writeMneConnectivity(path, c), Refused);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  MneConnectivity bad = knownMatrix(2, 1, 1, false);
+  bad.data.clear();
+  EXPECT_THROW(writeMneConnectivity(path, bad), Refused);
   EXPECT_EQ(fileBytes(path), (std::vector<char>{'o', 'l', 'd'}));
   EXPECT_THROW(writeMneConnectivity((dir / "missing" / "out.nc").string(), knownMatrix(2, 1, 1, false)), Refused);
+
+  writeMneConnectivity(path, knownMatrix(2, 1, 1, false));
+  EXPECT_EQ(readMneConnectivity(path).nNodes, 2);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
