@@ -1,0 +1,168 @@
+// Against mne-connectivity itself: read_connectivity reads what we write,
+// and we read what its save writes now (beside the stored files of 0.5).
+// Runs when /usr/bin/python3 imports mne_connectivity, from the checkout in
+// MEGCXC_MNE_CONNECTIVITY_PATH (or the folder CMake was given), else as
+// installed; skipped otherwise.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "interop/npy.h"
+#include "mne_helpers.h"
+
+#ifndef MEGCXC_MNE_CONNECTIVITY_DEFAULT
+#define MEGCXC_MNE_CONNECTIVITY_DEFAULT ""
+#endif
+
+namespace megcxc::test {
+namespace {
+
+using interop::readMneConnectivity;
+using interop::writeMneConnectivity;
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (const char ch : s) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return q + "'";
+}
+
+class MnePythonTest : public MneFileTest {
+ protected:
+  void SetUp() override {
+    const char* env = std::getenv("MEGCXC_MNE_CONNECTIVITY_PATH");
+    const std::string checkout = env && *env ? env : MEGCXC_MNE_CONNECTIVITY_DEFAULT;
+    prefix_ = checkout.empty() ? "" : "PYTHONPATH=" + quoted(checkout) + " ";
+    if (!fs::exists(kPython)) GTEST_SKIP() << kPython << " not found";
+    const std::string probe = prefix_ + kPython + " -c 'import mne_connectivity' > /dev/null 2>&1";
+    if (std::system(probe.c_str()) != 0) {
+      GTEST_SKIP() << "mne_connectivity cannot be imported by " << kPython
+                   << (checkout.empty() ? std::string(" (set MEGCXC_MNE_CONNECTIVITY_PATH to a checkout)")
+                                        : " from " + checkout);
+    }
+  }
+
+  // Runs mne_check.py with `args`; fails the test with its output otherwise.
+  void python(const std::string& args) {
+    const std::string log = file("python.log");
+    const std::string cmd =
+        prefix_ + kPython + " " + quoted(dataFile("mne_check.py")) + " " + args + " > " + quoted(log) + " 2>&1";
+    if (std::system(cmd.c_str()) != 0) {
+      const std::vector<char> out = fileBytes(log);
+      FAIL() << "mne_check.py " << args << " failed:\n" << std::string(out.begin(), out.end());
+    }
+  }
+
+  // info.txt of `mne_check.py read`: key -> JSON text.
+  std::map<std::string, std::string> info() {
+    std::map<std::string, std::string> m;
+    std::ifstream in(file("info.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+      const auto tab = line.find('\t');
+      if (tab != std::string::npos) m[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return m;
+  }
+
+  std::vector<double> npy(const std::string& name, std::vector<int64_t>* shape = nullptr) {
+    interop::NpyReader r(file(name));
+    if (shape) *shape = r.shape();
+    return r.readAll();
+  }
+
+  std::string prefix_;
+};
+
+TEST_F(MnePythonTest, ReadConnectivityReadsOurComplexMatrix) {
+  MneConnectivity c = knownMatrix(3, 4, 2, true);
+  c.nodeNames = {"MEG 0111", "Fz\u00e9", "name with spaces"};
+  c.nEpochsUsed = 17;
+  c.sfreq = 600.0;
+  writeMneConnectivity(file("ours.nc"), c);
+  python("read " + quoted(file("ours.nc")) + " " + quoted(dir.string()));
+  if (HasFatalFailure()) return;
+
+  std::vector<int64_t> shape;
+  const std::vector<double> dense = npy("dense.npy", &shape);
+  EXPECT_EQ(shape, (std::vector<int64_t>{3, 3, 4, 2}));
+  ASSERT_EQ(dense.size(), 3u * 3 * 4 * 2 * 2);
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) {
+      for (int f = 0; f < 4; ++f) {
+        for (int t = 0; t < 2; ++t) {
+          const std::size_t at = 2 * static_cast<std::size_t>(((row * 3 + col) * 4 + f) * 2 + t);
+          ASSERT_EQ(dense[at], knownReal(row * 3 + col, f, t));
+          ASSERT_EQ(dense[at + 1], knownImag(row * 3 + col));
+        }
+      }
+    }
+  }
+  EXPECT_EQ(npy("freqs.npy"), c.freqs);
+  EXPECT_EQ(npy("times.npy"), c.times);
+  auto m = info();
+  EXPECT_EQ(m["class"], "\"SpectroTemporalConnectivity\"");
+  EXPECT_EQ(m["names"], "[\"MEG 0111\", \"Fz\u00e9\", \"name with spaces\"]");
+  EXPECT_EQ(m["method"], "\"cohy\"");
+  EXPECT_EQ(m["indices"], "\"all\"");
+  EXPECT_EQ(m["n_nodes"], "3");
+  EXPECT_EQ(m["n_epochs_used"], "17");
+  EXPECT_EQ(m["sfreq"], "600.0");
+}
+
+TEST_F(MnePythonTest, ReadConnectivityReadsOurPairsAndAttributes) {
+  MneConnectivity c = knownMatrix(4, 2, 3, false);
+  c.indices = MneIndices::pairs;
+  c.seeds = {0, 2};
+  c.targets = {3, 1};
+  c.shape = {2, 2, 3};
+  c.data.resize(2 * 2 * 3);
+  c.method = {"coh", "plv"};
+  c.extra = {MneAttribute::text("subject", "s01")};
+  writeMneConnectivity(file("ours.nc"), c);
+  python("read " + quoted(file("ours.nc")) + " " + quoted(dir.string()));
+  if (HasFatalFailure()) return;
+
+  std::vector<int64_t> shape;
+  EXPECT_EQ(npy("raveled.npy", &shape), c.data);
+  EXPECT_EQ(shape, (std::vector<int64_t>{2, 2, 3}));
+  auto m = info();
+  EXPECT_EQ(m["indices"], "[[0, 2], [3, 1]]");
+  EXPECT_EQ(m["method"], "[\"coh\", \"plv\"]");
+  EXPECT_EQ(m["n_epochs_used"], "null");
+  EXPECT_EQ(m["sfreq"], "null");
+  EXPECT_EQ(m["subject"], "\"s01\"");
+}
+
+TEST_F(MnePythonTest, WeReadWhatItsSaveWrites) {
+  python("write " + quoted(file("theirs.nc")));
+  if (HasFatalFailure()) return;
+  const MneConnectivity c = readMneConnectivity(file("theirs.nc"));
+  EXPECT_TRUE(c.complex);
+  EXPECT_EQ(c.indices, MneIndices::all);
+  EXPECT_EQ(c.shape, (std::vector<int64_t>{9, 4, 2}));
+  EXPECT_EQ(c.nodeNames, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(c.freqs, (std::vector<double>{4.0, 6.5, 9.0, 11.5}));
+  EXPECT_EQ(c.times, (std::vector<double>{-0.2, -0.15}));
+  EXPECT_EQ(c.sfreq, 1000.0);
+  EXPECT_EQ(c.nEpochsUsed, 5);
+  ASSERT_EQ(c.data.size(), 9u * 4 * 2 * 2);
+  for (int k = 0; k < 9; ++k) {
+    for (int f = 0; f < 4; ++f) {
+      for (int t = 0; t < 2; ++t) {
+        const std::size_t at = 2 * static_cast<std::size_t>((k * 4 + f) * 2 + t);
+        ASSERT_EQ(c.data[at], knownReal(k, f, t));
+        ASSERT_EQ(c.data[at + 1], knownImag(k));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace megcxc::test

@@ -1,0 +1,234 @@
+// Our writer read back by our reader, the layout details read_connectivity
+// relies on (checked with HDF5 directly), and the refusals of the writer,
+// which leave no file behind.
+#include <gtest/gtest.h>
+#include <hdf5.h>
+#include <hdf5_hl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "mne_helpers.h"
+
+namespace megcxc::test {
+namespace {
+
+using interop::readMneConnectivity;
+using interop::writeMneConnectivity;
+
+class MneWriteTest : public MneFileTest {
+ protected:
+  // Writes `c`, reads it back and expects every field to survive.
+  MneConnectivity roundTrip(const MneConnectivity& c) {
+    const std::string path = file("out.nc");
+    writeMneConnectivity(path, c);
+    MneConnectivity back = readMneConnectivity(path);
+    EXPECT_EQ(back.complex, c.complex);
+    EXPECT_EQ(back.data, c.data);
+    EXPECT_EQ(back.freqs, c.freqs);
+    EXPECT_EQ(back.times, c.times);
+    EXPECT_EQ(back.nNodes, c.nNodes);
+    EXPECT_EQ(back.nodeNames, c.nodeNames);
+    EXPECT_EQ(back.method, c.method);
+    EXPECT_EQ(back.seeds, c.seeds);
+    EXPECT_EQ(back.targets, c.targets);
+    EXPECT_EQ(back.sfreq, c.sfreq);
+    EXPECT_EQ(back.nEpochsUsed, c.nEpochsUsed);
+    return back;
+  }
+
+  // Expects writing `c` to be refused with `what`, leaving the folder empty.
+  void expectWriteRefused(const MneConnectivity& c, const std::string& what) {
+    const std::string path = file("out.nc");
+    try {
+      writeMneConnectivity(path, c);
+      ADD_FAILURE() << "written; expected a refusal holding '" << what << "'";
+    } catch (const Refused& e) {
+      EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fs::is_empty(dir));
+  }
+};
+
+TEST_F(MneWriteTest, FullComplexMatrixRoundTripsRaveledWithIndicesAll) {
+  MneConnectivity c = knownMatrix(3, 4, 5, true);
+  c.sfreq = 600.0;
+  c.nEpochsUsed = 31;
+  const MneConnectivity back = roundTrip(c);
+  EXPECT_EQ(back.indices, MneIndices::all);
+  EXPECT_EQ(back.layout, MneLayout::raveled);
+  EXPECT_EQ(back.shape, (std::vector<int64_t>{9, 4, 5}));
+  EXPECT_EQ(back.dims, (std::vector<std::string>{"node_in -> node_out", "freqs", "times"}));
+}
+
+TEST_F(MneWriteTest, RealSymmetricAndPairFormsRoundTrip) {
+  MneConnectivity sym = knownMatrix(3, 2, 3, false);
+  sym.indices = MneIndices::symmetric;
+  sym.data.resize(6 * 2 * 3);
+  sym.shape = {6, 2, 3};
+  EXPECT_EQ(roundTrip(sym).indices, MneIndices::symmetric);
+
+  MneConnectivity pairs = knownMatrix(4, 2, 3, true);
+  pairs.indices = MneIndices::pairs;
+  pairs.seeds = {0, 1, 3};
+  pairs.targets = {2, 2, 0};
+  pairs.data.resize(3 * 2 * 3 * 2);
+  pairs.shape = {3, 2, 3};
+  EXPECT_EQ(roundTrip(pairs).indices, MneIndices::pairs);
+}
+
+TEST_F(MneWriteTest, DenseMatrixIsWrittenRaveled) {
+  MneConnectivity c = knownMatrix(2, 3, 2, false);
+  c.layout = MneLayout::dense;
+  c.shape = {2, 2, 3, 2};
+  const MneConnectivity back = roundTrip(c);
+  EXPECT_EQ(back.layout, MneLayout::raveled);
+  EXPECT_EQ(back.shape, (std::vector<int64_t>{4, 3, 2}));
+}
+
+TEST_F(MneWriteTest, OtherAttributesAndUnsetValuesRoundTrip) {
+  MneConnectivity c = knownMatrix(2, 1, 1, false);
+  c.indices = MneIndices::unset;
+  c.method = {"coh", "plv"};
+  c.nodeNames = {"Fz\u00e9", "name with spaces"};
+  MneAttribute events;
+  events.name = "events";
+  events.type = MneAttribute::Type::real;
+  events.shape = {0, 3};
+  MneAttribute used;
+  used.name = "freqs_used";
+  used.type = MneAttribute::Type::real;
+  used.shape = {2, 2};
+  used.reals = {8.0, 12.0, 13.0, 30.0};
+  MneAttribute keys;
+  keys.name = "event_id_keys";
+  keys.shape = {2};
+  keys.texts = {"left", "right"};
+  c.extra = {MneAttribute::text("spec_method", "cwt_morlet"), events, used, keys,
+             MneAttribute::integer("n_cycles", 7), MneAttribute::text("metadata", "[{\"a\":1}]")};
+  const MneConnectivity back = roundTrip(c);
+  EXPECT_EQ(back.indices, MneIndices::unset);
+  EXPECT_FALSE(back.nEpochsUsed.has_value());
+  ASSERT_EQ(back.extra.size(), c.extra.size());
+  for (std::size_t i = 0; i < c.extra.size(); ++i) {
+    EXPECT_EQ(back.extra[i].name, c.extra[i].name);
+    EXPECT_EQ(back.extra[i].type, c.extra[i].type) << c.extra[i].name;
+    EXPECT_EQ(back.extra[i].shape, c.extra[i].shape) << c.extra[i].name;
+    EXPECT_EQ(back.extra[i].toString(), c.extra[i].toString());
+  }
+  EXPECT_EQ(back.findExtra("freqs_used")->toString(), "[[8, 12], [13, 30]]");
+}
+
+TEST_F(MneWriteTest, MissingNamesBecomeNumbersAndMetadataIsAdded) {
+  MneConnectivity c = knownMatrix(3, 1, 1, false);
+  c.nodeNames.clear();
+  c.method.clear();
+  const std::string path = file("out.nc");
+  writeMneConnectivity(path, c);
+  const MneConnectivity back = readMneConnectivity(path);
+  EXPECT_EQ(back.nodeNames, (std::vector<std::string>{"0", "1", "2"}));
+  EXPECT_TRUE(back.method.empty());
+  ASSERT_NE(back.findExtra("metadata"), nullptr);
+  EXPECT_EQ(back.findExtra("metadata")->toString(), "[]");
+}
+
+// What read_connectivity needs from the layout: dimension scales in order,
+// the complex compound of "r" and "i", strings as variable-length UTF-8.
+TEST_F(MneWriteTest, LayoutIsTheOneXarrayWrites) {
+  const std::string path = file("out.nc");
+  writeMneConnectivity(path, knownMatrix(2, 3, 4, true));
+  const hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  ASSERT_GE(f, 0);
+  const hid_t var = H5Dopen2(f, "__xarray_dataarray_variable__", H5P_DEFAULT);
+  const hid_t type = H5Dget_type(var);
+  ASSERT_EQ(H5Tget_class(type), H5T_COMPOUND);
+  EXPECT_EQ(H5Tget_size(type), 16u);
+  char* r = H5Tget_member_name(type, 0);
+  char* i = H5Tget_member_name(type, 1);
+  EXPECT_STREQ(r, "r");
+  EXPECT_STREQ(i, "i");
+  EXPECT_EQ(H5Tget_member_offset(type, 1), 8u);
+  H5free_memory(r);
+  H5free_memory(i);
+  const char* scales[3] = {"node_in -> node_out", "freqs", "times"};
+  for (unsigned d = 0; d < 3; ++d) {
+    const hid_t s = H5Dopen2(f, scales[d], H5P_DEFAULT);
+    ASSERT_GE(s, 0) << scales[d];
+    EXPECT_GT(H5DSis_scale(s), 0);
+    EXPECT_GT(H5DSis_attached(var, s, d), 0) << scales[d];
+    int dimid = -1;
+    const hid_t a = H5Aopen(s, "_Netcdf4Dimid", H5P_DEFAULT);
+    H5Aread(a, H5T_NATIVE_INT, &dimid);
+    EXPECT_EQ(dimid, static_cast<int>(d));
+    H5Aclose(a);
+    H5Dclose(s);
+  }
+  const hid_t names = H5Aopen(var, "node_names", H5P_DEFAULT);
+  const hid_t ntype = H5Aget_type(names);
+  EXPECT_GT(H5Tis_variable_str(ntype), 0);
+  EXPECT_EQ(H5Tget_cset(ntype), H5T_CSET_UTF8);
+  H5Tclose(ntype);
+  H5Aclose(names);
+  H5Tclose(type);
+  H5Dclose(var);
+  H5Fclose(f);
+}
+
+TEST_F(MneWriteTest, InconsistentContentIsRefusedAndNothingIsWritten) {
+  MneConnectivity c = knownMatrix(3, 2, 2, false);
+  c.data.pop_back();
+  expectWriteRefused(c, "data values");
+
+  c = knownMatrix(3, 2, 2, false);
+  c.nodeNames.pop_back();
+  expectWriteRefused(c, "2 node names for 3 nodes");
+
+  c = knownMatrix(3, 2, 2, false);
+  c.indices = MneIndices::symmetric;
+  expectWriteRefused(c, "does not match");
+
+  c = knownMatrix(3, 2, 2, false);
+  c.indices = MneIndices::pairs;
+  c.seeds = {0};
+  c.targets = {3};
+  expectWriteRefused(c, "outside the 3 nodes");
+
+  c = knownMatrix(3, 2, 2, false);
+  c.times.clear();
+  expectWriteRefused(c, "no time points");
+
+  c = knownMatrix(3, 2, 2, false);
+  c.extra = {MneAttribute::text("method", "plv")};
+  expectWriteRefused(c, "written from its own field");
+
+  c = knownMatrix(3, 2, 2, false);
+  MneAttribute bad = MneAttribute::integer("events", 1);
+  bad.shape = {2};
+  c.extra = {bad};
+  expectWriteRefused(c, "do not match its type and shape");
+}
+
+// The file is replaced whole, keeping its permissions; a failed write keeps
+// the previous file and leaves no temporary file.
+TEST_F(MneWriteTest, ReplacesTheFileWholeOrNotAtAll) {
+  const std::string path = file("out.nc");
+  writeBytes(path, {'o', 'l', 'd'});
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  MneConnectivity bad = knownMatrix(2, 1, 1, false);
+  bad.data.clear();
+  EXPECT_THROW(writeMneConnectivity(path, bad), Refused);
+  EXPECT_EQ(fileBytes(path), (std::vector<char>{'o', 'l', 'd'}));
+  EXPECT_THROW(writeMneConnectivity((dir / "missing" / "out.nc").string(), knownMatrix(2, 1, 1, false)), Refused);
+
+  writeMneConnectivity(path, knownMatrix(2, 1, 1, false));
+  EXPECT_EQ(readMneConnectivity(path).nNodes, 2);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace megcxc::test
