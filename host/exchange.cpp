@@ -381,6 +381,16 @@ TimeAxis detectTimeAxis(const std::string& path, const std::vector<double>& give
 
 }  // namespace
 
+bool makeFolder(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) refuse(folder + ": exists and is not a directory");
+    return false;
+  }
+  if (::mkdir(folder.c_str(), 0777) != 0) refuse(folder + ": cannot create directory: " + std::strerror(errno));
+  return true;
+}
+
 void exportCollection(Collection& c, const ExportOptions& options, const WrittenFile& written) {
   std::vector<int> classes = options.classes;
   if (classes.empty()) {
@@ -398,15 +408,7 @@ void exportCollection(Collection& c, const ExportOptions& options, const Written
   Exporter exporter(options, c, written);
   for (const int k : classes) exporter.check(k);
 
-  bool madeFolder = false;
-  struct stat st {};
-  if (::stat(options.folder.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode)) refuse(options.folder + ": exists and is not a directory");
-  } else if (::mkdir(options.folder.c_str(), 0777) != 0) {
-    refuse(options.folder + ": cannot create directory: " + std::strerror(errno));
-  } else {
-    madeFolder = true;
-  }
+  const bool madeFolder = makeFolder(options.folder);
   try {
     for (const int k : classes) exporter.exportClass(k);
     exporter.writeManifest(classes);

@@ -61,6 +61,10 @@ using WrittenFile = std::function<void(const std::string& path, const std::strin
 // a chosen plane the dataset lacks; refused when a file cannot be written.
 void exportCollection(Collection& collection, const ExportOptions& options, const WrittenFile& written = {});
 
+// Creates `folder` when it does not exist; Refused when it cannot be made or
+// is not a folder. True when it was made.
+bool makeFolder(const std::string& folder);
+
 struct ImportOptions {
   int spctmClass = 0;
   std::string data;       // .npy: sensors x sensors x time x frequency (sft: frequency before time)

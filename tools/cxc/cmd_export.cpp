@@ -11,6 +11,7 @@
 #include "host/collection_file.h"
 #include "host/exchange.h"
 #include "host/metadata.h"
+#include "host/mne_exchange.h"
 #include "host/names.h"
 #include "tools/cxc/common.h"
 
@@ -35,6 +36,22 @@ int runExport(const ExportArgs& args) {
   std::vector<std::string> warnings;
   host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings);
   printWarnings(warnings);
+  if (args.format == "mne-connectivity") {
+    std::vector<int> classes;
+    for (const std::string& name : args.classes) classes.push_back(host::classFromKey(name));
+    if (classes.empty()) {
+      for (int k = 0; k < host::kClassCount; ++k) {
+        if (collection.trialByClass[k]) classes.push_back(k);
+      }
+    }
+    host::makeFolder(args.dir);
+    for (const int k : classes) {
+      const std::string path = args.dir + "/" + host::classKey(k) + "_connectivity.nc";
+      host::exportMneConnectivity(collection, k, meta, path);
+      std::printf("wrote %s\n", path.c_str());
+    }
+    return kExitOk;
+  }
   host::ExportOptions options;
   options.source = args.file;
   options.folder = args.dir;
@@ -67,7 +84,11 @@ void addExportCommand(CLI::App& app, CommandList& commands) {
       ->check(CLI::IsMember({"active", "control", "act-ctl"}));
   sub->add_option("--type", args->type, "only this plane: real, imag or power")
       ->check(CLI::IsMember({"real", "imag", "power"}));
-  sub->add_option("--format", args->format, "npy or csv")->check(CLI::IsMember({"npy", "csv"}))->capture_default_str();
+  sub->add_option("--format", args->format,
+                  "npy, csv, or mne-connectivity (one <class>_connectivity.nc per dataset, read by "
+                  "mne_connectivity.read_connectivity)")
+      ->check(CLI::IsMember({"npy", "csv", "mne-connectivity"}))
+      ->capture_default_str();
   sub->add_option("--layout", args->layout,
                   "stf: sensors, sensors, time, frequency; sft: frequency before time (MNE's order)")
       ->check(CLI::IsMember({"stf", "sft"}))

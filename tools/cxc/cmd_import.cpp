@@ -10,6 +10,7 @@
 #include "host/collection_file.h"
 #include "host/exchange.h"
 #include "host/metadata.h"
+#include "host/mne_exchange.h"
 #include "host/names.h"
 #include "platform/refused.h"
 #include "tools/cxc/common.h"
@@ -31,6 +32,7 @@ struct ImportArgs {
   double tmin = std::nan("");
   std::string chNames;
   std::string unit;
+  std::string from;
 };
 
 std::string fileStem(const std::string& path) {
@@ -59,6 +61,33 @@ int runImport(const ImportArgs& args) {
   } else {
     collection.collectionName = fileStem(out);
   }
+  if (!args.from.empty()) {
+    if (!args.data.empty()) badUsage("give --data or --from, not both");
+    const int cls = host::classFromKey(args.className);
+    host::MneImportSummary got;
+    try {
+      got = host::importMneConnectivity(collection, cls, args.from, meta);
+    } catch (const megcxc::Refused& e) {
+      const std::string what = e.what();
+      if (what.rfind(args.from, 0) == 0) throw;
+      refuse(out + ": " + what);
+    }
+    if (!existed) collection.autoFindSetSpctmClass();
+    host::saveCollectionWithMetadata(out, collection, meta);
+    std::printf("imported %s (%s) as the %s dataset of %s: %lld x %lld sensors, %lld time x %lld frequency points, %s\n",
+                args.from.c_str(), got.method.empty() ? "?" : got.method.c_str(), args.className.c_str(), out.c_str(),
+                static_cast<long long>(got.nodes), static_cast<long long>(got.nodes),
+                static_cast<long long>(got.timePt), static_cast<long long>(got.freqPt),
+                got.complex ? "complex" : "real only");
+    if (got.completedUpperTriangle) {
+      std::printf("the file holds one triangle (row > column); the other is completed from it\n");
+    }
+    if (got.cellsWithoutValue > 0) {
+      std::printf("%lld cells without a value in the file are 0\n", static_cast<long long>(got.cellsWithoutValue));
+    }
+    return kExitOk;
+  }
+  if (args.data.empty()) badUsage("import: give --data ARRAY.npy or --from FILE.nc");
   host::ImportOptions options;
   options.spctmClass = host::classFromKey(args.className);
   options.data = args.data;
@@ -128,7 +157,9 @@ void addImportCommand(CLI::App& app, CommandList& commands) {
   sub->add_option("--class", args->className, "class dataset to fill (replaced if present)")
       ->required()
       ->check(CLI::IsMember({"active", "control", "act-ctl"}));
-  sub->add_option("--data", args->data, "array sensors x sensors x time x frequency (.npy)")->required();
+  sub->add_option("--data", args->data, "array sensors x sensors x time x frequency (.npy)");
+  sub->add_option("--from", args->from,
+                  "an mne-connectivity file (Connectivity.save / read_connectivity) instead of --data");
   sub->add_option("--layout", args->layout,
                   "stf: sensors, sensors, time, frequency; sft: frequency before time "
                   "(MNE's order)")
