@@ -46,6 +46,7 @@ foreach(dir IN LISTS MEGCXC_CORE_DIRS)
 endforeach()
 
 install(EXPORT megcxcTargets NAMESPACE megcxc:: DESTINATION ${MEGCXC_INSTALL_CMAKEDIR})
+set(MEGCXC_FIND_DEPENDENCY_LINES "${MEGCXC_CONFIG_DEPENDENCIES}")
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/megcxcConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/megcxcConfig.cmake
                               INSTALL_DESTINATION ${MEGCXC_INSTALL_CMAKEDIR})
@@ -75,7 +76,8 @@ endif()
 megcxc_pc_dir(MEGCXC_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 megcxc_pc_dir(MEGCXC_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
 # -pthread for the worker threads (Threads::Threads in CMake terms).
-set(pc_link_flags -pthread ${MEGCXC_SANITIZE_LINK_FLAGS})
+set(pc_link_flags ${MEGCXC_PC_EXTRA_LIBS} -pthread ${MEGCXC_SANITIZE_LINK_FLAGS})
+list(JOIN MEGCXC_PC_REQUIRES ", " MEGCXC_PC_REQUIRES_TEXT)
 list(JOIN pc_link_flags " " MEGCXC_PC_LINK_FLAGS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/megcxc.pc.in ${PROJECT_BINARY_DIR}/megcxc.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/megcxc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
