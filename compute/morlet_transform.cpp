@@ -1,0 +1,123 @@
+#include "compute/morlet_transform.h"
+
+#include <fftw3.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "compute/morlet.h"
+
+namespace megcxc::compute {
+
+namespace {
+
+// FFTW's planner is not thread-safe; plans are made and destroyed under this.
+std::mutex& plannerMutex() {
+  static std::mutex m;
+  return m;
+}
+
+template <class T>
+T* allocate(int64_t count) {
+  void* p = fftw_malloc(static_cast<std::size_t>(count) * sizeof(T));
+  if (!p) throw std::bad_alloc();
+  return static_cast<T*>(p);
+}
+
+fftw_complex* asFftw(std::complex<double>* p) { return reinterpret_cast<fftw_complex*>(p); }
+
+}  // namespace
+
+int64_t MorletTransform::fastLength(int64_t n) {
+  for (int64_t m = n < 1 ? 1 : n;; ++m) {
+    int64_t r = m;
+    for (const int64_t p : {2, 3, 5, 7}) {
+      while (r % p == 0) r /= p;
+    }
+    if (r == 1) return m;
+  }
+}
+
+MorletTransform::MorletTransform(double sfreq, const std::vector<double>& freqs, const std::vector<double>& cycles,
+                                 bool zeroMean, int64_t samples)
+    : samples_(samples) {
+  std::vector<std::vector<std::complex<double>>> wavelets;
+  wavelets.reserve(freqs.size());
+  for (std::size_t f = 0; f < freqs.size(); ++f) {
+    wavelets.push_back(morletWavelet(sfreq, freqs[f], cycles[f], zeroMean));
+    const int64_t len = static_cast<int64_t>(wavelets.back().size());
+    if (len > longest_) longest_ = len;
+    start_.push_back((len - 1) / 2);
+  }
+  n_ = fastLength(samples_ + longest_ - 1);
+
+  std::lock_guard<std::mutex> lock(plannerMutex());
+  std::complex<double>* in = allocate<std::complex<double>>(n_);
+  std::complex<double>* out = allocate<std::complex<double>>(n_);
+  double* real = allocate<double>(n_);
+  // FFTW_ESTIMATE: planning does not time candidates, so the same plan (and
+  // the same rounding) comes out on every run.
+  forwardPlan_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), real, asFftw(out), FFTW_ESTIMATE);
+  backwardPlan_ = fftw_plan_dft_1d(static_cast<int>(n_), asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_ESTIMATE);
+  fftw_plan waveletPlan = fftw_plan_dft_1d(static_cast<int>(n_), asFftw(in), asFftw(out), FFTW_FORWARD, FFTW_ESTIMATE);
+  const double scale = 1.0 / static_cast<double>(n_);
+  for (const auto& w : wavelets) {
+    std::memset(static_cast<void*>(in), 0, static_cast<std::size_t>(n_) * sizeof(*in));
+    std::memcpy(static_cast<void*>(in), w.data(), w.size() * sizeof(*in));
+    fftw_execute_dft(waveletPlan, asFftw(in), asFftw(out));
+    std::complex<double>* spectrum = allocate<std::complex<double>>(n_);
+    for (int64_t k = 0; k < n_; ++k) spectrum[k] = out[k] * scale;
+    spectra_.push_back(spectrum);
+  }
+  fftw_destroy_plan(waveletPlan);
+  fftw_free(real);
+  fftw_free(out);
+  fftw_free(in);
+}
+
+MorletTransform::~MorletTransform() {
+  for (std::complex<double>* s : spectra_) fftw_free(s);
+  std::lock_guard<std::mutex> lock(plannerMutex());
+  fftw_destroy_plan(static_cast<fftw_plan>(forwardPlan_));
+  fftw_destroy_plan(static_cast<fftw_plan>(backwardPlan_));
+}
+
+MorletTransform::Scratch::Scratch(const MorletTransform& t)
+    : signal_(allocate<double>(t.n_)),
+      spectrum_(allocate<std::complex<double>>(t.n_)),
+      product_(allocate<std::complex<double>>(t.n_)),
+      result_(allocate<std::complex<double>>(t.n_)) {
+  std::memset(signal_, 0, static_cast<std::size_t>(t.n_) * sizeof(double));
+}
+
+MorletTransform::Scratch::~Scratch() {
+  fftw_free(result_);
+  fftw_free(product_);
+  fftw_free(spectrum_);
+  fftw_free(signal_);
+}
+
+void MorletTransform::forward(Scratch& s) const {
+  // The padding after the samples stays zero from the Scratch's start.
+  fftw_execute_dft_r2c(static_cast<fftw_plan>(forwardPlan_), s.signal_, asFftw(s.spectrum_));
+  for (int64_t k = n_ / 2 + 1; k < n_; ++k) s.spectrum_[k] = std::conj(s.spectrum_[n_ - k]);
+}
+
+const std::complex<double>* MorletTransform::same(int64_t f, Scratch& s) const {
+  const std::complex<double>* w = spectra_[static_cast<std::size_t>(f)];
+  std::complex<double>* in = s.product_;
+  std::complex<double>* out = s.result_;
+  const double* x = reinterpret_cast<const double*>(s.spectrum_);
+  const double* y = reinterpret_cast<const double*>(w);
+  double* p = reinterpret_cast<double*>(in);
+  for (int64_t k = 0; k < n_; ++k) {
+    const double xr = x[2 * k], xi = x[2 * k + 1], yr = y[2 * k], yi = y[2 * k + 1];
+    p[2 * k] = xr * yr - xi * yi;
+    p[2 * k + 1] = xr * yi + xi * yr;
+  }
+  fftw_execute_dft(static_cast<fftw_plan>(backwardPlan_), asFftw(in), asFftw(out));
+  return out + start_[static_cast<std::size_t>(f)];
+}
+
+}  // namespace megcxc::compute

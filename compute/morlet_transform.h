@@ -1,0 +1,77 @@
+// The Morlet transform of one signal at a set of frequencies, by FFT
+// convolution with FFTW.
+//
+// The wavelets' spectra are computed once, scaled by 1/N, for one FFT length
+// N (the smallest length of factors 2, 3, 5 and 7 that holds the samples plus
+// the longest wavelet less one, so that the circular convolution equals the
+// linear one). A signal is transformed once (real to complex, its other half
+// filled by symmetry), multiplied by a wavelet's spectrum and transformed back;
+// the "same" part of the convolution, centred on the wavelet, is the result.
+// The plans are made once and shared: any number of threads may transform at
+// the same time, each with its own Scratch.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace megcxc::compute {
+
+class MorletTransform {
+ public:
+  // The wavelets of `freqs` with `cycles` (one per frequency) for signals of
+  // `samples` samples. Every wavelet must fit into `samples`.
+  MorletTransform(double sfreq, const std::vector<double>& freqs, const std::vector<double>& cycles, bool zeroMean,
+                  int64_t samples);
+  ~MorletTransform();
+  MorletTransform(const MorletTransform&) = delete;
+  MorletTransform& operator=(const MorletTransform&) = delete;
+
+  int64_t fftLength() const { return n_; }
+  int64_t samples() const { return samples_; }
+  int64_t longestWavelet() const { return longest_; }
+
+  // Buffers of one thread (aligned as the plans expect).
+  class Scratch {
+   public:
+    explicit Scratch(const MorletTransform& t);
+    ~Scratch();
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+   private:
+    friend class MorletTransform;
+    double* signal_;
+    std::complex<double>* spectrum_;
+    std::complex<double>* product_;
+    std::complex<double>* result_;
+  };
+
+  // Takes the signal (samples() values, read through `sample(i)`) into the
+  // scratch and transforms it; then same(f, scratch) gives its coefficients
+  // at frequency f, valid until the next call with this scratch.
+  template <class Sample>
+  void load(Sample&& sample, Scratch& s) const {
+    for (int64_t i = 0; i < samples_; ++i) s.signal_[i] = sample(i);
+    forward(s);
+  }
+  // The samples() coefficients of the loaded signal at frequency index f.
+  const std::complex<double>* same(int64_t f, Scratch& s) const;
+
+  // The smallest length >= n with no prime factor above 7.
+  static int64_t fastLength(int64_t n);
+
+ private:
+  void forward(Scratch& s) const;
+
+  int64_t samples_;
+  int64_t n_;
+  int64_t longest_ = 0;
+  std::vector<int64_t> start_;  // per frequency: the first "same" sample in the full convolution
+  std::vector<std::complex<double>*> spectra_;
+  void* forwardPlan_ = nullptr;
+  void* backwardPlan_ = nullptr;
+};
+
+}  // namespace megcxc::compute
