@@ -225,7 +225,7 @@ Plan planConnectivity(const EpochsView& x, const Options& o) {
 
   // Work memory: half for the sums of a block, the rest for the coefficients
   // of an epoch chunk.
-  int64_t budget = o.workBytes > 0 ? o.workBytes : std::max<int64_t>(int64_t{64} << 20, (p.resultBytes + p.inputBytes) / 5);
+  int64_t budget = o.workBytes > 0 ? o.workBytes : std::max<int64_t>(int64_t{256} << 20, (p.resultBytes + p.inputBytes) / 5);
   const int64_t sumsPerCell = makeCrossSums(o.method)->bytesPerCell(p.channels);
   const int64_t coefPerCellEpoch = p.channels * static_cast<int64_t>(sizeof(std::complex<double>));
   const int64_t cellsFit = std::max<int64_t>(1, budget / 2 / sumsPerCell);
@@ -262,6 +262,14 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
   for (int64_t k = 0; k < F; ++k) cycles[static_cast<std::size_t>(k)] = o.nCycles.size() == 1 ? o.nCycles[0] : o.nCycles[static_cast<std::size_t>(k)];
   const MorletTransform transform(o.sfreq, o.freqs, cycles, o.zeroMean, p.samples);
 
+  auto lap = std::chrono::steady_clock::now();
+  const auto seconds = [&lap]() {
+    const auto now = std::chrono::steady_clock::now();
+    const double s = std::chrono::duration<double>(now - lap).count();
+    lap = now;
+    return s;
+  };
+  RunFigures figures;
   d._cleanSumCCSpctmData();
   if (!d.checkInitSpctmCCData(S, S, T, F, true, p.planes == 2 ? 1 : 0, 0, progress.dialog, progress.text)) {
     refuse("not enough memory for " + std::to_string(S) + " x " + std::to_string(S) + " pairs of " + std::to_string(T) + " x " +
@@ -296,9 +304,10 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
     }
   };
 
-  RunFigures figures;
+  figures.buildSeconds = seconds();
   std::unique_ptr<CrossSums> sums = makeCrossSums(o.method);
   CoefficientBlock w;
+  const bool unit = sums->unitCoefficients();
   for (const BlockGeometry& b : blocks) {
     sums->start(S, b.cells());
     for (int64_t e0 = 0; e0 < E; e0 += p.epochsPerChunk) {
@@ -312,15 +321,25 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
           transform.load([&](int64_t i) { return x.at(e0 + e, ch, p.firstSample + i); }, scratch);
           for (int64_t fi = 0; fi < b.freqs; ++fi) {
             const std::complex<double>* y = transform.same(b.f0 + fi, scratch);
-            for (int64_t ti = 0; ti < b.times; ++ti) w.put(ch, e, fi * b.times + ti, y[(b.t0 + ti) * o.decim]);
+            for (int64_t ti = 0; ti < b.times; ++ti) {
+              std::complex<double> v = y[(b.t0 + ti) * o.decim];
+              if (unit) {
+                const double m = std::sqrt(v.real() * v.real() + v.imag() * v.imag());
+                v = m > 0.0 || o.method != Method::ppc ? v / m : 0.0;
+              }
+              w.put(ch, e, fi * b.times + ti, v);
+            }
           }
         }
       });
+      figures.transformSeconds += seconds();
       sums->add(w, ne);
+      figures.sumsSeconds += seconds();
       figures.peakWorkBytes = std::max(figures.peakWorkBytes, w.bytes() + sums->bytes());
       report("wavelets and sums", ++done, steps);
     }
     sums->finish(E, b, planes);
+    figures.resultSeconds += seconds();
   }
   figures.blocks = static_cast<int64_t>(blocks.size());
   figures.epochChunks = chunks;
@@ -335,6 +354,7 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
     }
     report("raw backup", r + 1, S);
   }
+  figures.backupSeconds = seconds();
   d.setSpctmTimePtFreqPt(T, F, o.decim);
   d.setTrialTimeDataRange4Spctm(p.firstSample, p.firstSample + p.samples);
   d.timePtOffset = 0;

@@ -30,12 +30,7 @@ void CoefficientBlock::shape(Layout layout, int64_t channels, int64_t epochs, in
 
 namespace {
 
-// Cell j of a block in a pair's cell array.
-inline int64_t planeIndex(const BlockGeometry& b, int64_t freqPt, int64_t j) {
-  return (b.t0 + j % b.times) * freqPt + b.f0 + j / b.times;
-}
-
-// ---- csd, cohy, coh, imcoh: Hermitian sums by BLAS ---------------------------
+// ---- csd, cohy, coh, imcoh, plv, ciplv, ppc: Hermitian sums by BLAS ---------
 
 class HermitianSums final : public CrossSums {
  public:
@@ -43,6 +38,9 @@ class HermitianSums final : public CrossSums {
     if (openblas_set_num_threads) openblas_set_num_threads(1);
   }
   CoefficientBlock::Layout layout() const override { return CoefficientBlock::Layout::cellMajor; }
+  bool unitCoefficients() const override {
+    return method_ == Method::plv || method_ == Method::ciplv || method_ == Method::ppc;
+  }
   int64_t bytesPerCell(int64_t channels) const override {
     return channels * channels * static_cast<int64_t>(sizeof(std::complex<double>));
   }
@@ -72,52 +70,85 @@ class HermitianSums final : public CrossSums {
   void finish(int64_t totalEpochs, const BlockGeometry& block, const PairPlanes& out) override {
     const int64_t s = channels_;
     const double n = static_cast<double>(totalEpochs);
-    const int64_t F = out.freqPt;
+    const bool complex = method_ == Method::csd || method_ == Method::cohy;
+    // A column c at a time: the measure of pairs (r <= c, c) for every cell
+    // into a buffer (reading each cell's column of sums in order), then each
+    // pair's cells into its planes in plane order.
     parallelFor(s, s * cells_, [&](int64_t begin, int64_t end) {
+      std::vector<double> re(static_cast<std::size_t>(end * cells_)), im(complex ? re.size() : 0);
+      std::vector<double> power(static_cast<std::size_t>(s));
       for (int64_t c = begin; c < end; ++c) {
         for (int64_t j = 0; j < cells_; ++j) {
           const std::complex<double>* m = sums_.data() + j * s * s;
-          const int64_t at = planeIndex(block, F, j);
-          const double pc = m[c * s + c].real() / n;
+          for (int64_t r = 0; r <= c; ++r) power[static_cast<std::size_t>(r)] = m[r * s + r].real() / n;
+          const std::complex<double>* column = m + c * s;
+          const double pc = power[static_cast<std::size_t>(c)];
           for (int64_t r = 0; r <= c; ++r) {
-            const std::complex<double> csd = m[c * s + r] / n;
-            const double pr = m[r * s + r].real() / n;
-            write(out, r, c, at, csd, pr, pc);
+            const std::size_t at = static_cast<std::size_t>(r * cells_ + j);
+            const double cr = column[r].real() / n, ci = column[r].imag() / n;
+            switch (method_) {
+              case Method::csd:
+                re[at] = cr;
+                im[at] = ci;
+                break;
+              case Method::cohy: {
+                const double scale = 1.0 / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
+                re[at] = cr * scale;
+                im[at] = ci * scale;
+                break;
+              }
+              case Method::coh:
+                re[at] = std::sqrt(cr * cr + ci * ci) / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
+                break;
+              case Method::imcoh:
+                re[at] = ci / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
+                break;
+              case Method::plv:  // the sums are of unit coefficients from here on
+                re[at] = std::sqrt(cr * cr + ci * ci);
+                break;
+              case Method::ciplv: {
+                double real = std::clamp(cr, -1.0, 1.0);
+                if (std::fabs(real) == 1.0) real = 0.0;
+                re[at] = std::fabs(ci) / std::sqrt(1.0 - real * real);
+                break;
+              }
+              default: {  // ppc, from the sums themselves
+                const double sr = column[r].real(), si = column[r].imag();
+                re[at] = (sr * sr + si * si - n) / (n * (n - 1.0));
+                break;
+              }
+            }
           }
+        }
+        for (int64_t r = 0; r <= c; ++r) {
+          store(out, r, c, block, re.data() + r * cells_, complex ? im.data() + r * cells_ : nullptr);
         }
       }
     });
   }
 
  private:
-  void write(const PairPlanes& out, int64_t r, int64_t c, int64_t at, std::complex<double> csd, double pr,
-             double pc) const {
+  // The cells of pair (r, c) into its planes and those of (c, r): the same
+  // value, the conjugate (csd, cohy) or the negative (imcoh).
+  void store(const PairPlanes& out, int64_t r, int64_t c, const BlockGeometry& b, const double* re,
+             const double* im) const {
     const int64_t s = out.channels;
     double* rcRe = out.real[static_cast<std::size_t>(r * s + c)];
     double* crRe = out.real[static_cast<std::size_t>(c * s + r)];
-    switch (method_) {
-      case Method::csd:
-      case Method::cohy: {
-        const std::complex<double> v = method_ == Method::csd ? csd : csd / std::sqrt(pr * pc);
-        rcRe[at] = v.real();
-        out.imag[static_cast<std::size_t>(r * s + c)][at] = v.imag();
-        // The other triangle holds the conjugate (on the diagonal the
-        // imaginary part is 0 either way).
-        crRe[at] = v.real();
-        out.imag[static_cast<std::size_t>(c * s + r)][at] = r == c ? v.imag() : -v.imag();
-        break;
-      }
-      case Method::coh: {
-        const double v = std::abs(csd) / std::sqrt(pr * pc);
-        rcRe[at] = v;
-        crRe[at] = v;
-        break;
-      }
-      default: {  // imcoh: odd under exchange of the two channels
-        const double v = csd.imag() / std::sqrt(pr * pc);
-        rcRe[at] = v;
-        crRe[at] = r == c ? v : -v;
-        break;
+    double* rcIm = im ? out.imag[static_cast<std::size_t>(r * s + c)] : nullptr;
+    double* crIm = im ? out.imag[static_cast<std::size_t>(c * s + r)] : nullptr;
+    const double mirror = method_ == Method::imcoh && r != c ? -1.0 : 1.0;
+    const double conj = r != c ? -1.0 : 1.0;
+    for (int64_t ti = 0; ti < b.times; ++ti) {
+      const int64_t row = (b.t0 + ti) * out.freqPt + b.f0;
+      for (int64_t fi = 0; fi < b.freqs; ++fi) {
+        const int64_t j = fi * b.times + ti;
+        rcRe[row + fi] = re[j];
+        crRe[row + fi] = mirror * re[j];
+        if (im) {
+          rcIm[row + fi] = im[j];
+          crIm[row + fi] = conj * im[j];
+        }
       }
     }
   }
@@ -128,35 +159,75 @@ class HermitianSums final : public CrossSums {
   std::vector<std::complex<double>> sums_;
 };
 
-// ---- plv, ciplv, ppc, pli, wpli, wpli2_debiased: per-epoch pair loops -------
+// ---- pli, wpli, wpli2_debiased: per-epoch pair loops ------------------------
+
+// The cells of a block (cell j = frequency j / times, time j % times) into
+// the planes of pairs (r, c) and (c, r), in plane order.
+void storeSymmetric(const PairPlanes& out, int64_t r, int64_t c, const BlockGeometry& b, const double* values) {
+  const int64_t s = out.channels;
+  double* rc = out.real[static_cast<std::size_t>(r * s + c)];
+  double* cr = out.real[static_cast<std::size_t>(c * s + r)];
+  for (int64_t ti = 0; ti < b.times; ++ti) {
+    const int64_t row = (b.t0 + ti) * out.freqPt + b.f0;
+    for (int64_t fi = 0; fi < b.freqs; ++fi) {
+      rc[row + fi] = values[fi * b.times + ti];
+      cr[row + fi] = values[fi * b.times + ti];
+    }
+  }
+}
 
 constexpr int64_t kTile = CoefficientBlock::kTile;
 
-// Adds one epoch of pair (a, b) over a tile: x = a conj(b) per cell, then
-// the method's term of x into acc (one array of kTile per sum).
+// Adds the epochs of pair (a, b) over a tile: x = a conj(b) per cell and
+// epoch, then the method's term of x into acc (one array of kTile per sum).
+// `stride` doubles lie between the coefficients of neighbouring epochs. Each
+// cell is summed in epoch order with one rounding per operation, whatever the
+// vector width, so every build variant gives the same figures.
 template <Method M>
-inline void addEpoch(const double* __restrict ar, const double* __restrict ai, const double* __restrict br,
-                     const double* __restrict bi, double* __restrict acc) {
+inline __attribute__((always_inline)) void addPairTile(const double* __restrict ar, const double* __restrict ai,
+                                                       const double* __restrict br, const double* __restrict bi,
+                                                       int64_t stride, int64_t epochs, double* __restrict acc) {
   double* __restrict s0 = acc;
   double* __restrict s1 = acc + kTile;
   double* __restrict s2 = acc + 2 * kTile;
-  for (int64_t k = 0; k < kTile; ++k) {
-    const double xi = ai[k] * br[k] - ar[k] * bi[k];
-    if constexpr (M == Method::plv || M == Method::ciplv || M == Method::ppc) {
-      const double xr = ar[k] * br[k] + ai[k] * bi[k];
-      const double m = std::sqrt(xr * xr + xi * xi);
-      double inv = 1.0 / m;
-      // plv and ciplv divide by 0 where x is 0 (NaN); ppc counts 0 there.
-      if constexpr (M == Method::ppc) inv = m > 0.0 ? inv : 0.0;
-      s0[k] += xr * inv;
-      s1[k] += xi * inv;
-    } else if constexpr (M == Method::pli) {
-      s0[k] += xi > 0.0 ? 1.0 : (xi < 0.0 ? -1.0 : 0.0);
-    } else {
-      s0[k] += xi;
-      s1[k] += std::fabs(xi);
-      if constexpr (M == Method::wpli2Debiased) s2[k] += xi * xi;
+  for (int64_t e = 0; e < epochs; ++e) {
+    const double* __restrict a0 = ar + e * stride;
+    const double* __restrict a1 = ai + e * stride;
+    const double* __restrict b0 = br + e * stride;
+    const double* __restrict b1 = bi + e * stride;
+    for (int64_t k = 0; k < kTile; ++k) {
+      const double xi = a1[k] * b0[k] - a0[k] * b1[k];
+      if constexpr (M == Method::pli) {
+        s0[k] += xi > 0.0 ? 1.0 : (xi < 0.0 ? -1.0 : 0.0);
+      } else {
+        s0[k] += xi;
+        s1[k] += std::fabs(xi);
+        if constexpr (M == Method::wpli2Debiased) s2[k] += xi * xi;
+      }
     }
+  }
+}
+
+// One function per method, each built for AVX-512, AVX2 and plain x86-64;
+// the loader picks the widest the processor has.
+#define MEGCXC_PAIR_TILE(name, method)                                                                              \
+  __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void name(                          \
+      const double* ar, const double* ai, const double* br, const double* bi, int64_t stride, int64_t epochs,       \
+      double* acc) {                                                                                                \
+    addPairTile<method>(ar, ai, br, bi, stride, epochs, acc);                                                       \
+  }
+MEGCXC_PAIR_TILE(addTilePli, Method::pli)
+MEGCXC_PAIR_TILE(addTileWpli, Method::wpli)
+MEGCXC_PAIR_TILE(addTileWpli2, Method::wpli2Debiased)
+#undef MEGCXC_PAIR_TILE
+
+using PairTileFn = void (*)(const double*, const double*, const double*, const double*, int64_t, int64_t, double*);
+
+constexpr PairTileFn pairTileFunction(Method m) {
+  switch (m) {
+    case Method::pli: return addTilePli;
+    case Method::wpli: return addTileWpli;
+    default: return addTileWpli2;
   }
 }
 
@@ -164,6 +235,7 @@ template <Method M>
 class EpochPairSums final : public CrossSums {
  public:
   static constexpr int kSums = M == Method::pli ? 1 : (M == Method::wpli2Debiased ? 3 : 2);
+  static constexpr PairTileFn kAdd = pairTileFunction(M);
 
   CoefficientBlock::Layout layout() const override { return CoefficientBlock::Layout::tiles; }
   int64_t bytesPerCell(int64_t channels) const override {
@@ -186,11 +258,9 @@ class EpochPairSums final : public CrossSums {
     parallelFor(tiles_ * s, pairs_ / s * epochs * kTile + 1, [&](int64_t begin, int64_t end) {
       for (int64_t item = begin; item < end; ++item) {
         const int64_t t = item / s, r = item % s;
+        const int64_t stride = s * kTile;
         for (int64_t c = r; c < s; ++c) {
-          double* acc = sumsOf(t, pairIndex(r, c));
-          for (int64_t e = 0; e < epochs; ++e) {
-            addEpoch<M>(w.re(t, e, r), w.im(t, e, r), w.re(t, e, c), w.im(t, e, c), acc);
-          }
+          kAdd(w.re(t, 0, r), w.im(t, 0, r), w.re(t, 0, c), w.im(t, 0, c), stride, epochs, sumsOf(t, pairIndex(r, c)));
         }
       }
     });
@@ -200,18 +270,12 @@ class EpochPairSums final : public CrossSums {
     const int64_t s = channels_;
     const double n = static_cast<double>(totalEpochs);
     parallelFor(s, pairs_ / s * cells_ + 1, [&](int64_t begin, int64_t end) {
+      std::vector<double> values(static_cast<std::size_t>(cells_));
       for (int64_t r = begin; r < end; ++r) {
         for (int64_t c = r; c < s; ++c) {
           const int64_t p = pairIndex(r, c);
-          double* rc = out.real[static_cast<std::size_t>(r * s + c)];
-          double* cr = out.real[static_cast<std::size_t>(c * s + r)];
-          for (int64_t j = 0; j < cells_; ++j) {
-            const double* acc = sumsOf(j / kTile, p) + j % kTile;
-            const double v = measure(acc, n);
-            const int64_t at = planeIndex(block, out.freqPt, j);
-            rc[at] = v;
-            cr[at] = v;
-          }
+          for (int64_t j = 0; j < cells_; ++j) values[static_cast<std::size_t>(j)] = measure(sumsOf(j / kTile, p) + j % kTile, n);
+          storeSymmetric(out, r, c, block, values.data());
         }
       }
     });
@@ -231,15 +295,7 @@ class EpochPairSums final : public CrossSums {
       return std::fabs(s0 / n);
     } else {
       const double s1 = acc[kTile];
-      if constexpr (M == Method::plv) {
-        return std::hypot(s0 / n, s1 / n);
-      } else if constexpr (M == Method::ciplv) {
-        double re = std::clamp(s0 / n, -1.0, 1.0);
-        if (std::fabs(re) == 1.0) re = 0.0;
-        return (std::fabs(s1) / n) / std::sqrt(1.0 - re * re);
-      } else if constexpr (M == Method::ppc) {
-        return (s0 * s0 + s1 * s1 - n) / (n * (n - 1.0));
-      } else if constexpr (M == Method::wpli) {
+      if constexpr (M == Method::wpli) {
         return s1 == 0.0 ? 0.0 : std::fabs(s0) / s1;
       } else {
         const double s2 = acc[2 * kTile];
@@ -257,9 +313,6 @@ class EpochPairSums final : public CrossSums {
 
 std::unique_ptr<CrossSums> makeCrossSums(Method method) {
   switch (method) {
-    case Method::plv: return std::make_unique<EpochPairSums<Method::plv>>();
-    case Method::ciplv: return std::make_unique<EpochPairSums<Method::ciplv>>();
-    case Method::ppc: return std::make_unique<EpochPairSums<Method::ppc>>();
     case Method::pli: return std::make_unique<EpochPairSums<Method::pli>>();
     case Method::wpli: return std::make_unique<EpochPairSums<Method::wpli>>();
     case Method::wpli2Debiased: return std::make_unique<EpochPairSums<Method::wpli2Debiased>>();

@@ -10,11 +10,13 @@
 // Two kinds of sums:
 // - csd, cohy, coh and imcoh need only the mean cross-spectrum: per cell the
 //   Hermitian matrix sum_e w_e w_e^H of the channels' coefficient vectors, a
-//   rank-k update done by BLAS (zherk) per cell, cells spread over threads;
-// - the other measures transform each epoch's cross-spectrum before summing
-//   (phase only, sign of the imaginary part ...), so every pair r <= c is
-//   visited per epoch: loops over tiles of kTile cells with split real and
-//   imaginary parts, which the compiler vectorises, tiles spread over threads.
+//   rank-k update done by BLAS (zherk) per cell, cells spread over threads.
+//   plv, ciplv and ppc sum S_e / |S_e|, and since |S_e| = |w_r| |w_c| that is
+//   u_r conj(u_c) with u = w / |w|: the same update over unit coefficients;
+// - pli, wpli and wpli2_debiased take the sign or magnitude of Im S_e per
+//   epoch, which does not factor, so every pair r <= c is visited per epoch:
+//   loops over tiles of kTile cells with split real and imaginary parts,
+//   which the compiler vectorises, tiles spread over threads.
 #pragma once
 
 #include <complex>
@@ -90,6 +92,9 @@ class CrossSums {
  public:
   virtual ~CrossSums() = default;
   virtual CoefficientBlock::Layout layout() const = 0;
+  // True when the sums want each coefficient divided by its magnitude
+  // (0 staying 0 for ppc, NaN for plv and ciplv as 0 / 0).
+  virtual bool unitCoefficients() const { return false; }
   // Bytes of sums per cell for `channels` channels.
   virtual int64_t bytesPerCell(int64_t channels) const = 0;
   // Zeroes the sums for a block of `cells` cells.

@@ -2,9 +2,8 @@
 // convolution with FFTW.
 //
 // The wavelets' spectra are computed once, scaled by 1/N, for one FFT length
-// N (the smallest length of factors 2, 3, 5 and 7 that holds the samples plus
-// the longest wavelet less one, so that the circular convolution equals the
-// linear one). A signal is transformed once (real to complex, its other half
+// N that holds the samples plus the longest wavelet less one, so that the
+// circular convolution equals the linear one. A signal is transformed once (real to complex, its other half
 // filled by symmetry), multiplied by a wavelet's spectrum and transformed back;
 // the "same" part of the convolution, centred on the wavelet, is the result.
 // The plans are made once and shared: any number of threads may transform at
@@ -59,7 +58,8 @@ class MorletTransform {
   // The samples() coefficients of the loaded signal at frequency index f.
   const std::complex<double>* same(int64_t f, Scratch& s) const;
 
-  // The smallest length >= n with no prime factor above 7.
+  // The FFT length for n: the smallest length >= n with no prime factor above
+  // 7, or the next power of two when that is at most a quarter longer.
   static int64_t fastLength(int64_t n);
 
  private:

@@ -124,6 +124,9 @@ int runCompute(const ComputeArgs& args) {
                 d.cxcType.toUtf8().c_str(), p.planes == 2 ? "real and imaginary planes" : "real plane",
                 static_cast<long long>(p.fftLength), static_cast<long long>(run.figures.blocks),
                 static_cast<long long>(run.figures.epochChunks), toMB(p.resultBytes), toMB(run.figures.peakWorkBytes));
+    const compute::RunFigures& f = run.figures;
+    std::printf("  seconds: pairs %.2f, wavelets %.2f, sums %.2f, measure %.2f, raw backup %.2f\n", f.buildSeconds,
+                f.transformSeconds, f.sumsSeconds, f.resultSeconds, f.backupSeconds);
   }
   if (!outcome.channelNames.empty()) {
     std::printf("channel names: %s .. %s (%zu, not stored: the archive has no field for them)\n",
