@@ -8,7 +8,7 @@ Two runs on the same synthetic epochs (6 epochs, 4 channels, 64 samples at
 100 Hz; channel 1 follows channel 0 by 2 samples, channel 3 leads channel 2
 by 1 sample, with independent noise):
   a: frequencies 8, 12, 16 Hz with 2, 3, 3 cycles, every sample, all methods;
-  b: frequencies 6, 9, 13.5 Hz (constant ratio) with 2 cycles, tmin 0.1 s,
+  b: frequencies 10, 15, 22.5 Hz (constant ratio) with 2 cycles, tmin 0.1 s,
      tmax 0.55 s, coh, cohy and wpli.
 Every pair (r, c) is asked for, the diagonal included, and stored as
 con_<run>_<method>.npy, channels x channels x frequencies x times. csd is
@@ -73,7 +73,7 @@ def main():
     freqs_a, cycles_a = [8.0, 12.0, 16.0], [2.0, 3.0, 3.0]
     run(x, "a", freqs_a, np.asarray(cycles_a), METHODS)
     np.save(os.path.join(OUT, "con_a_csd.npy"), csd(x, freqs_a, np.asarray(cycles_a)))
-    run(x, "b", [6.0, 9.0, 13.5], 2.0, ["coh", "cohy", "wpli"], tmin=0.1, tmax=0.55)
+    run(x, "b", [10.0, 15.0, 22.5], 2.0, ["coh", "cohy", "wpli"], tmin=0.1, tmax=0.55)
 
     ws = []
     for zero_mean in (False, True):
