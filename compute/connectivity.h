@@ -149,6 +149,7 @@ struct Progress {
 // What a run did.
 struct RunFigures {
   double seconds = 0.0;
+  double cpuSeconds = 0.0;  // of the whole process meanwhile (every thread)
   int64_t blocks = 0;
   int64_t epochChunks = 0;
   int64_t peakWorkBytes = 0;  // coefficients and sums held at once

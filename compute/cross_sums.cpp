@@ -68,55 +68,61 @@ class HermitianSums final : public CrossSums {
   }
 
   void finish(int64_t totalEpochs, const BlockGeometry& block, const PairPlanes& out) override {
+    switch (method_) {
+      case Method::csd: return finishAs<Method::csd>(totalEpochs, block, out);
+      case Method::cohy: return finishAs<Method::cohy>(totalEpochs, block, out);
+      case Method::coh: return finishAs<Method::coh>(totalEpochs, block, out);
+      case Method::imcoh: return finishAs<Method::imcoh>(totalEpochs, block, out);
+      case Method::plv: return finishAs<Method::plv>(totalEpochs, block, out);
+      case Method::ciplv: return finishAs<Method::ciplv>(totalEpochs, block, out);
+      default: return finishAs<Method::ppc>(totalEpochs, block, out);
+    }
+  }
+
+ private:
+  template <Method M>
+  void finishAs(int64_t totalEpochs, const BlockGeometry& block, const PairPlanes& out) {
     const int64_t s = channels_;
     const double n = static_cast<double>(totalEpochs);
-    const bool complex = method_ == Method::csd || method_ == Method::cohy;
+    constexpr bool complex = M == Method::csd || M == Method::cohy;
+    // The mean power of every channel and cell, from the diagonals.
+    std::vector<double> power(static_cast<std::size_t>(cells_ * s));
+    for (int64_t j = 0; j < cells_; ++j) {
+      for (int64_t r = 0; r < s; ++r) power[static_cast<std::size_t>(j * s + r)] = sums_[static_cast<std::size_t>(j * s * s + r * s + r)].real() / n;
+    }
     // A column c at a time: the measure of pairs (r <= c, c) for every cell
     // into a buffer (reading each cell's column of sums in order), then each
     // pair's cells into its planes in plane order.
     parallelFor(s, s * cells_, [&](int64_t begin, int64_t end) {
       std::vector<double> re(static_cast<std::size_t>(end * cells_)), im(complex ? re.size() : 0);
-      std::vector<double> power(static_cast<std::size_t>(s));
       for (int64_t c = begin; c < end; ++c) {
         for (int64_t j = 0; j < cells_; ++j) {
-          const std::complex<double>* m = sums_.data() + j * s * s;
-          for (int64_t r = 0; r <= c; ++r) power[static_cast<std::size_t>(r)] = m[r * s + r].real() / n;
-          const std::complex<double>* column = m + c * s;
-          const double pc = power[static_cast<std::size_t>(c)];
+          const std::complex<double>* column = sums_.data() + j * s * s + c * s;
+          const double* pw = power.data() + j * s;
+          const double pc = pw[c];
           for (int64_t r = 0; r <= c; ++r) {
             const std::size_t at = static_cast<std::size_t>(r * cells_ + j);
             const double cr = column[r].real() / n, ci = column[r].imag() / n;
-            switch (method_) {
-              case Method::csd:
-                re[at] = cr;
-                im[at] = ci;
-                break;
-              case Method::cohy: {
-                const double scale = 1.0 / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
-                re[at] = cr * scale;
-                im[at] = ci * scale;
-                break;
-              }
-              case Method::coh:
-                re[at] = std::sqrt(cr * cr + ci * ci) / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
-                break;
-              case Method::imcoh:
-                re[at] = ci / std::sqrt(power[static_cast<std::size_t>(r)] * pc);
-                break;
-              case Method::plv:  // the sums are of unit coefficients from here on
-                re[at] = std::sqrt(cr * cr + ci * ci);
-                break;
-              case Method::ciplv: {
-                double real = std::clamp(cr, -1.0, 1.0);
-                if (std::fabs(real) == 1.0) real = 0.0;
-                re[at] = std::fabs(ci) / std::sqrt(1.0 - real * real);
-                break;
-              }
-              default: {  // ppc, from the sums themselves
-                const double sr = column[r].real(), si = column[r].imag();
-                re[at] = (sr * sr + si * si - n) / (n * (n - 1.0));
-                break;
-              }
+            if constexpr (M == Method::csd) {
+              re[at] = cr;
+              im[at] = ci;
+            } else if constexpr (M == Method::cohy) {
+              const double scale = 1.0 / std::sqrt(pw[r] * pc);
+              re[at] = cr * scale;
+              im[at] = ci * scale;
+            } else if constexpr (M == Method::coh) {
+              re[at] = std::sqrt(cr * cr + ci * ci) / std::sqrt(pw[r] * pc);
+            } else if constexpr (M == Method::imcoh) {
+              re[at] = ci / std::sqrt(pw[r] * pc);
+            } else if constexpr (M == Method::plv) {  // the sums are of unit coefficients from here on
+              re[at] = std::sqrt(cr * cr + ci * ci);
+            } else if constexpr (M == Method::ciplv) {
+              double real = std::clamp(cr, -1.0, 1.0);
+              if (std::fabs(real) == 1.0) real = 0.0;
+              re[at] = std::fabs(ci) / std::sqrt(1.0 - real * real);
+            } else {  // ppc, from the sums themselves
+              const double sr = column[r].real(), si = column[r].imag();
+              re[at] = (sr * sr + si * si - n) / (n * (n - 1.0));
             }
           }
         }
@@ -127,7 +133,6 @@ class HermitianSums final : public CrossSums {
     });
   }
 
- private:
   // The cells of pair (r, c) into its planes and those of (c, r): the same
   // value, the conjugate (csd, cohy) or the negative (imcoh).
   void store(const PairPlanes& out, int64_t r, int64_t c, const BlockGeometry& b, const double* re,

@@ -114,12 +114,12 @@ int runCompute(const ComputeArgs& args) {
     const compute::Plan& p = run.plan;
     const host::Dataset& d = *collection.trialByClass[run.spctmClass];
     std::printf("%s: %s of %lld epochs, %lld x %lld sensors, %lld time points (samples %lld..%lld, every %lld) x %lld "
-                "frequencies (%.6g..%.6g Hz) in %.2f s\n",
+                "frequencies (%.6g..%.6g Hz) in %.2f s (cpu %.2f s)\n",
                 host::classKey(run.spctmClass), compute::methodKey(o.method), static_cast<long long>(p.epochs),
                 static_cast<long long>(p.channels), static_cast<long long>(p.channels), static_cast<long long>(p.timePoints),
                 static_cast<long long>(p.firstSample), static_cast<long long>(p.firstSample + p.samples - 1),
                 static_cast<long long>(o.decim), static_cast<long long>(p.freqPoints), o.freqs.front(), o.freqs.back(),
-                run.figures.seconds);
+                run.figures.seconds, run.figures.cpuSeconds);
     std::printf("  %s in the %s; FFT length %lld; %lld block(s) x %lld epoch chunk(s); result %.0f MB, work %.0f MB\n",
                 d.cxcType.toUtf8().c_str(), p.planes == 2 ? "real and imaginary planes" : "real plane",
                 static_cast<long long>(p.fftLength), static_cast<long long>(run.figures.blocks),
