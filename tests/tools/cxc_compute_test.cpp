@@ -101,11 +101,12 @@ TEST_F(CxcComputeTest, BadInputIsRefusedAndNothingIsWritten) {
   std::vector<double> bad(3 * 3 * 80, 0.5);
   bad[80 + 3] = NAN;
   writeNpy(dir / "nan.npy", "<f8", {3, 3, 80}, bad);
-  // 20, 30 and 40 Hz with 3 cycles unless the case says otherwise.
+  // 200 Hz, 20, 30 and 40 Hz with 3 cycles unless the case says otherwise.
   const auto run = [&](std::vector<std::string> extra, int code, const std::string& what) {
-    std::vector<std::string> args = {"compute", "-o", "x.cxc", "--sfreq", "200", "--active"};
+    std::vector<std::string> args = {"compute", "-o", "x.cxc", "--active"};
     args.insert(args.end(), extra.begin(), extra.end());
     const auto given = [&](const char* option) { return std::find(extra.begin(), extra.end(), option) != extra.end(); };
+    if (!given("--sfreq")) args.insert(args.end(), {"--sfreq", "200"});
     if (!given("--freqs")) args.insert(args.end(), {"--freqs", "20:40:10"});
     if (!given("--n-cycles")) args.insert(args.end(), {"--n-cycles", "3"});
     expectFailure(args, code, what, "x.cxc");
@@ -117,6 +118,10 @@ TEST_F(CxcComputeTest, BadInputIsRefusedAndNothingIsWritten) {
   run({"a.npy", "--n-cycles", "30"}, 1, "the wavelet at 20 Hz with 30 cycles spans");
   run({"a.npy", "--freqs", "20,150"}, 1, "frequency 150 Hz lies above the Nyquist frequency 100 Hz");
   run({"a.npy", "--ch-names", "missing.txt"}, 1, "missing.txt: cannot open");
+  // 32 x 32 pairs of 20000 x 200 cells, one plane and its backup, row tables included: 61.3 GB.
+  writeFloat32("long.npy", {2, 32, 20000}, std::vector<float>(2 * 32 * 20000, 0.25f));
+  run({"long.npy", "--sfreq", "1000", "--freqs", "1:200:1"}, 1, "long.npy: the result needs 61.3 GB (32 x 32 pairs of 20000 time x 200 frequency points");
+  expectHas(last.err, {"keep fewer time points, e.g. decim"});
   run({"a.npy", "--method", "granger"}, 2, "granger");
   run({"a.npy", "--freqs", "4:x:2"}, 2, "--freqs: 'x' is not a number");
 }
