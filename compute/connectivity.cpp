@@ -217,7 +217,7 @@ Plan planConnectivity(const EpochsView& x, const Options& o) {
              " Hz at most " + most + " cycles fit");
     }
   }
-  p.fftLength = MorletTransform::fastLength(p.samples + p.longestWavelet - 1);
+  p.fftLength = MorletTransform::fftLength(p.samples + p.longestWavelet - 1, o.decim);
   planFrequencyAxis(o.freqs, p);
 
   p.planes = isComplexMethod(o.method) ? 2 : 1;
@@ -262,7 +262,7 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
   const int64_t S = p.channels, T = p.timePoints, F = p.freqPoints, E = p.epochs;
   std::vector<double> cycles(static_cast<std::size_t>(F));
   for (int64_t k = 0; k < F; ++k) cycles[static_cast<std::size_t>(k)] = o.nCycles.size() == 1 ? o.nCycles[0] : o.nCycles[static_cast<std::size_t>(k)];
-  const MorletTransform transform(o.sfreq, o.freqs, cycles, o.zeroMean, p.samples);
+  const MorletTransform transform(o.sfreq, o.freqs, cycles, o.zeroMean, p.samples, o.decim);
 
   auto lap = std::chrono::steady_clock::now();
   const auto seconds = [&lap]() {
@@ -332,7 +332,7 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
           for (int64_t fi = 0; fi < b.freqs; ++fi) {
             for (int64_t g = 0; g < count; ++g) y[g] = transform.same(b.f0 + fi, *scratch[static_cast<std::size_t>(g)]);
             for (int64_t ti = 0; ti < b.times; ++ti) {
-              const int64_t at = (b.t0 + ti) * o.decim;
+              const int64_t at = b.t0 + ti;
               for (int64_t g = 0; g < count; ++g) {
                 std::complex<double> v = y[g][at];
                 if (unit) {

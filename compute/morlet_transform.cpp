@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <numbers>
 #include <new>
 
 #include "compute/morlet.h"
@@ -45,17 +46,17 @@ int64_t MorletTransform::fastLength(int64_t n) {
 }
 
 MorletTransform::MorletTransform(double sfreq, const std::vector<double>& freqs, const std::vector<double>& cycles,
-                                 bool zeroMean, int64_t samples)
-    : samples_(samples) {
+                                 bool zeroMean, int64_t samples, int64_t decim)
+    : samples_(samples), decim_(decim) {
   std::vector<std::vector<std::complex<double>>> wavelets;
   wavelets.reserve(freqs.size());
   for (std::size_t f = 0; f < freqs.size(); ++f) {
     wavelets.push_back(morletWavelet(sfreq, freqs[f], cycles[f], zeroMean));
     const int64_t len = static_cast<int64_t>(wavelets.back().size());
     if (len > longest_) longest_ = len;
-    start_.push_back((len - 1) / 2);
   }
-  n_ = fastLength(samples_ + longest_ - 1);
+  n_ = fftLength(samples_ + longest_ - 1, decim_);
+  bins_ = n_ / decim_;
 
   std::lock_guard<std::mutex> lock(plannerMutex());
   std::complex<double>* in = allocate<std::complex<double>>(n_);
@@ -64,15 +65,21 @@ MorletTransform::MorletTransform(double sfreq, const std::vector<double>& freqs,
   // The two transforms run once per channel and epoch (and frequency):
   // FFTW_MEASURE times candidate algorithms once per length and process.
   forwardPlan_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), real, asFftw(out), FFTW_MEASURE);
-  backwardPlan_ = fftw_plan_dft_1d(static_cast<int>(n_), asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_MEASURE);
+  backwardPlan_ = fftw_plan_dft_1d(static_cast<int>(bins_), asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_MEASURE);
   fftw_plan waveletPlan = fftw_plan_dft_1d(static_cast<int>(n_), asFftw(in), asFftw(out), FFTW_FORWARD, FFTW_ESTIMATE);
   const double scale = 1.0 / static_cast<double>(n_);
   for (const auto& w : wavelets) {
     std::memset(static_cast<void*>(in), 0, static_cast<std::size_t>(n_) * sizeof(*in));
     std::memcpy(static_cast<void*>(in), w.data(), w.size() * sizeof(*in));
     fftw_execute_dft(waveletPlan, asFftw(in), asFftw(out));
+    // The "same" part starts at (length - 1) / 2 in the full convolution:
+    // its phase w^(k start), the angle reduced modulo N exactly.
+    const int64_t start = (static_cast<int64_t>(w.size()) - 1) / 2;
     std::complex<double>* spectrum = allocate<std::complex<double>>(n_);
-    for (int64_t k = 0; k < n_; ++k) spectrum[k] = out[k] * scale;
+    for (int64_t k = 0; k < n_; ++k) {
+      const double angle = 2.0 * std::numbers::pi * static_cast<double>(k * start % n_) / static_cast<double>(n_);
+      spectrum[k] = out[k] * scale * std::complex<double>(std::cos(angle), std::sin(angle));
+    }
     spectra_.push_back(spectrum);
   }
   fftw_destroy_plan(waveletPlan);
@@ -110,19 +117,24 @@ void MorletTransform::forward(Scratch& s) const {
 }
 
 const std::complex<double>* MorletTransform::same(int64_t f, Scratch& s) const {
-  const std::complex<double>* w = spectra_[static_cast<std::size_t>(f)];
-  std::complex<double>* in = s.product_;
-  std::complex<double>* out = s.result_;
   const double* x = reinterpret_cast<const double*>(s.spectrum_);
-  const double* y = reinterpret_cast<const double*>(w);
-  double* p = reinterpret_cast<double*>(in);
-  for (int64_t k = 0; k < n_; ++k) {
-    const double xr = x[2 * k], xi = x[2 * k + 1], yr = y[2 * k], yi = y[2 * k + 1];
-    p[2 * k] = xr * yr - xi * yi;
-    p[2 * k + 1] = xr * yi + xi * yr;
+  const double* y = reinterpret_cast<const double*>(spectra_[static_cast<std::size_t>(f)]);
+  double* q = reinterpret_cast<double*>(s.product_);
+  // Q[q] = sum_p X[q + p M] W[q + p M] over the decim segments of length M.
+  for (int64_t k = 0; k < bins_; ++k) {
+    q[2 * k] = x[2 * k] * y[2 * k] - x[2 * k + 1] * y[2 * k + 1];
+    q[2 * k + 1] = x[2 * k] * y[2 * k + 1] + x[2 * k + 1] * y[2 * k];
   }
-  fftw_execute_dft(static_cast<fftw_plan>(backwardPlan_), asFftw(in), asFftw(out));
-  return out + start_[static_cast<std::size_t>(f)];
+  for (int64_t p = 1; p < decim_; ++p) {
+    const double* xs = x + 2 * p * bins_;
+    const double* ys = y + 2 * p * bins_;
+    for (int64_t k = 0; k < bins_; ++k) {
+      q[2 * k] += xs[2 * k] * ys[2 * k] - xs[2 * k + 1] * ys[2 * k + 1];
+      q[2 * k + 1] += xs[2 * k] * ys[2 * k + 1] + xs[2 * k + 1] * ys[2 * k];
+    }
+  }
+  fftw_execute_dft(static_cast<fftw_plan>(backwardPlan_), asFftw(s.product_), asFftw(s.result_));
+  return s.result_;
 }
 
 }  // namespace megcxc::compute
