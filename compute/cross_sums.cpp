@@ -30,6 +30,11 @@ void CoefficientBlock::shape(Layout layout, int64_t channels, int64_t epochs, in
 
 namespace {
 
+// Item k of 0 .. n-1 taken as 0, n-1, 1, n-2, ...: the columns (or rows) of a
+// triangle, whose work grows (or shrinks) with the index, paired so that
+// consecutive ranges of items carry about the same work.
+inline int64_t balancedIndex(int64_t k, int64_t n) { return k % 2 == 0 ? k / 2 : n - 1 - k / 2; }
+
 // ---- csd, cohy, coh, imcoh, plv, ciplv, ppc: Hermitian sums by BLAS ---------
 
 class HermitianSums final : public CrossSums {
@@ -94,8 +99,9 @@ class HermitianSums final : public CrossSums {
     // into a buffer (reading each cell's column of sums in order), then each
     // pair's cells into its planes in plane order.
     parallelFor(s, s * cells_, [&](int64_t begin, int64_t end) {
-      std::vector<double> re(static_cast<std::size_t>(end * cells_)), im(complex ? re.size() : 0);
-      for (int64_t c = begin; c < end; ++c) {
+      std::vector<double> re(static_cast<std::size_t>(s * cells_)), im(complex ? re.size() : 0);
+      for (int64_t item = begin; item < end; ++item) {
+        const int64_t c = balancedIndex(item, s);
         for (int64_t j = 0; j < cells_; ++j) {
           const std::complex<double>* column = sums_.data() + j * s * s + c * s;
           const double* pw = power.data() + j * s;
@@ -276,7 +282,8 @@ class EpochPairSums final : public CrossSums {
     const double n = static_cast<double>(totalEpochs);
     parallelFor(s, pairs_ / s * cells_ + 1, [&](int64_t begin, int64_t end) {
       std::vector<double> values(static_cast<std::size_t>(cells_));
-      for (int64_t r = begin; r < end; ++r) {
+      for (int64_t item = begin; item < end; ++item) {
+        const int64_t r = balancedIndex(item, s);
         for (int64_t c = r; c < s; ++c) {
           const int64_t p = pairIndex(r, c);
           for (int64_t j = 0; j < cells_; ++j) values[static_cast<std::size_t>(j)] = measure(sumsOf(j / kTile, p) + j % kTile, n);
