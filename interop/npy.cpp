@@ -20,13 +20,14 @@ constexpr std::size_t kAlign = 64;
 // Largest header a reader accepts: real headers are a few hundred bytes.
 constexpr uint32_t kMaxHeader = 1u << 20;
 
-void toLittleEndian(double* values, std::size_t n) {
+template <class T>
+void toLittleEndian(T* values, std::size_t n) {
   if constexpr (std::endian::native == std::endian::big) {
     for (std::size_t i = 0; i < n; ++i) {
-      unsigned char b[8];
-      std::memcpy(b, &values[i], 8);
-      for (int k = 0; k < 4; ++k) std::swap(b[k], b[7 - k]);
-      std::memcpy(&values[i], b, 8);
+      unsigned char b[sizeof(T)];
+      std::memcpy(b, &values[i], sizeof(T));
+      for (std::size_t k = 0; k < sizeof(T) / 2; ++k) std::swap(b[k], b[sizeof(T) - 1 - k]);
+      std::memcpy(&values[i], b, sizeof(T));
     }
   } else {
     (void)values;
@@ -53,7 +54,9 @@ std::size_t findKey(const std::string& dict, const char* key) {
 
 }  // namespace
 
-const char* npyDescr(NpyType type) { return type == NpyType::complex128 ? "<c16" : "<f8"; }
+const char* npyDescr(NpyType type) {
+  return type == NpyType::complex128 ? "<c16" : (type == NpyType::float32 ? "<f4" : "<f8");
+}
 
 std::string npyHeaderDict(NpyType type, const std::vector<int64_t>& shape) {
   std::string dict = "{'descr': '";
@@ -110,7 +113,9 @@ NpyReader::NpyReader(const std::string& path) : path_(path) {
     type_ = NpyType::float64;
   } else if (d == "<c16") {
     type_ = NpyType::complex128;
-  } else if (d == ">f8" || d == ">c16") {
+  } else if (d == "<f4") {
+    type_ = NpyType::float32;
+  } else if (d == ">f8" || d == ">c16" || d == ">f4") {
     refuse(path + ": big-endian dtype '" + descr_ + "' is not supported (use astype('<" + d.substr(1) + "'))");
   } else {
     refuse(path + ": dtype '" + descr_ + "' is not supported: expected complex128 ('<c16') or float64 ('<f8')");
@@ -145,7 +150,7 @@ NpyReader::NpyReader(const std::string& path) : path_(path) {
     if (j < dims.size() && dims[j] != ',') refuse(path + ": malformed .npy header (shape)");
     i = j + 1;
   }
-  const int64_t dataBytes = count_ * 8 * doublesPerElement(type_);
+  const int64_t dataBytes = count_ * bytesPerElement(type_);
   const int64_t have = static_cast<int64_t>(st.st_size) - static_cast<int64_t>(prefix + headerLen);
   if (have < dataBytes) {
     refuse(path + ": truncated: the shape needs " + std::to_string(dataBytes) + " bytes of data, the file holds " +
@@ -163,7 +168,26 @@ NpyReader::~NpyReader() {
 void NpyReader::read(double* out, int64_t n) {
   if (n <= 0) return;
   const std::size_t want = static_cast<std::size_t>(n);
+  if (type_ == NpyType::float32) {
+    // Widened from the back, so the floats can be read into the same block.
+    float* f = reinterpret_cast<float*>(out);
+    readFloat32(f, n);
+    for (std::size_t i = want; i-- > 0;) {
+      float v;
+      std::memcpy(&v, reinterpret_cast<const char*>(out) + i * sizeof(float), sizeof v);
+      out[i] = static_cast<double>(v);
+    }
+    return;
+  }
   if (std::fread(out, sizeof(double), want, fp_) != want) refuse(path_ + ": cannot read the array data");
+  toLittleEndian(out, want);
+}
+
+void NpyReader::readFloat32(float* out, int64_t n) {
+  if (type_ != NpyType::float32) refuse(path_ + ": the array is not float32");
+  if (n <= 0) return;
+  const std::size_t want = static_cast<std::size_t>(n);
+  if (std::fread(out, sizeof(float), want, fp_) != want) refuse(path_ + ": cannot read the array data");
   toLittleEndian(out, want);
 }
 

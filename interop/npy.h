@@ -2,7 +2,8 @@
 //
 // Supported: format versions 1.0, 2.0 and 3.0; C-order arrays of
 // little-endian float64 ('<f8') and complex128 ('<c16', real and imaginary
-// parts interleaved). The writer produces version 1.0 (2.0 only for a header
+// parts interleaved); the reader also takes float32 ('<f4', sensor recordings
+// are often stored so). The writer produces version 1.0 (2.0 only for a header
 // that does not fit), with the header padded so the data start on a 64-byte
 // boundary, as NumPy does.
 #pragma once
@@ -14,12 +15,17 @@
 
 namespace megcxc::interop {
 
-enum class NpyType { float64, complex128 };
+enum class NpyType { float64, complex128, float32 };
 
-// Number of doubles per element: 1 for float64, 2 for complex128.
+// Number of doubles per element: 1 for float64 (and float32, which read()
+// widens), 2 for complex128.
 inline int doublesPerElement(NpyType type) { return type == NpyType::complex128 ? 2 : 1; }
+// Bytes of one element in the file.
+inline int bytesPerElement(NpyType type) {
+  return type == NpyType::complex128 ? 16 : (type == NpyType::float32 ? 4 : 8);
+}
 
-// The descr text of a type ("<f8" / "<c16").
+// The descr text of a type ("<f8" / "<c16" / "<f4").
 const char* npyDescr(NpyType type);
 
 // The header text of a C-order array, e.g. "{'descr': '<f8', 'fortran_order':
@@ -43,8 +49,12 @@ class NpyReader {
   // Product of the dimensions.
   int64_t elementCount() const { return count_; }
   // Reads the next `n` doubles (elements times doublesPerElement) in file
-  // order. Throws Refused when they cannot be read.
+  // order; float32 elements are widened exactly. Throws Refused when they
+  // cannot be read.
   void read(double* out, int64_t n);
+  // Reads the next `n` elements of a float32 array as they are stored.
+  // Throws Refused for another dtype or when they cannot be read.
+  void readFloat32(float* out, int64_t n);
   // The whole array as doubles.
   std::vector<double> readAll();
 

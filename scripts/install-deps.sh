@@ -11,7 +11,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
-  libhdf5-dev
+  libhdf5-dev libfftw3-dev libopenblas-dev
   python3-numpy
   qt6-base-dev
   clang libclang-rt-14-dev

@@ -25,5 +25,6 @@ void addProcessCommand(CLI::App& app, CommandList& commands);
 void addExportCommand(CLI::App& app, CommandList& commands);
 void addImportCommand(CLI::App& app, CommandList& commands);
 void addUpgradeCommand(CLI::App& app, CommandList& commands);
+void addComputeCommand(CLI::App& app, CommandList& commands);
 
 }  // namespace cxc

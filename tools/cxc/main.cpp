@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   cxc::addExportCommand(app, commands);
   cxc::addImportCommand(app, commands);
   cxc::addUpgradeCommand(app, commands);
+  cxc::addComputeCommand(app, commands);
 
   try {
     app.parse(argc, argv);

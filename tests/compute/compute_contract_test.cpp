@@ -1,0 +1,196 @@
+// The wavelets against MNE-Python's morlet(), the dataset a run leaves (planes,
+// backups, axes, orientation of the other triangle) and the refusals, which
+// come before the dataset is touched.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "compute/connectivity.h"
+#include "compute/morlet.h"
+#include "compute_fixtures.h"
+#include "platform/refused.h"
+#include "trial/spctm_trl_cc_datazq.h"
+
+using megcxc::compute::Method;
+
+namespace {
+
+// The stored wavelets: 5, 12 and 31 Hz with 3, 7 and 4.5 cycles at 100 Hz,
+// first without, then with zero mean.
+TEST(MorletTest, WaveletsEqualMneMorlet) {
+  const RefArray w = loadReference("wavelets.npy");
+  const RefArray lengths = loadReference("wavelet_lengths.npy");
+  const double freqs[3] = {5.0, 12.0, 31.0}, cycles[3] = {3.0, 7.0, 4.5};
+  for (int k = 0; k < 6; ++k) {
+    const auto ours = megcxc::compute::morletWavelet(100.0, freqs[k % 3], cycles[k % 3], k >= 3);
+    ASSERT_EQ(static_cast<double>(ours.size()), lengths.real(k));
+    EXPECT_EQ(megcxc::compute::morletLength(100.0, freqs[k % 3], cycles[k % 3]), static_cast<int64_t>(ours.size()));
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+      const int64_t at = k * w.shape[1] + static_cast<int64_t>(i);
+      EXPECT_NEAR(ours[i].real(), w.real(at), 1e-14) << k << " " << i;
+      EXPECT_NEAR(ours[i].imag(), w.imag(at), 1e-14) << k << " " << i;
+    }
+  }
+}
+
+TEST(MorletTest, MaxCyclesIsTheLargestThatFits) {
+  for (const int64_t samples : {9, 64, 101, 500}) {
+    for (const double f : {3.0, 10.0, 40.0}) {
+      const double most = megcxc::compute::morletMaxCycles(250.0, f, samples);
+      EXPECT_LE(megcxc::compute::morletLength(250.0, f, most), samples);
+      EXPECT_GT(megcxc::compute::morletLength(250.0, f, most * (1.0 + 1e-9)), samples);
+    }
+  }
+}
+
+TEST(FrequencyRangeTest, StopIsIncludedWhenReached) {
+  const std::vector<double> f = megcxc::compute::linearFrequencies(4.0, 40.0, 2.0);
+  ASSERT_EQ(f.size(), 19u);
+  EXPECT_EQ(f.front(), 4.0);
+  EXPECT_EQ(f.back(), 40.0);
+  EXPECT_EQ(megcxc::compute::linearFrequencies(4.0, 9.0, 2.0).size(), 3u);
+  EXPECT_EQ(megcxc::compute::linearFrequencies(0.1, 0.3, 0.1).size(), 3u);
+  EXPECT_THROW(megcxc::compute::linearFrequencies(4.0, 40.0, 0.0), megcxc::Refused);
+  EXPECT_THROW(megcxc::compute::linearFrequencies(40.0, 4.0, 2.0), megcxc::Refused);
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() : samples(3 * 5 * 100) {
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::sin(0.37 * static_cast<double>(i)) + 0.01 * static_cast<double>(i % 7);
+  }
+
+  megcxc::compute::EpochsView view(int64_t epochs = 3, int64_t channels = 5, int64_t n = 100) {
+    megcxc::compute::EpochsView v;
+    v.float64 = samples.data();
+    v.epochs = epochs;
+    v.channels = channels;
+    v.samples = n;
+    return v;
+  }
+
+  static megcxc::compute::Options options(Method m) {
+    megcxc::compute::Options o;
+    o.sfreq = 200.0;
+    o.freqs = {20.0, 30.0, 40.0};
+    o.nCycles = {3.0};
+    o.method = m;
+    o.decim = 4;
+    o.tmin = 0.05;
+    return o;
+  }
+
+  // The refusal text of planning and computing into a dataset that holds
+  // one pair of a 2 x 1 grid before and after.
+  std::string refusal(const megcxc::compute::EpochsView& v, const megcxc::compute::Options& o) {
+    CSpctmTrlCCDatazq d;
+    d.checkInitSpctmCCData(1, 1, 2, 1, true, 0, 0, nullptr, nullptr);
+    try {
+      megcxc::compute::computeConnectivity(v, o, d);
+    } catch (const megcxc::Refused& e) {
+      EXPECT_EQ(d.rowSnsCount, 1) << "the dataset was touched";
+      EXPECT_EQ(d.getSnsActCC(0, 0)->timePt, 2) << "the dataset was touched";
+      return e.what();
+    }
+    ADD_FAILURE() << "not refused";
+    return "";
+  }
+
+  std::vector<double> samples;
+};
+
+TEST_F(RunTest, DatasetHoldsAxesPlanesAndBackups) {
+  CSpctmTrlCCDatazq d;
+  megcxc::compute::computeConnectivity(view(), options(Method::coh), d);
+  // tmin 0.05 s = sample 10; samples 10 .. 99, every 4th: 23 time points.
+  EXPECT_EQ(d.timePt, 23);
+  EXPECT_EQ(d.freqPt, 3);
+  EXPECT_EQ(d.timeStep, 4);
+  EXPECT_EQ(d.timeDataBegin, 10);
+  EXPECT_EQ(d.timeDataEnd, 100);
+  EXPECT_EQ(d.auxFactor1, 200.0);
+  EXPECT_DOUBLE_EQ(d.auxValue1, 0.05);
+  EXPECT_EQ(d.freqAxisLog, 0);
+  EXPECT_EQ(d.getSpctmFreq4FreqIndex(0), 20.0);
+  EXPECT_EQ(d.getSpctmFreq4FreqIndex(2), 40.0);
+  EXPECT_EQ(d.cmptType, 0);
+  EXPECT_EQ(d.hasRealPlane, 1);
+  EXPECT_EQ(d.hasImagPlane, 0);
+  for (int64_t r = 0; r < 5; ++r) {
+    for (int64_t c = 0; c < 5; ++c) {
+      const CSpctmChnChnDatazq* p = d.getSnsActCC(r, c);
+      EXPECT_EQ(p->chnA, r);
+      EXPECT_EQ(p->chnB, c);
+      ASSERT_NE(p->rawPlane[0], nullptr);
+      EXPECT_EQ(p->rawPlane[1], nullptr);
+      for (int64_t t = 0; t < 23; ++t) {
+        for (int64_t f = 0; f < 3; ++f) {
+          EXPECT_EQ(p->rawPlane[0][t][f], p->plane[0][t][f]);
+          if (r == c) {
+            EXPECT_NEAR(p->plane[0][t][f], 1.0, 1e-12);  // a channel is coherent with itself
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(RunTest, OtherTriangleIsConjugateNegativeOrEqual) {
+  for (const Method m : {Method::csd, Method::imcoh, Method::wpli}) {
+    CSpctmTrlCCDatazq d;
+    megcxc::compute::computeConnectivity(view(), options(m), d);
+    const CSpctmChnChnDatazq* rc = d.getSnsActCC(1, 3);
+    const CSpctmChnChnDatazq* cr = d.getSnsActCC(3, 1);
+    for (int64_t t = 0; t < d.timePt; ++t) {
+      for (int64_t f = 0; f < d.freqPt; ++f) {
+        if (m == Method::csd) {
+          EXPECT_EQ(cr->plane[0][t][f], rc->plane[0][t][f]);
+          EXPECT_EQ(cr->plane[1][t][f], -rc->plane[1][t][f]);
+        } else {
+          EXPECT_EQ(cr->plane[0][t][f], (m == Method::imcoh ? -1.0 : 1.0) * rc->plane[0][t][f]);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(RunTest, BadInputIsRefusedBeforeTheDatasetChanges) {
+  const auto has = [](const std::string& text, const std::string& part) {
+    EXPECT_NE(text.find(part), std::string::npos) << text;
+  };
+  has(refusal(view(1), options(Method::coh)), "at least 2 epochs, found 1");
+  samples[1 * 100 + 7] = std::numeric_limits<double>::quiet_NaN();  // epoch 0, channel 1, sample 7
+  has(refusal(view(), options(Method::coh)), "sample 7 of channel 1 in epoch 0 is NaN");
+  samples[1 * 100 + 7] = 0.0;
+  samples[2 * 500 + 4 * 100 + 99] = std::numeric_limits<double>::infinity();
+  has(refusal(view(), options(Method::coh)), "sample 99 of channel 4 in epoch 2 is infinite");
+  samples[2 * 500 + 4 * 100 + 99] = 0.0;
+
+  megcxc::compute::Options o = options(Method::coh);
+  o.freqs = {20.0, 120.0};
+  has(refusal(view(), o), "frequency 120 Hz lies above the Nyquist frequency 100 Hz");
+  o.freqs = {4.0, 10.0};
+  o.nCycles = {7.0};
+  // 4 Hz, 7 cycles: 5 sigma = 1.39 s = 278.5 samples, so 2 * 279 - 1 in all;
+  // 90 samples remain after tmin, room for 5 sigma <= 45 samples: 1.13 cycles.
+  has(refusal(view(), o), "the wavelet at 4 Hz with 7 cycles spans 557 samples, more than the 90 samples");
+  has(refusal(view(), o), "at most 1.13 cycles fit");
+  o = options(Method::coh);
+  o.nCycles = {3.0, 4.0};
+  has(refusal(view(), o), "one per frequency (3), not 2");
+  o.nCycles = {3.0};
+  o.freqs = {20.0, 20.0};
+  has(refusal(view(), o), "must increase");
+  o.freqs = {20.0, 22.0, 30.0};
+  has(refusal(view(), o), "neither evenly spaced nor of constant ratio");
+  o = options(Method::coh);
+  o.tmin = 0.3;
+  o.tmax = 0.2;
+  has(refusal(view(), o), "no sample lies between tmin and tmax");
+}
+
+}  // namespace
