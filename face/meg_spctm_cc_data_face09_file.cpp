@@ -140,6 +140,7 @@ CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCData
     rest = ar.bytesRemaining();
   } catch (const CArchiveException& e) {
     out.reason = std::string("truncated or damaged collection file (") + e.what() + ")";
+    out.damageOffset = e.m_offset;
     return out;
   } catch (const CException& e) {
     out.reason = e.what();

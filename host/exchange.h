@@ -77,4 +77,27 @@ struct ImportSummary {
 ImportSummary importDataset(Collection& collection, const ImportOptions& options, CDialog* progressDlg = nullptr,
                             CString* progressText = nullptr, const RowProgress& rows = {});
 
+// An array held in memory (a binding's buffer): `name` stands for it in
+// messages where a file import names the file; values null means not given
+// (allowed for the axes only).
+struct ImportVector {
+  std::string name;
+  std::vector<int64_t> shape;
+  const double* values = nullptr;  // C order
+};
+
+struct ArrayImport {
+  int spctmClass = 0;
+  ImportVector data;     // sensors x sensors x time x frequency (sft: frequency before time)
+  bool complex = false;  // data holds real and imaginary part of each element, interleaved
+  bool sft = false;
+  ImportVector freqs;    // the frequency of each point in Hz (linear or geometric)
+  ImportVector times;    // the sample position of each time point
+  int cmptType = -1;
+};
+
+// importDataset from arrays in memory: the same checks, messages and result.
+ImportSummary importArrays(Collection& collection, const ArrayImport& arrays, CDialog* progressDlg = nullptr,
+                           CString* progressText = nullptr, const RowProgress& rows = {});
+
 }  // namespace megcxc::host
