@@ -313,7 +313,7 @@ class Dataset:
     # -- processing steps -----------------------------------------------------
 
     def _step(self, kind, *, data_type=2, code=0, values=(0.0, 0.0, 0.0), box=(0, 0, 0, 0)) -> "Dataset":
-        self._coll._apply(kind, self._ref.spctm_class, data_type, code, values, box)
+        self._ref.apply(kind, data_type, code, tuple(values), tuple(box))
         return self
 
     def magnitude(self, polarity: str = "plain") -> "Dataset":
@@ -610,7 +610,7 @@ class Collection:
                consent=False) -> str:
         return self._core.apply(kind, spctm_class, data_type, code, tuple(values), tuple(box), 1 if consent else 0)
 
-    def act_ctl(self, op: str = "-", *, collapse_control: bool) -> Dataset:
+    def compute_act_ctl(self, op: str = "-", *, collapse_control: bool) -> Dataset:
         """Combine the active and the control dataset into the act-ctl
         dataset: op "-", "+", "*", "/" (or "A-C" ...). A control of several
         time points must first be collapsed over time: collapse_control=True

@@ -80,18 +80,19 @@ void onCollection(Holder& h, std::initializer_list<int> replaced, Fn&& fn, Progr
       [&] {
         host::Dataset* before[3];
         for (int k = 0; k < 3; ++k) before[k] = h.collection.trialByClass[k];
+        // A refused call leaves the slots as they were unless a dataset
+        // pointer changed; a call that went through has replaced its slots.
         struct Bump {
           Holder& h;
           host::Dataset** before;
-          std::initializer_list<int> replaced;
           ~Bump() {
             for (int k = 0; k < 3; ++k) {
               if (h.collection.trialByClass[k] != before[k]) h.bump(k);
             }
-            for (const int k : replaced) h.bump(k);
           }
-        } bump{h, before, replaced};
+        } bump{h, before};
         fn(h.collection);
+        for (const int k : replaced) h.bump(k);
       },
       progress);
 }
@@ -157,6 +158,30 @@ void bindSteps(py::module_& m) {
       .value("restore_raw", host::StepKind::restoreRaw)
       .value("cut_values", host::StepKind::cutValues)
       .value("cut_box", host::StepKind::cutBox);
+}
+
+// Runs one host step; with `on`, only while that dataset is still in its
+// slot (the step then works on its class).
+std::string runStep(Holder& h, const DatasetRef* on, host::StepKind kind, int spctmClass, int dataType, int code,
+                    std::array<double, 3> values, std::array<int64_t, 4> box, int consent) {
+  host::Step s = host::stepOf(kind, on ? on->spctmClass() : spctmClass);
+  s.dataType = dataType;
+  s.code = code;
+  for (int k = 0; k < 3; ++k) s.values[k] = values[static_cast<std::size_t>(k)];
+  for (int k = 0; k < 4; ++k) s.box[k] = box[static_cast<std::size_t>(k)];
+  s.consent = consent > 0 ? host::Consent::yes : host::Consent::no;
+  host::Outcome outcome;
+  onCollection(h, {}, [&](host::Collection& c) {
+    if (on) on->get();
+    outcome = host::applyStep(c, s);
+    if (!outcome) refuse(outcome.text);
+  });
+  return outcome.text;
+}
+
+std::string applyStep(Holder& h, host::StepKind kind, int spctmClass, int dataType, int code,
+                      std::array<double, 3> values, std::array<int64_t, 4> box, int consent) {
+  return runStep(h, nullptr, kind, spctmClass, dataType, code, values, box, consent);
 }
 
 void bindCollection(py::module_& m) {
@@ -235,25 +260,8 @@ void bindCollection(py::module_& m) {
             });
           },
           py::arg("spctm_class"), py::arg("dataset"), py::arg("move"))
-      .def(
-          "apply",
-          [](Holder& h, host::StepKind kind, int spctmClass, int dataType, int code, std::array<double, 3> values,
-             std::array<int64_t, 4> box, int consent) {
-            host::Step s = host::stepOf(kind, spctmClass);
-            s.dataType = dataType;
-            s.code = code;
-            for (int k = 0; k < 3; ++k) s.values[k] = values[static_cast<std::size_t>(k)];
-            for (int k = 0; k < 4; ++k) s.box[k] = box[static_cast<std::size_t>(k)];
-            s.consent = consent > 0 ? host::Consent::yes : host::Consent::no;
-            host::Outcome outcome;
-            onCollection(h, {}, [&](host::Collection& c) {
-              outcome = host::applyStep(c, s);
-              if (!outcome) refuse(outcome.text);
-            });
-            return outcome.text;
-          },
-          py::arg("kind"), py::arg("spctm_class"), py::arg("data_type"), py::arg("code"), py::arg("values"),
-          py::arg("box"), py::arg("consent"))
+      .def("apply", &applyStep, py::arg("kind"), py::arg("spctm_class"), py::arg("data_type"), py::arg("code"),
+           py::arg("values"), py::arg("box"), py::arg("consent"))
       .def(
           "import_arrays",
           [](Holder& h, int k, py::array data, bool sft, const AxisArray& freqs, const AxisArray& times, int cmptType,
@@ -340,6 +348,11 @@ void bindDataset(py::module_& m) {
       .def_property_readonly("valid", &DatasetRef::valid)
       .def_property_readonly("spctm_class", &DatasetRef::spctmClass)
       .def_property_readonly("holder", &DatasetRef::holder)
+      .def(
+          "apply",
+          [](const DatasetRef& r, host::StepKind kind, int dataType, int code, std::array<double, 3> values,
+             std::array<int64_t, 4> box) { return runStep(*r.holder(), &r, kind, -1, dataType, code, values, box, 0); },
+          py::arg("kind"), py::arg("data_type"), py::arg("code"), py::arg("values"), py::arg("box"))
       .def(
           "plane",
           [](const DatasetRef& r, int dataType, bool raw, py::object progress) {
