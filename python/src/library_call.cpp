@@ -80,6 +80,12 @@ void Progress::rethrow() {
   }
 }
 
+void underLibraryLock(const std::function<void()>& fn) {
+  py::gil_scoped_release release;
+  std::lock_guard<std::mutex> lock(libraryMutex());
+  fn();
+}
+
 void raiseError(const std::string& text) {
   PyErr_SetString(pythonTypes().error.ptr(), text.c_str());
   throw py::error_already_set();

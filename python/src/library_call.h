@@ -75,6 +75,11 @@ struct Messages {
 // as LibraryMessage warnings when the call succeeded.
 void callLibrary(const std::function<void()>& fn, Progress* progress = nullptr);
 
+// Runs `fn` under the library mutex without the GIL, for reads of the
+// collection's slots that must not overlap a call in another thread; `fn`
+// must not throw.
+void underLibraryLock(const std::function<void()>& fn);
+
 // Raises megcxc.Error(text).
 [[noreturn]] void raiseError(const std::string& text);
 

@@ -207,22 +207,41 @@ void bindCollection(py::module_& m) {
              return text;
            })
       .def_property(
-          "name", [](Holder& h) { return h.collection.collectionName.toUtf8(); },
+          "name",
+          [](Holder& h) {
+            std::string name;
+            underLibraryLock([&] { name = h.collection.collectionName.toUtf8(); });
+            return name;
+          },
           [](Holder& h, const std::string& name) {
             onCollection(h, {}, [&](host::Collection& c) { c.collectionName = CString(name); });
           })
       .def_property(
-          "current_class", [](Holder& h) { return h.collection.currentClass; },
+          "current_class",
+          [](Holder& h) {
+            int k = -1;
+            underLibraryLock([&] { k = h.collection.currentClass; });
+            return k;
+          },
           [](Holder& h, int k) {
             if (k != -1) checkedClass(k);
             onCollection(h, {}, [&](host::Collection& c) { c.currentClass = k; });
           })
-      .def("has", [](Holder& h, int k) { return h.collection.trialByClass[checkedClass(k)] != nullptr; })
-      .def("generation", [](Holder& h, int k) { return h.collection.trialByClass[checkedClass(k)] ? h.generation[k] : 0; })
+      .def("has",
+           [](Holder& h, int k) {
+             checkedClass(k);
+             bool present = false;
+             underLibraryLock([&] { present = h.collection.trialByClass[k] != nullptr; });
+             return present;
+           })
       .def("dataset",
            [](const HolderPtr& h, int k) -> std::optional<DatasetRef> {
-             if (!h->collection.trialByClass[checkedClass(k)]) return std::nullopt;
-             return DatasetRef(h, k);
+             checkedClass(k);
+             std::optional<DatasetRef> ref;
+             underLibraryLock([&] {
+               if (h->collection.trialByClass[k]) ref.emplace(h, k);
+             });
+             return ref;
            })
       .def("remove",
            [](Holder& h, int k) {
@@ -345,7 +364,12 @@ py::array gather(const DatasetRef& ref, host::PlaneSet set, int dataType, int im
 
 void bindDataset(py::module_& m) {
   py::class_<DatasetRef>(m, "_Dataset", "A class slot's dataset (internal).")
-      .def_property_readonly("valid", &DatasetRef::valid)
+      .def_property_readonly("valid",
+                             [](const DatasetRef& r) {
+                               bool valid = false;
+                               underLibraryLock([&] { valid = r.valid(); });
+                               return valid;
+                             })
       .def_property_readonly("spctm_class", &DatasetRef::spctmClass)
       .def_property_readonly("holder", &DatasetRef::holder)
       .def(
