@@ -139,3 +139,27 @@ def test_no_warning_when_the_library_is_silent(demo):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         demo.magnitude().summaries()
+
+
+def test_calls_from_several_threads_take_turns_with_progress_callbacks():
+    import threading
+
+    results, errors = [], []
+
+    def work(seed):
+        try:
+            seen = []
+            coll = megcxc.demo(sensors=6, time=2, freq=3, seed=seed, progress=lambda d, t: seen.append(d))
+            results.append((seed, coll.active.complex(progress=lambda d, t: seen.append(d)), len(seen)))
+        except Exception as e:  # pragma: no cover - reported below
+            errors.append(e)
+
+    threads = [threading.Thread(target=work, args=(s,)) for s in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(60)
+    assert not errors and len(results) == 4
+    for seed, cross, calls in results:
+        np.testing.assert_array_equal(cross, megcxc.demo(sensors=6, time=2, freq=3, seed=seed).active.complex())
+        assert calls == 12 + 6
