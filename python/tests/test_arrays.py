@@ -137,3 +137,13 @@ def test_statistics_are_the_report_figures(demo):
     assert text.count("\n") == 7 and text.startswith(f"{ds.name}: ")
     by_time = ds.statistics("power", by="time")
     assert len(by_time) == 4
+
+
+def test_statistics_without_pandas_are_a_structured_array(demo, monkeypatch):
+    monkeypatch.setitem(__import__("sys").modules, "pandas", None)
+    demo.magnitude()
+    table = demo.active.statistics("power", by="time")
+    assert isinstance(table, np.ndarray)
+    assert table.dtype.names == ("time", "min", "mean", "max", "abs_mean", "rms")
+    np.testing.assert_array_equal(table["time"], demo.active.times)
+    np.testing.assert_allclose(table["mean"], demo.active.power.mean(axis=(0, 1, 3)), rtol=1e-12)
