@@ -2,7 +2,6 @@
 // Umbrella header: declares every exported class of the core library.
 #pragma once
 
-#include "platform/alloc_hook.h"
 #include "platform/carchive.h"
 #include "platform/cdialog.h"
 #include "platform/cexception.h"
@@ -31,3 +30,17 @@
 #include "face/meg_spctm_cc_data_face04_prcs.h"
 #include "face/meg_spctm_cc_data_face09_file.h"
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "trial/spctm_trl_pair_walk.h"
+
+#include "platform/atomic_file.h"
+#include "platform/refused.h"
+#include "interop/npy.h"
+
+#include "host/collection_file.h"
+#include "host/demo_data.h"
+#include "host/describe.h"
+#include "host/exchange.h"
+#include "host/metadata.h"
+#include "host/names.h"
+#include "host/small_demo.h"
+#include "host/steps.h"

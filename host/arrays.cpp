@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/describe.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_pair_walk.h"
@@ -129,9 +130,13 @@ StatisticsLines statisticsTable(Dataset& d, bool timeReport, int dataType, const
 
 std::vector<double> timeSamples(Dataset& d) {
   std::vector<double> v(static_cast<std::size_t>(std::max<int64_t>(d.timePt, 0)));
-  for (int64_t t = 0; t < d.timePt; ++t) {
-    v[static_cast<std::size_t>(t)] = static_cast<double>(t * d.timeStep + d.timePtOffset + d.timeDataBegin);
-  }
+  for (int64_t t = 0; t < d.timePt; ++t) v[static_cast<std::size_t>(t)] = samplePosition(d, t);
+  return v;
+}
+
+std::vector<double> timesInSeconds(Dataset& d) {
+  std::vector<double> v(static_cast<std::size_t>(std::max<int64_t>(d.timePt, 0)));
+  for (int64_t t = 0; t < d.timePt; ++t) v[static_cast<std::size_t>(t)] = timeSeconds(d, t);
   return v;
 }
 

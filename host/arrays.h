@@ -55,8 +55,11 @@ bool gatherSummary(const Dataset& dataset, int dataType, std::vector<double>& ou
 StatisticsLines statisticsTable(Dataset& dataset, bool timeReport, int dataType, const std::string& name);
 
 // The sample position of every time point (first sample, then one time step
-// apart) and the frequency of every point in Hz, as the dataset's axes say.
+// apart), its time in seconds (NaN without a sampling rate, see
+// host/metadata.h) and the frequency of every point in Hz, as the dataset's
+// axes say.
 std::vector<double> timeSamples(Dataset& dataset);
+std::vector<double> timesInSeconds(Dataset& dataset);
 std::vector<double> frequenciesHz(Dataset& dataset);
 
 }  // namespace megcxc::host

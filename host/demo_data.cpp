@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "host/metadata.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
 namespace megcxc::host {
@@ -179,6 +180,7 @@ void setDemoAxes(CSpctmTrlCCDatazq& dataset, const DemoOptions& o) {
   dataset.setSpctmTimePtFreqPt(o.timePt, o.freqPt, o.timeStep);
   dataset.setTrialTimeDataRange4Spctm(0, o.timePt * o.timeStep);
   dataset.timePtOffset = 0;
+  setSamplingRate(dataset, o.sfreq, 0.0);
   dataset.freqFirstHz = o.firstHz;
   dataset.freqLastHz = o.freqPt > 1 ? o.lastHz : o.firstHz;
   dataset.freqAxisLog = 0;

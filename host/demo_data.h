@@ -34,6 +34,9 @@ struct DemoOptions {
   double lastHz = 40.0;
   // Samples between time points (0.1 s at 250 Hz).
   int64_t timeStep = 25;
+  // Sampling rate of the synthetic recording; the datasets record it, so
+  // their time axis reads in seconds.
+  double sfreq = 250.0;
   uint64_t seed = 20130524;
 };
 

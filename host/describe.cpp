@@ -1,11 +1,14 @@
 #include "host/describe.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
+#include "host/metadata.h"
 #include "host/names.h"
+#include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_pair_walk.h"
 
 namespace megcxc::host {
@@ -36,6 +39,7 @@ std::string format(const char* fmt, ...) {
 // Everything the description says about one dataset, read once for both forms.
 struct DatasetFacts {
   std::string label;  // class key, or "trial" for a single trial archive
+  int classCode = 0;
   Dataset* d = nullptr;
   PlaneCensus census;
   double firstHz = 0.0;
@@ -62,7 +66,10 @@ DatasetFacts factsOf(const std::string& label, Dataset& d) {
 std::vector<DatasetFacts> factsOfAll(const ArchiveHeader& header, Collection& c) {
   std::vector<DatasetFacts> all;
   for (int k = 0; k < kClassCount; ++k) {
-    if (Dataset* d = c.trialByClass[k]) all.push_back(factsOf(header.kind == ArchiveKind::trial ? "trial" : classKey(k), *d));
+    if (Dataset* d = c.trialByClass[k]) {
+      all.push_back(factsOf(header.kind == ArchiveKind::trial ? "trial" : classKey(k), *d));
+      all.back().classCode = k;
+    }
   }
   return all;
 }
@@ -117,7 +124,73 @@ PlanePeak findPlanePeak(const Dataset& d, int dataType, bool skipDiagonal) {
   return peak;
 }
 
-std::string describeCollectionText(const std::string& file, const ArchiveHeader& h, Collection& c) {
+PlaneRange planeRange(const Dataset& d, int dataType) {
+  PlaneRange range;
+  if (dataType < 0 || dataType > 2) return range;
+  forEachPair(d, [&](int64_t, int64_t, const CSpctmChnChnDatazq& p) {
+    const double* cells = planeData(p.plane[dataType], p.timePt);
+    if (!cells || p.timePt < 1 || p.freqPt < 1) return;
+    const int64_t n = p.timePt * p.freqPt;
+    for (int64_t k = 0; k < n; ++k) {
+      const double v = cells[k];
+      if (!std::isfinite(v)) continue;
+      if (!range.found) {
+        range = {true, v, v, std::fabs(v)};
+        continue;
+      }
+      range.min = std::min(range.min, v);
+      range.max = std::max(range.max, v);
+      range.maxAbs = std::max(range.maxAbs, std::fabs(v));
+    }
+  });
+  return range;
+}
+
+double autoScaleFor(double maxAbs) {
+  if (!(maxAbs > 0.0) || !std::isfinite(maxAbs)) return 1.0;
+  const int exponent = static_cast<int>(std::floor(std::log10(maxAbs) / 3.0)) * 3;
+  return std::pow(10.0, -exponent);
+}
+
+namespace {
+
+// The lines of the description that need the companion metadata or a pass
+// over the values: names, sampling rate in seconds, value ranges with unit,
+// and a note on report labels of a geometric axis.
+std::string extraLines(Dataset& d, int spctmClass, const Metadata* meta) {
+  std::string s;
+  const double sfreq = samplingRate(d);
+  if (sfreq > 0.0) {
+    s += format("  seconds     %.6g Hz sampling: time points at %.6g .. %.6g s\n", sfreq, timeSeconds(d, 0),
+                timeSeconds(d, d.timePt > 0 ? d.timePt - 1 : 0));
+  }
+  if (reportLabelsDifferFromFrequencies(d) && d.freqPt > 0) {
+    s += format("  note        report lines label a geometric axis %.6g .. %.6g (the format's definition), not the "
+                "frequencies above\n",
+                reportFrequencyLabel(d, 0), reportFrequencyLabel(d, d.freqPt - 1));
+  }
+  if (!meta) return s;
+  const DatasetMetadata& m = meta->byClass[spctmClass >= 0 && spctmClass < kClassCount ? spctmClass : 0];
+  if (!m.rows.empty()) {
+    std::string names;
+    const std::size_t shown = std::min<std::size_t>(m.rows.size(), 4);
+    for (std::size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + m.rows[i].name;
+    if (shown < m.rows.size()) names += ", ...";
+    s += format("  channels    %s (%lld named)\n", names.c_str(), static_cast<long long>(m.rows.size()));
+  }
+  for (int k = 0; k < 3; ++k) {
+    const PlaneRange r = planeRange(d, k);
+    if (!r.found) continue;
+    s += format("  values %-5s %s .. %s%s%s\n", dataTypeKey(k), engineering(r.min).c_str(), engineering(r.max).c_str(),
+                m.valueUnit.empty() || k == 2 ? "" : " ", k == 2 ? "" : m.valueUnit.c_str());
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string describeCollectionText(const std::string& file, const ArchiveHeader& h, Collection& c,
+                                   const Metadata* meta) {
   std::string s;
   s += format("file        %s\n", file.c_str());
   s += format("archive     %s, magic %s, version %d\n",
@@ -169,12 +242,14 @@ std::string describeCollectionText(const std::string& file, const ArchiveHeader&
                   m.negMeanValue, m.rmsValue);
     }
     if (!anySummary) s += "  summaries   none computed\n";
+    s += extraLines(*f.d, f.classCode, meta);
     s += format("  memory      %.*f MB (working planes, estimate)\n", f.memoryMB < 10.0 ? 3 : 1, f.memoryMB);
   }
   return s;
 }
 
-std::string describeCollectionJson(const std::string& file, const ArchiveHeader& h, Collection& c) {
+std::string describeCollectionJson(const std::string& file, const ArchiveHeader& h, Collection& c,
+                                   const Metadata* meta) {
   const std::vector<DatasetFacts> all = factsOfAll(h, c);
   std::string j = "{\n";
   j += "  \"file\": " + jsonString(file) + ",\n";
@@ -228,7 +303,20 @@ std::string describeCollectionJson(const std::string& file, const ArchiveHeader&
            ", \"neg_mean\": " + jsonNumber(s.negMeanValue) + ", \"rms\": " + jsonNumber(s.rmsValue) + "}";
     }
     j += "}";
-    j += ",\n     \"memory_mb\": " + jsonNumber(f.memoryMB) + "}";
+    j += ",\n     \"memory_mb\": " + jsonNumber(f.memoryMB);
+    const double sfreq = samplingRate(d);
+    j += ",\n     \"sfreq\": " + (sfreq > 0.0 ? jsonNumber(sfreq) : std::string("null"));
+    j += ", \"first_time_s\": " + (sfreq > 0.0 ? jsonNumber(timeSeconds(d, 0)) : std::string("null"));
+    if (meta) {
+      const DatasetMetadata& m = meta->byClass[f.classCode >= 0 && f.classCode < kClassCount ? f.classCode : 0];
+      j += ",\n     \"value_unit\": " + (m.valueUnit.empty() ? std::string("null") : jsonString(m.valueUnit));
+      j += ", \"row_names\": [";
+      for (std::size_t i = 0; i < m.rows.size(); ++i) j += (i ? ", " : "") + jsonString(m.rows[i].name);
+      j += "], \"col_names\": [";
+      for (std::size_t i = 0; i < m.cols.size(); ++i) j += (i ? ", " : "") + jsonString(m.cols[i].name);
+      j += "]";
+    }
+    j += "}";
   }
   j += all.empty() ? "]\n}\n" : "\n  ]\n}\n";
   return j;

@@ -34,11 +34,31 @@ struct PlanePeak {
 };
 PlanePeak findPlanePeak(const Dataset& dataset, int dataType, bool skipDiagonal);
 
+// The smallest and largest finite value of plane `dataType` over the pairs
+// of a dataset, and the largest magnitude; found is false without any.
+struct PlaneRange {
+  bool found = false;
+  double min = 0.0;
+  double max = 0.0;
+  double maxAbs = 0.0;
+};
+PlaneRange planeRange(const Dataset& dataset, int dataType);
+
+// A power of 1000 that brings a largest magnitude into [1, 1000) (1 for 0 or
+// a non-finite value): the factor `cxc report --scale auto` applies.
+double autoScaleFor(double maxAbs);
+
+struct Metadata;
+
 // The description of a loaded file: its header, the collection's fields and
 // every dataset present (a single trial archive shows as "trial"). `file` is
 // the name printed on the first line.
-std::string describeCollectionText(const std::string& file, const ArchiveHeader& header, Collection& collection);
-std::string describeCollectionJson(const std::string& file, const ArchiveHeader& header, Collection& collection);
+// With `metadata`, channel names, units and the value ranges are described
+// too.
+std::string describeCollectionText(const std::string& file, const ArchiveHeader& header, Collection& collection,
+                                   const Metadata* metadata = nullptr);
+std::string describeCollectionJson(const std::string& file, const ArchiveHeader& header, Collection& collection,
+                                   const Metadata* metadata = nullptr);
 
 // The frequency (timeReport false) or time statistics report of a dataset:
 // for one data type its lines alone, for dataType -1 the three data types

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <functional>
 
 #include "host/describe.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "interop/npy.h"
 #include "platform/refused.h"
@@ -102,10 +104,28 @@ class Exporter {
   // Every file this export has created so far (also one being written).
   const std::vector<std::string>& created() const { return created_; }
 
-  void writeManifest() {
+  void writeManifest(const std::vector<int>& classes) {
     std::string j = "{\n  \"source\": " + jsonString(options_.source) + ",\n  \"files\": [";
     for (std::size_t i = 0; i < manifest_.size(); ++i) j += (i ? ",\n    " : "\n    ") + manifest_[i];
-    j += "\n  ]\n}\n";
+    j += "\n  ],\n  \"datasets\": {";
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+      const int k = classes[i];
+      Dataset& d = *c_.trialByClass[k];
+      const double sfreq = samplingRate(d);
+      j += std::string(i ? "," : "") + "\n    " + jsonString(classKey(k)) + ": {\"sfreq\": " +
+           (sfreq > 0.0 ? jsonNumber(sfreq) : std::string("null"));
+      if (options_.metadata) {
+        const DatasetMetadata& m = options_.metadata->byClass[k];
+        j += ", \"value_unit\": " + (m.valueUnit.empty() ? std::string("null") : jsonString(m.valueUnit));
+        j += ", \"row_names\": [";
+        for (std::size_t n = 0; n < m.rows.size(); ++n) j += (n ? ", " : "") + jsonString(m.rows[n].name);
+        j += "], \"col_names\": [";
+        for (std::size_t n = 0; n < m.cols.size(); ++n) j += (n ? ", " : "") + jsonString(m.cols[n].name);
+        j += "]";
+      }
+      j += "}";
+    }
+    j += "\n  }\n}\n";
     const std::string path = options_.folder + "/manifest.json";
     created_.push_back(path);
     std::FILE* fp = std::fopen(path.c_str(), "w");
@@ -155,23 +175,29 @@ class Exporter {
     }
     const std::string path = options_.folder + "/" + stem + ".npy";
     created_.push_back(path);
-    interop::NpyWriter out(path, complex ? interop::NpyType::complex128 : interop::NpyType::float64, shape);
+    const bool sft = options_.sft;
+    const std::vector<int64_t> stored = sft ? std::vector<int64_t>{R, C, F, T} : shape;
+    interop::NpyWriter out(path, complex ? interop::NpyType::complex128 : interop::NpyType::float64, stored);
     const int64_t cells = T * F;
-    std::vector<double> buffer(static_cast<std::size_t>(cells * (complex ? 2 : 1)));
+    const int per = complex ? 2 : 1;
+    std::vector<double> buffer(static_cast<std::size_t>(cells * per));
     forEachPair(d, [&](int64_t, int64_t, const CSpctmChnChnDatazq& p) {
-      std::size_t k = 0;
       for (int64_t t = 0; t < T; ++t) {
         const double* a = p.plane[first][t];
         const double* b = complex ? p.plane[second][t] : nullptr;
         for (int64_t f = 0; f < F; ++f) {
-          buffer[k++] = a ? a[f] : 0.0;
-          if (complex) buffer[k++] = b ? b[f] : 0.0;
+          // stf stores cell (t, f) at t*F + f, sft at f*T + t.
+          const std::size_t at = static_cast<std::size_t>((sft ? f * T + t : t * F + f) * per);
+          buffer[at] = a ? a[f] : 0.0;
+          if (complex) buffer[at + 1] = b ? b[f] : 0.0;
         }
       }
       out.write(buffer.data(), static_cast<int64_t>(buffer.size()));
     });
     out.close();
-    note(path, complex ? "complex128" : "float64", shape, ", \"dims\": [\"sensor\", \"sensor\", \"time\", \"freq\"]");
+    note(path, complex ? "complex128" : "float64", stored,
+         sft ? ", \"dims\": [\"sensor\", \"sensor\", \"freq\", \"time\"]"
+             : ", \"dims\": [\"sensor\", \"sensor\", \"time\", \"freq\"]");
   }
 
   void writeAxes(Dataset& d, const std::string& name) {
@@ -188,6 +214,20 @@ class Exporter {
     created_.push_back(tpath);
     interop::writeNpy(tpath, {d.timePt}, times);
     note(tpath, "float64", {d.timePt}, ", \"unit\": \"samples\"");
+    if (samplingRate(d) > 0.0) {
+      for (int64_t t = 0; t < d.timePt; ++t) times[static_cast<std::size_t>(t)] = timeSeconds(d, t);
+      const std::string spath = options_.folder + "/" + name + "_times_s.npy";
+      created_.push_back(spath);
+      interop::writeNpy(spath, {d.timePt}, times);
+      note(spath, "float64", {d.timePt}, ", \"unit\": \"s\", \"sfreq\": " + jsonNumber(samplingRate(d)));
+    }
+    if (reportLabelsDifferFromFrequencies(d)) {
+      for (int64_t f = 0; f < d.freqPt; ++f) freqs[static_cast<std::size_t>(f)] = reportFrequencyLabel(d, f);
+      const std::string lpath = options_.folder + "/" + name + "_freq_labels.npy";
+      created_.push_back(lpath);
+      interop::writeNpy(lpath, {d.freqPt}, freqs);
+      note(lpath, "float64", {d.freqPt}, ", \"unit\": \"Hz\", \"role\": \"labels of the frequency report lines\"");
+    }
   }
 
   void writeSummary(Dataset& d, const std::string& name, int type) {
@@ -322,11 +362,22 @@ FreqAxis detectFreqAxis(const std::string& path, const std::vector<double>& f) {
   refuse(path + ": the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)");
 }
 
-TimeAxis detectTimeAxis(const std::string& path, const std::vector<double>& t) {
+// Sample positions from times: given as sample positions, or in seconds when
+// the sampling rate `sfreq` is known (positions = times * sfreq).
+TimeAxis detectTimeAxis(const std::string& path, const std::vector<double>& given, double sfreq) {
+  std::vector<double> t = given;
   for (std::size_t k = 0; k < t.size(); ++k) {
+    if (sfreq > 0.0) {
+      const double position = t[k] * sfreq;
+      if (std::fabs(position - std::nearbyint(position)) > 1e-6 * std::max(1.0, std::fabs(position))) {
+        refuse(path + ": time " + std::to_string(k) + " (" + std::to_string(t[k]) + " s) is not on a sample of " +
+               std::to_string(sfreq) + " Hz");
+      }
+      t[k] = std::nearbyint(position);
+    }
     if (t[k] != std::nearbyint(t[k]) || std::fabs(t[k]) > 9.0e15) {
       refuse(path + ": time " + std::to_string(k) +
-             " is not a whole sample position (give sample indices, e.g. np.round(times * sfreq))");
+             " is not a whole sample position (give sample positions, or times in seconds with --sfreq)");
     }
   }
   TimeAxis axis;
@@ -368,7 +419,7 @@ void exportCollection(Collection& c, const ExportOptions& options, const Written
   }
   try {
     for (const int k : classes) exporter.exportClass(k);
-    exporter.writeManifest();
+    exporter.writeManifest(classes);
   } catch (...) {
     // A failed export leaves nothing half-written behind: the files it made
     // and the folder, when it made that too, go again.
@@ -414,8 +465,9 @@ Grid checkDataShape(const std::string& name, const std::vector<int64_t>& shape, 
 
 // Replaces the class dataset by the source's array, after the axes have been
 // checked; see importDataset.
-ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmptTypeAsked, const ImportSource& src,
-                             AxesGiven axes, CDialog* progressDlg, CString* progressText, const RowProgress& rowsDone) {
+ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmptTypeAsked, double sfreq,
+                             const ImportSource& src, AxesGiven axes, CDialog* progressDlg, CString* progressText,
+                             const RowProgress& rowsDone) {
   const Grid g = checkDataShape(src.name, src.shape, sft);
   const int64_t R = g.R, C = g.C, T = g.T, F = g.F;
   const bool complex = src.complex;
@@ -435,7 +487,7 @@ ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmpt
       freqAxis = {other->freqAxisLog != 0, other->freqFirstHz, other->freqLastHz, other->freqStepHz, other->freqRatio};
       haveFreqs = true;
     }
-    if (!haveTimes && other->timePt == T) {
+    if (!haveTimes && other->timePt == T && (sfreq == 0.0 || samplingRate(*other) == sfreq)) {
       timeAxis = {other->timeDataBegin + other->timePtOffset, other->timeStep};
       haveTimes = true;
     }
@@ -492,6 +544,11 @@ ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmpt
   d->freqRatio = freqAxis.ratio;
   d->cmptType = cmptType;
   d->cxcType = "Cross-spectrum";
+  if (sfreq > 0.0) {
+    setSamplingRate(*d, sfreq, static_cast<double>(timeAxis.first) / sfreq);
+  } else {
+    clearSamplingRate(*d);
+  }
   d->checkDataIntegraty();
 
   summary.rows = R;
@@ -502,11 +559,27 @@ ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmpt
   summary.geometric = freqAxis.geometric;
   summary.firstSample = timeAxis.first;
   summary.timeStep = timeAxis.step;
+  summary.sfreq = sfreq;
   return summary;
 }
 
 void checkClass(int cls) {
   if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
+}
+
+void checkSamplingRate(double sfreq) {
+  if (!(sfreq == 0.0 || (sfreq > 1.0 && std::isfinite(sfreq)))) {
+    refuse("the sampling rate must be above 1 Hz, not " + std::to_string(sfreq));
+  }
+}
+
+// Without times, a first time in seconds places the axis when the sampling
+// rate is known.
+void timeAxisFromStart(AxesGiven& axes, double sfreq, double tmin) {
+  if (!axes.haveTimes && sfreq > 0.0 && std::isfinite(tmin)) {
+    axes.timeAxis.first = static_cast<int64_t>(std::llround(tmin * sfreq));
+    axes.haveTimes = true;
+  }
 }
 
 }  // namespace
@@ -521,13 +594,16 @@ ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDia
   axes.haveFreqs = !o.freqs.empty();
   if (axes.haveFreqs) axes.freqAxis = detectFreqAxis(o.freqs, readAxisVector(o.freqs, g.F, "frequencies"));
   axes.haveTimes = !o.times.empty();
-  if (axes.haveTimes) axes.timeAxis = detectTimeAxis(o.times, readAxisVector(o.times, g.T, "times"));
+  checkSamplingRate(o.sfreq);
+  if (axes.haveTimes) axes.timeAxis = detectTimeAxis(o.times, readAxisVector(o.times, g.T, "times"), o.sfreq);
+  timeAxisFromStart(axes, o.sfreq, o.tmin);
   ImportSource src;
   src.name = o.data;
   src.shape = data.shape();
   src.complex = data.type() == interop::NpyType::complex128;
   src.read = [&data](double* out, int64_t n) { data.read(out, n); };
-  return fillFromSource(collection, o.spctmClass, o.sft, o.cmptType, src, axes, progressDlg, progressText, rowsDone);
+  return fillFromSource(collection, o.spctmClass, o.sft, o.cmptType, o.sfreq, src, axes, progressDlg, progressText,
+                        rowsDone);
 }
 
 ImportSummary importArrays(Collection& collection, const ArrayImport& a, CDialog* progressDlg, CString* progressText,
@@ -548,12 +624,14 @@ ImportSummary importArrays(Collection& collection, const ArrayImport& a, CDialog
     axes.freqAxis = detectFreqAxis(a.freqs.name, f);
   }
   axes.haveTimes = a.times.values != nullptr;
+  checkSamplingRate(a.sfreq);
   if (axes.haveTimes) {
     std::vector<double> t;
     if (a.times.shape.size() == 1) t = valuesOf(a.times);
     checkAxisValues(a.times.name, a.times.shape, t, g.T, "times");
-    axes.timeAxis = detectTimeAxis(a.times.name, t);
+    axes.timeAxis = detectTimeAxis(a.times.name, t, a.sfreq);
   }
+  timeAxisFromStart(axes, a.sfreq, a.tmin);
   ImportSource src;
   src.name = a.data.name;
   src.shape = a.data.shape;
@@ -563,7 +641,8 @@ ImportSummary importArrays(Collection& collection, const ArrayImport& a, CDialog
     std::copy(next, next + n, out);
     next += n;
   };
-  return fillFromSource(collection, a.spctmClass, a.sft, a.cmptType, src, axes, progressDlg, progressText, rowsDone);
+  return fillFromSource(collection, a.spctmClass, a.sft, a.cmptType, a.sfreq, src, axes, progressDlg, progressText,
+                        rowsDone);
 }
 
 }  // namespace megcxc::host

@@ -13,7 +13,12 @@
 //   <c>_summary_<t>.npy float64 6 x time x frequency per computed summary:
 //                       minimum, mean, maximum, positive mean, non-positive
 //                       mean, RMS over the pairs
-// and manifest.json lists every file with its shape and the summary figures.
+//   <c>_times_s.npy     float64, the time of each time point in seconds, when
+//                       the dataset records its sampling rate
+//   <c>_freq_labels.npy float64, the frequency report's line labels, when
+//                       they differ from the frequencies (a geometric axis)
+// and manifest.json lists every file with its shape and the summary figures,
+// and per dataset its sampling rate, channel names and value unit.
 // CSV holds the same in long form: one line per pair and cell.
 //
 // Import fills one class dataset from such an array, pair by pair through
@@ -22,6 +27,7 @@
 // Both throw megcxc::Refused naming the file and the problem.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,12 +40,16 @@ class CDialog;
 
 namespace megcxc::host {
 
+struct Metadata;
+
 struct ExportOptions {
   std::string source;        // the collection file, named in the manifest
   std::string folder;        // created when missing
   std::vector<int> classes;  // empty: every dataset present
   int dataType = -1;         // only this plane; -1: every plane present
   bool csv = false;
+  bool sft = false;          // .npy planes as sensors x sensors x frequency x time (MNE's order)
+  const Metadata* metadata = nullptr;  // names and units for the manifest, when known
 };
 
 // Told of every file written: its path and "dtype [shape]".
@@ -56,7 +66,9 @@ struct ImportOptions {
   std::string data;       // .npy: sensors x sensors x time x frequency (sft: frequency before time)
   bool sft = false;
   std::string freqs;      // .npy of the frequencies in Hz (linear or geometric), optional
-  std::string times;      // .npy of the sample position of each time point, optional
+  std::string times;      // .npy of each time point: sample positions, or seconds with sfreq; optional
+  double sfreq = 0.0;     // sampling rate in Hz (> 1), recorded in the dataset; 0: unknown
+  double tmin = std::nan("");  // with sfreq and without times: time of the first point in seconds
   int cmptType = -1;      // 0 CWT, 1 GBT; -1: that of the dataset replaced, else CWT
 };
 
@@ -67,6 +79,7 @@ struct ImportSummary {
   bool freqsGuessed = false;  // no axis was given or found: point k is labelled k Hz
   int64_t firstSample = 0;
   int64_t timeStep = 1;
+  double sfreq = 0.0;
 };
 
 // Replaces the class dataset of `collection` by the array. Without axis files
@@ -92,7 +105,9 @@ struct ArrayImport {
   bool complex = false;  // data holds real and imaginary part of each element, interleaved
   bool sft = false;
   ImportVector freqs;    // the frequency of each point in Hz (linear or geometric)
-  ImportVector times;    // the sample position of each time point
+  ImportVector times;    // each time point: sample positions, or seconds with sfreq
+  double sfreq = 0.0;    // sampling rate in Hz (> 1), recorded in the dataset; 0: unknown
+  double tmin = std::nan("");  // with sfreq and without times: time of the first point in seconds
   int cmptType = -1;
 };
 

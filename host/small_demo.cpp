@@ -67,9 +67,10 @@ int buildDemoCollection(CMEGSpctmCCDataFacezq& collection, CDialog* progressDlg,
     for (int64_t a = 0; a < kSensors; ++a) {
       for (int64_t b = 0; b < kSensors; ++b) {
         CSpctmChnChnDatazq& pair = trial->pairMatrix[a][b];
-        // The host numbers its channels from 1.
-        pair.chnA = a + 1;
-        pair.chnB = b + 1;
+        // Channels numbered from 0 like the matrix rows and columns, so the
+        // manager's "C5" is sensor 5 of every picture.
+        pair.chnA = a;
+        pair.chnB = b;
         // Nothing is marked yet; "Show" in the manager marks pairs.
         pair.isSelected = false;
         double* re = megcxc::planeData(pair.plane[0], pair.timePt);

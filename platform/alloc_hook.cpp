@@ -1,4 +1,5 @@
 #include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 
 #include <cstdlib>
 

@@ -3,8 +3,9 @@
 // Every allocation the library makes for planes, row tables, pair matrices,
 // summaries and scratch arrays goes through these functions, so a test can make
 // exactly the Nth of them fail and reach the "out of memory" paths of every
-// operation. Outside tests the hook is off and the functions are plain
-// malloc / nothrow new.
+// operation (the controls are in platform/alloc_test_hook.h). Outside tests
+// the hook is off and the functions are plain malloc / nothrow new. Internal
+// to the library: megcxc.h does not include this header.
 #pragma once
 
 #include <cstddef>
@@ -12,17 +13,6 @@
 #include <new>
 
 namespace megcxc {
-
-// Makes the nth counted allocation from now on fail (1 = the very next one).
-// 0 switches the hook off. Counting restarts at every call.
-void setAllocationFailureAt(int64_t n);
-
-// Makes every counted allocation from the nth one on fail (until reset).
-void setAllocationFailureFrom(int64_t n);
-
-// Number of counted allocations since the last setAllocationFailure* call
-// (or since start); counts failed ones too.
-int64_t countedAllocations();
 
 // True when the allocation being attempted must fail. Counts the attempt.
 bool allocationShouldFail();
@@ -51,17 +41,5 @@ T* xnew(Args&&... args) {
   if (allocationShouldFail()) return nullptr;
   return new (std::nothrow) T(static_cast<Args&&>(args)...);
 }
-
-// RAII guard for tests: arms the hook on construction, disarms it on exit.
-class AllocationFailureScope {
- public:
-  explicit AllocationFailureScope(int64_t nth, bool andAllLater = false) {
-    if (andAllLater) setAllocationFailureFrom(nth);
-    else setAllocationFailureAt(nth);
-  }
-  ~AllocationFailureScope() { setAllocationFailureAt(0); }
-  AllocationFailureScope(const AllocationFailureScope&) = delete;
-  AllocationFailureScope& operator=(const AllocationFailureScope&) = delete;
-};
 
 }  // namespace megcxc

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts cxc-manager on its demo collection under a virtual X server and saves
-# a PNG of the manager window.
+# a PNG of the host window (with the pair matrix, the time-frequency image and
+# the statistics plot) and the manager window beside it.
 #
 #   tools/screenshot.sh [OUTPUT.png]        (default: out/cxc-manager.png)
 #
@@ -35,7 +36,7 @@ fi
 
 mkdir -p "$(dirname "$out")"
 rm -f "$out"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x1000x24" "$app" --screenshot "$out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2100x1000x24" "$app" --screenshot "$out"
 if [ ! -s "$out" ]; then
   echo "screenshot: no picture was written" >&2
   exit 1

@@ -24,6 +24,7 @@
 #include "face/meg_spctm_cc_data_facezq.h"
 #include "platform/message_box.h"
 #include "ui/dlg_input_string.h"
+#include "ui/flow_layout.h"
 #include "ui/list_spctm_coh_cc_datasetzq.h"
 #include "ui/list_spctm_coh_ccd_trialzq.h"
 #include "ui/qt_text.h"
@@ -76,6 +77,8 @@ CDlgSpctmCCDataManager::CDlgSpctmCCDataManager(QWidget* parent)
   statusLine = new QLabel;
   statusLine->setObjectName("statusLine");
   statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long line wraps rather than setting the window's smallest width.
+  statusLine->setWordWrap(true);
   layout->addWidget(statusLine);
 
   // Window initialisation: columns and images of both lists, the operation
@@ -84,14 +87,20 @@ CDlgSpctmCCDataManager::CDlgSpctmCCDataManager(QWidget* parent)
   listTrial->setupColumns();
   listPairs->initImageLists();
   listTrial->initImageLists();
+  // Space a wide window gives the lists goes to their last columns.
+  listPairs->horizontalHeader()->setStretchLastSection(true);
+  listTrial->horizontalHeader()->setStretchLastSection(true);
   for (int k = 0; k < kOperationCount; ++k) comboOperation->addItem(QString::fromUtf8(megcxc::host::actCtlOperationName(k)));
   logic.initDialog();
 
+  // A row becomes the chosen one by a click, the keys or a program; the row
+  // Qt makes current when focus arrives in a list without a current row is
+  // nobody's choice and must not switch the dataset.
   connect(listTrial, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {
-    if (row >= 0 && row != previous) guarded([&] { logic.onTrialRowChosen(row); });
+    if (row >= 0 && row != previous && !listTrial->takingFocus()) guarded([&] { logic.onTrialRowChosen(row); });
   });
   connect(listPairs, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {
-    if (row >= 0 && row != previous) guarded([&] { logic.onPairRowChosen(row); });
+    if (row >= 0 && row != previous && !listPairs->takingFocus()) guarded([&] { logic.onPairRowChosen(row); });
   });
   connect(comboOperation, &QComboBox::activated, this,
           [this](int index) { guarded([&] { logic.onOperationChosen(index); }); });
@@ -131,9 +140,8 @@ void CDlgSpctmCCDataManager::buildMenus() {
 
 QWidget* CDlgSpctmCCDataManager::buildCommandBar() {
   auto* bar = new QWidget;
-  auto* row = new QHBoxLayout(bar);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(4);
+  // The bar wraps onto more lines in a narrow window.
+  auto* row = new CFlowLayout(bar, 4);
 
   comboOperation = new QComboBox;
   comboOperation->setObjectName("comboOperation");
@@ -163,17 +171,14 @@ QWidget* CDlgSpctmCCDataManager::buildCommandBar() {
   row->addWidget(addButton(kCmdActCtl, "A-C=X", "Combine active and control datasets into the active-control dataset"));
   row->addWidget(addButton(kCmdZipTime, "Accumulate", "Collapse the current dataset over time"));
   row->addWidget(addButton(kCmdDelete, "Delete", "Delete the current dataset"));
-  row->addSpacing(8);
   row->addWidget(comboActSns);
   row->addWidget(addButton(kCmdStepTime, "Time>>", "Move the time selection one point on (wraps to the start)"));
   row->addWidget(editTimeIndex);
   row->addWidget(addButton(kCmdStepFreq, "Freq>>", "Move the frequency selection one point on (wraps to the start)"));
   row->addWidget(editFreqIndex);
-  row->addSpacing(8);
   row->addWidget(addButton(kCmdStatisticF, "StatisticF", "Statistics report per frequency"));
   row->addWidget(addButton(kCmdApply, "Apply", "Select the typed time and frequency point in the first dataset"));
   row->addWidget(addButton(kCmdUpdate, "Update", "Reload both lists"));
-  row->addStretch(1);
   QPushButton* exitButton = addButton(kCmdExit, "Exit", "Hide the manager");
   exitButton->setDefault(true);
   row->addWidget(exitButton);
@@ -208,10 +213,11 @@ QAction* CDlgSpctmCCDataManager::menuAction(int id) const {
 }
 
 template <typename Handler>
-void CDlgSpctmCCDataManager::guarded(Handler&& handler) {
+void CDlgSpctmCCDataManager::guarded(Handler&& handler, int commandId) {
   try {
     handler();
     refreshStatusLine();
+    emit handled(commandId);
   } catch (const std::exception& e) {
     AfxMessageBox(CString(e.what()), MB_OK);
   } catch (...) {
@@ -220,9 +226,56 @@ void CDlgSpctmCCDataManager::guarded(Handler&& handler) {
 }
 
 void CDlgSpctmCCDataManager::runCommand(int id) {
+  guarded(
+      [&] {
+        if (logic.onCommand(id) && id == kCmdExit) hide();
+        if (id != kCmdExit) syncWithCollection(id);
+      },
+      id);
+}
+
+void CDlgSpctmCCDataManager::syncWithCollection(int commandId) {
+  // What the handlers leave as it was although the operation changed it.
+  CSpctmTrlCCDatazq* trial = logic.currentTrial();
+  const bool datasetsChanged = commandId == 0 || commandId == kCmdApply || commandId == kCmdDelete ||
+                               commandId == kCmdActCtl || commandId == kCmdZipTime || commandId == kCmdZipFreq ||
+                               commandId == kCmdZipTimeFreq || commandId == kCmdUpdate;
+  if (!datasetsChanged) return;
+  if (trial != nullptr) {
+    logic.caption = CString(kManagerCaption) + CString("-") + trial->trialName;
+  } else {
+    logic.caption = kManagerCaption;
+  }
+  setWindowTitle(toQString(logic.caption));
+  setActSnsEntries(trial != nullptr ? actSnsEntries(*trial) : std::vector<CString>{},
+                   trial != nullptr ? trial->curActSns : -1);
+  if (logic.collection != nullptr) {
+    deleteAllTrialRows();
+    for (int c = 0; c < 3; ++c) insertClassRow(c);
+  }
+  restorePairRow();
+  refreshStatusLine();
+}
+
+void CDlgSpctmCCDataManager::followCurrentPair() {
   guarded([&] {
-    if (logic.onCommand(id) && id == kCmdExit) hide();
+    CSpctmTrlCCDatazq* trial = logic.currentTrial();
+    if (trial == nullptr) return;
+    setActSnsEntries(actSnsEntries(*trial), trial->curActSns);
+    fillPairRows();
   });
+}
+
+void CDlgSpctmCCDataManager::followSelection() {
+  guarded([&] { logic.reloadView(); });
+}
+
+void CDlgSpctmCCDataManager::restorePairRow() {
+  CSpctmTrlCCDatazq* trial = listPairs->shownTrial;
+  if (trial != nullptr && trial->curCxcSns >= 0 && trial->curCxcSns < listPairs->rowCount()) {
+    listPairs->restoreCurrentRow(static_cast<int>(trial->curCxcSns), false);
+    listPairs->scrollTo(listPairs->model()->index(static_cast<int>(trial->curCxcSns), 0));
+  }
 }
 
 int CDlgSpctmCCDataManager::showFor(CMEGSpctmCCDataFacezq* collection) {
@@ -253,6 +306,10 @@ QMenu* CDlgSpctmCCDataManager::createPairContextMenu() {
     connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
   }
   return menu;
+}
+
+bool CDlgSpctmCCDataManager::keepDeletedDataset(int spctmClass, CSpctmTrlCCDatazq* dataset) {
+  return deletedDatasetKeeper ? deletedDatasetKeeper(spctmClass, dataset) : false;
 }
 
 void CDlgSpctmCCDataManager::showPairContextMenu(const QPoint& pos) {
@@ -320,15 +377,33 @@ void CDlgSpctmCCDataManager::setTrialListCollection(CMEGSpctmCCDataFacezq* colle
 
 void CDlgSpctmCCDataManager::deleteAllTrialRows() { listTrial->deleteAllItems(); }
 
-int CDlgSpctmCCDataManager::insertClassRow(int spctmClass) { return listTrial->insertClassRow(spctmClass); }
+int CDlgSpctmCCDataManager::insertClassRow(int spctmClass) {
+  const int ok = listTrial->insertClassRow(spctmClass);
+  // The row of the shown dataset stays the current one through rebuilds.
+  CSpctmTrlCCDatazq* trial = listTrial->collection != nullptr && spctmClass >= 0 && spctmClass < 3
+                                 ? listTrial->collection->trialByClass[spctmClass]
+                                 : nullptr;
+  if (ok == 1 && trial != nullptr && trial == listPairs->shownTrial) listTrial->restoreCurrentRow(trial->listItemId, true);
+  listTrial->fitColumns(kListColumnWidth);
+  return ok;
+}
 
 CSpctmTrlCCDatazq* CDlgSpctmCCDataManager::shownTrial() const { return listPairs->shownTrial; }
 
 void CDlgSpctmCCDataManager::setShownTrial(CSpctmTrlCCDatazq* trial) { listPairs->shownTrial = trial; }
 
-int CDlgSpctmCCDataManager::fillPairRows() { return listPairs->fillPairRows(); }
+int CDlgSpctmCCDataManager::fillPairRows() {
+  const int result = listPairs->fillPairRows();
+  restorePairRow();
+  listPairs->fitColumns(kListColumnWidth);
+  return result;
+}
 
-int CDlgSpctmCCDataManager::markSelectedPairs() { return listPairs->markSelectedPairs(); }
+int CDlgSpctmCCDataManager::markSelectedPairs(bool mark) {
+  const int result = listPairs->markSelectedPairs(mark);
+  restorePairRow();
+  return result;
+}
 
 bool CDlgSpctmCCDataManager::promptForString(CString& text) {
   CDlgInputString dialog(this);

@@ -10,8 +10,15 @@
 // The collection creates the dialog on its first showDlgSpctmCohManager, keeps
 // it in managerDlg and deletes it with itself. "Exit" (or closing the window)
 // only hides it.
+//
+// A host that shows more of the collection listens to `handled`, which the
+// window emits after every handler, and moves the window's current pair or
+// selection with followCurrentPair / followSelection. The lists keep their
+// current row on the shown dataset and pair through every rebuild, so focus
+// arriving in a list never picks a row by itself.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include <QDialog>
@@ -53,6 +60,22 @@ class CDlgSpctmCCDataManager : public QDialog, private megcxc::ui::CManagerView 
   // exception that leaves the handler is shown as a message instead of
   // passing into the event loop.
   void runCommand(int id);
+  // After the host changed the current pair (curActSns, curCxcSns) of the
+  // shown dataset: the sensor combo box and the pair list follow.
+  void followCurrentPair();
+  // After the host changed the shown dataset's selection box: the edits and
+  // the lists follow (as "Update" does).
+  void followSelection();
+  // Brings the caption, the sensor combo box, the dataset rows and the status
+  // line in line with the collection after command `commandId` (0: after
+  // the host replaced datasets). Commands that leave the datasets as they
+  // were change nothing here.
+  void syncWithCollection(int commandId);
+
+  // Given the dataset Delete is about to remove; returning true takes it
+  // over (to bring it back later) instead of letting it be destroyed.
+  std::function<bool(int spctmClass, CSpctmTrlCCDatazq* dataset)> deletedDatasetKeeper;
+
   // The button or menu item of a command, or null.
   QPushButton* button(int id) const;
   QAction* menuAction(int id) const;
@@ -73,6 +96,11 @@ class CDlgSpctmCCDataManager : public QDialog, private megcxc::ui::CManagerView 
   // Holds collection, timeIndex, freqIndex and caption.
   megcxc::ui::CManagerLogic logic;
 
+ signals:
+  // A handler ran to its end: command `commandId`, or 0 for a row, combo box
+  // or show. The host refreshes its own views of the collection then.
+  void handled(int commandId);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -90,7 +118,8 @@ class CDlgSpctmCCDataManager : public QDialog, private megcxc::ui::CManagerView 
   CSpctmTrlCCDatazq* shownTrial() const override;
   void setShownTrial(CSpctmTrlCCDatazq* trial) override;
   int fillPairRows() override;
-  int markSelectedPairs() override;
+  int markSelectedPairs(bool mark) override;
+  bool keepDeletedDataset(int spctmClass, CSpctmTrlCCDatazq* dataset) override;
   bool promptForString(CString& text) override;
   void showReport(const CString& text, const CString& name) override;
   void setWaitCursor(bool on) override;
@@ -101,9 +130,12 @@ class CDlgSpctmCCDataManager : public QDialog, private megcxc::ui::CManagerView 
   QAction* addMenuAction(QMenu* menu, int id, const char* text);
   void showPairContextMenu(const QPoint& pos);
   void refreshStatusLine();
-  // Runs `handler`, showing an exception that leaves it as a message.
+  // Runs `handler`, showing an exception that leaves it as a message, then
+  // announces it (handled).
   template <typename Handler>
-  void guarded(Handler&& handler);
+  void guarded(Handler&& handler, int commandId = 0);
+  // Makes the row of the dataset's curCxcSns the pair list's current row.
+  void restorePairRow();
 
   std::map<int, QPushButton*> buttons_;
   std::map<int, QAction*> menuActions_;

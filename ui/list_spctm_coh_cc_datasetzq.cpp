@@ -42,7 +42,7 @@ int CListSpctmCohCCDatasetzq::fillPairRows() {
   return 1;
 }
 
-int CListSpctmCohCCDatasetzq::markSelectedPairs() {
+int CListSpctmCohCCDatasetzq::markSelectedPairs(bool mark) {
   if (shownTrial == nullptr) return 0;
   if (shownTrial->pairMatrix == nullptr) return -1;
   if (shownTrial->curActSns > shownTrial->rowSnsCount - 1) shownTrial->curActSns = shownTrial->rowSnsCount - 1;
@@ -51,7 +51,7 @@ int CListSpctmCohCCDatasetzq::markSelectedPairs() {
   CSpctmChnChnDatazq* pairs = shownTrial->pairMatrix[shownTrial->curActSns];
   if (pairs != nullptr) {
     for (int64_t k = 0; k < shownTrial->colSnsCount && k < rowCount(); ++k) {
-      if (isItemSelected(static_cast<int>(k))) pairs[k].isSelected = true;
+      if (isItemSelected(static_cast<int>(k))) pairs[k].isSelected = mark;
     }
   }
   return fillPairRows();

@@ -26,10 +26,11 @@ class CListSpctmCohCCDatasetzq : public CListSpctmCohCCDataset {
   // Deletes all rows, then inserts one per column sensor under the wait
   // cursor. 1, or 0 without shownTrial (the list is then empty).
   int fillPairRows();
-  // Sets isSelected of the pair of every chosen row (unchosen rows leave
-  // their pair as it is), then rebuilds: the result of fillPairRows; 0
-  // without shownTrial; -1 without matrix or rows.
-  int markSelectedPairs();
+  // Sets isSelected of the pair of every chosen row to `mark` ("Show": true,
+  // "Hide": false; unchosen rows leave their pair as it is), then rebuilds:
+  // the result of fillPairRows; 0 without shownTrial; -1 without matrix or
+  // rows.
+  int markSelectedPairs(bool mark = true);
 
   // The dataset whose pairs are shown; not owned.
   CSpctmTrlCCDatazq* shownTrial = nullptr;

@@ -9,6 +9,7 @@
 #include "host/describe.h"
 #include "host/names.h"
 #include "host/steps.h"
+#include "host/views.h"
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
@@ -160,8 +161,13 @@ CString describeShownSelection(CSpctmTrlCCDatazq* trial) {
     part = "   |   no channel pairs";
   }
   line += part;
-  part.Format("   |   time %I64d..%I64d of %I64d   |   frequency %I64d..%I64d of %I64d", trial->selTimeBegin,
-              trial->selTimeEnd, trial->timePt, trial->selFreqBegin, trial->selFreqEnd, trial->freqPt);
+  part.Format("   |   time %I64d..%I64d of %I64d", trial->selTimeBegin, trial->selTimeEnd, trial->timePt);
+  line += part;
+  if (trial->selTimeBegin >= 0 && trial->selTimeBegin < trial->timePt) {
+    part.Format(" (sample %.0f)", host::timeAt(*trial, trial->selTimeBegin, host::AxisLabelSource{}));
+    line += part;
+  }
+  part.Format("   |   frequency %I64d..%I64d of %I64d", trial->selFreqBegin, trial->selFreqEnd, trial->freqPt);
   line += part;
   const double hz = trial->getSpctmFreq4FreqIndex(trial->selFreqBegin);
   if (hz >= 0.0 && trial->selFreqBegin >= 0 && trial->selFreqBegin < trial->freqPt) {
@@ -292,7 +298,7 @@ bool CManagerLogic::onCommand(int id) {
     case kCmdShowPairs:
     case kCmdHidePairs:
       currentTrial();
-      view_.markSelectedPairs();
+      view_.markSelectedPairs(id == kCmdShowPairs);
       break;
     default: break;  // kCmdEditPair has no effect.
   }
@@ -363,7 +369,11 @@ void CManagerLogic::onDelete() {
     const int c = collection->currentClass;
     if (c >= 0 && c <= 2) {
       // The list must not keep a pointer to the dataset about to go.
-      if (view_.shownTrial() == collection->trialByClass[c]) view_.setShownTrial(nullptr);
+      CSpctmTrlCCDatazq* doomed = collection->trialByClass[c];
+      if (view_.shownTrial() == doomed) view_.setShownTrial(nullptr);
+      // A view that keeps the dataset (for an undo) takes it out of its slot;
+      // the collection then only empties the slot and moves currentClass.
+      if (doomed != nullptr && view_.keepDeletedDataset(c, doomed)) collection->trialByClass[c] = nullptr;
       collection->deleteSpctmTrlData(c);
     }
     const int first = firstClassWithDataset(*collection);

@@ -93,8 +93,8 @@ void stepSelectionUp(int64_t& begin, int64_t& end, int64_t n);
 CString buildStatisticsReport(CSpctmTrlCCDatazq& trial, bool timeReport);
 
 // One line telling which dataset, sensor row and selection the channel-pair
-// list shows, e.g. "Active CxC | sensor row 5 (C6) | time 5..5 | frequency
-// 4..4 (10.00 Hz)"; empty without a dataset.
+// list shows, e.g. "Active CxC | sensor row 5 (C5) | time 5..5 of 10 (sample
+// 125) | frequency 4..4 of 20 (10.00 Hz)"; empty without a dataset.
 CString describeShownSelection(CSpctmTrlCCDatazq* trial);
 
 // Reads "(Channel::total->done)" out of a dataset progress notice; false when
@@ -133,7 +133,11 @@ class CManagerView {
   virtual CSpctmTrlCCDatazq* shownTrial() const = 0;
   virtual void setShownTrial(CSpctmTrlCCDatazq* trial) = 0;
   virtual int fillPairRows() = 0;
-  virtual int markSelectedPairs() = 0;
+  // Marks ("Show", mark true) or unmarks ("Hide") the chosen pairs.
+  virtual int markSelectedPairs(bool mark) = 0;
+  // Offered the dataset that Delete is about to destroy; true: the view took
+  // it over (for an undo) and it must not be destroyed.
+  virtual bool keepDeletedDataset(int /*spctmClass*/, CSpctmTrlCCDatazq* /*dataset*/) { return false; }
 
   // Runs the modal one-line input dialog preset with `text`; true (and the
   // new text in `text`) on OK.

@@ -1,5 +1,8 @@
 #include "ui/report_list_ctrl.h"
 
+#include <algorithm>
+
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QSignalBlocker>
 
@@ -102,4 +105,25 @@ int CReportListCtrl::itemImage(int row) const {
   const QTableWidgetItem* cell = item(row, 0);
   if (cell == nullptr) return -1;
   return cell->data(kImageRole).toInt();
+}
+
+void CReportListCtrl::restoreCurrentRow(int row, bool select) {
+  if (row < 0 || row >= rowCount() || selectionModel() == nullptr) return;
+  const QSignalBlocker block(this);
+  const QModelIndex index = model()->index(row, 0);
+  selectionModel()->setCurrentIndex(index, select ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                                                  : QItemSelectionModel::NoUpdate);
+}
+
+void CReportListCtrl::fitColumns(int minimumWidth) {
+  for (int c = 0; c < columnCount(); ++c) {
+    const int contents = std::max(sizeHintForColumn(c), horizontalHeader()->sectionSizeHint(c));
+    setColumnWidth(c, std::max(minimumWidth, contents + 8));
+  }
+}
+
+void CReportListCtrl::focusInEvent(QFocusEvent* event) {
+  takingFocus_ = true;
+  QTableWidget::focusInEvent(event);
+  takingFocus_ = false;
 }

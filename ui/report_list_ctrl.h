@@ -49,9 +49,25 @@ class CReportListCtrl : public QTableWidget {
   // Image index shown by a row (0 or 1), or -1 outside the list.
   int itemImage(int row) const;
 
+  // Makes `row` the current row without any change signal (none for a row
+  // outside the list); `select` also selects it alone. After a rebuild this
+  // keeps the list's current row on what the window shows, so that focus
+  // arriving later (Tab, a closed dialog) has no reason to choose row 0.
+  void restoreCurrentRow(int row, bool select);
+  // Widens every column to its header and cell texts, never below
+  // `minimumWidth`.
+  void fitColumns(int minimumWidth);
+  // True while the list takes the focus: a current row Qt chooses then is
+  // not the user's choice.
+  bool takingFocus() const { return takingFocus_; }
+
   QList<QIcon> largeImageList;
   QList<QIcon> smallImageList;
 
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+
  private:
+  bool takingFocus_ = false;
   static constexpr int kImageRole = Qt::UserRole + 1;
 };

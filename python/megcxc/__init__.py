@@ -116,7 +116,8 @@ class Dataset:
     @classmethod
     def from_numpy(cls, data, freqs=None, times=None, *, layout: str = "stf",
                    computation: Optional[str] = None, name: Optional[str] = None,
-                   sfreq: Optional[float] = None, progress: Progress = None) -> "Dataset":
+                   sfreq: Optional[float] = None, tmin: Optional[float] = None,
+                   progress: Progress = None) -> "Dataset":
         """A new dataset from a 4-D array, with the checks and messages of
         ``cxc import``.
 
@@ -124,17 +125,17 @@ class Dataset:
         (sensors, sensors, time, freq) for layout "stf" or (sensors, sensors,
         freq, time) for "sft" (MNE-Python's order). freqs: the frequency of
         each point in Hz, linear or geometric (without it point k is k Hz).
-        times: the sample position of each time point, whole and evenly spaced
-        (e.g. ``np.round(epochs.times * sfreq)``); without it 0, 1, 2 ...
-        computation: "CWT" (default) or "GBT". sfreq: the sampling rate, kept
-        with the Python object only (the archive has no field for it).
+        times: each time point, evenly spaced: sample positions, or seconds
+        when sfreq is given (e.g. ``epochs.times``); without it 0, 1, 2 ...
+        samples, or from tmin (seconds) with sfreq. sfreq: the sampling rate
+        in Hz, recorded in the dataset. computation: "CWT" (default) or "GBT".
 
         The dataset belongs to no collection until it is assigned to one
         (``coll.active = ds``), which moves it there.
         """
-        coll = Collection(sfreq=sfreq)
+        coll = Collection()
         coll.import_array("active", data, freqs, times, layout=layout, computation=computation,
-                          progress=progress)
+                          sfreq=sfreq, tmin=tmin, progress=progress)
         ds = coll.active
         if name is not None:
             ds.name = name
@@ -168,6 +169,32 @@ class Dataset:
     @name.setter
     def name(self, value: str) -> None:
         self._ref.set_name(str(value))
+
+    @property
+    def channel_names(self):
+        """(row names, column names) of the sensors, or None when unknown.
+        Set a list (the same names for rows and columns) or a pair of lists.
+        Saved in the collection's companion file ("<file>.meta.json")."""
+        return self._ref.channel_names
+
+    @channel_names.setter
+    def channel_names(self, names) -> None:
+        if names is None:
+            rows, cols = [], []
+        elif len(names) == 2 and not isinstance(names[0], str):
+            rows, cols = list(names[0]), list(names[1])
+        else:
+            rows = cols = [str(n) for n in names]
+        self._ref.channel_names = ([str(n) for n in rows], [str(n) for n in cols])
+
+    @property
+    def value_unit(self) -> str:
+        """The unit of the plane values ("" when unknown); saved beside the file."""
+        return self._ref.value_unit
+
+    @value_unit.setter
+    def value_unit(self, unit: str) -> None:
+        self._ref.value_unit = str(unit)
 
     @property
     def shape(self) -> Tuple[int, int, int, int]:
@@ -215,16 +242,22 @@ class Dataset:
 
     @property
     def sfreq(self) -> Optional[float]:
-        """The sampling rate of the collection in Hz, when it was given."""
-        return self._coll.sfreq
+        """The sampling rate in Hz the dataset records, or None. Setting it
+        (None forgets it) makes times_s and the time report read in seconds;
+        it is saved with the dataset."""
+        return self._info()["sfreq"]
+
+    @sfreq.setter
+    def sfreq(self, value: Optional[float]) -> None:
+        self._ref.set_sampling_rate(0.0 if value is None else float(value))
 
     @property
     def times_s(self) -> np.ndarray:
-        """The time of each point in seconds (sample position / sfreq); Error
-        when the sampling rate is not known."""
-        if not self._coll.sfreq:
-            raise Error("the sampling rate is not known: give sfreq= to megcxc.load, Collection or from_numpy")
-        return self.times / float(self._coll.sfreq)
+        """The time of each point in seconds; Error when the dataset records
+        no sampling rate."""
+        if self.sfreq is None:
+            raise Error("the dataset records no sampling rate: set ds.sfreq or import with sfreq=")
+        return self._ref.axes()[2]
 
     @property
     def selection(self) -> Tuple[int, int, int, int]:
@@ -294,19 +327,19 @@ class Dataset:
 
         values = self.complex(raw=raw) if plane == "complex" else self.plane(plane, raw=raw)
         times = self.times
+        seconds = self._ref.axes()[2]
         if raw and values.shape[2] != len(times):
             times = np.arange(values.shape[2], dtype=float)
+            seconds = times / self.sfreq if self.sfreq else times
+        names = self.channel_names
         coords = {
-            "row": np.arange(values.shape[0]),
-            "col": np.arange(values.shape[1]),
+            "row": names[0] if names and names[0] else np.arange(values.shape[0]),
+            "col": names[1] if names and names[1] else np.arange(values.shape[1]),
             "freq": self.freqs if values.shape[3] == len(self.freqs) else np.arange(values.shape[3], dtype=float),
             "sample": ("time", times),
         }
-        if self.sfreq:
-            coords["time"] = times / float(self.sfreq)
-        else:
-            coords["time"] = times
-        attrs = {"class": self.spctm_class, "name": self.name, "plane": plane,
+        coords["time"] = seconds if self.sfreq else times
+        attrs = {"class": self.spctm_class, "name": self.name, "plane": plane, "value_unit": self.value_unit,
                  "time_units": "s" if self.sfreq else "samples", "freq_units": "Hz"}
         return xr.DataArray(values, dims=("row", "col", "time", "freq"), coords=coords, attrs=attrs)
 
@@ -460,13 +493,11 @@ class Collection:
     ``cxc info`` prints.
     """
 
-    def __init__(self, *, sfreq: Optional[float] = None, name: Optional[str] = None):
+    def __init__(self, *, name: Optional[str] = None):
         self._core = _core._Collection()
         self._file = None
         self._header = ("collection", _core.COLLECTION_MAGIC, _core.COLLECTION_VERSION)
         self._detached = False
-        #: Sampling rate in Hz for times in seconds; kept here only, not saved.
-        self.sfreq = sfreq
         if name is not None:
             self.name = name
 
@@ -549,8 +580,6 @@ class Collection:
         move = dataset._coll._detached
         self._core.put(code, dataset._ref, move)
         if move:
-            if self.sfreq is None:
-                self.sfreq = dataset._coll.sfreq
             dataset._coll = self
             dataset._ref = self._core.dataset(code)
 
@@ -580,7 +609,8 @@ class Collection:
         return [(k, self[k]) for k in self.keys()]
 
     def import_array(self, spctm_class: str, data, freqs=None, times=None, *, layout: str = "stf",
-                     computation: Optional[str] = None, progress: Progress = None) -> Dataset:
+                     computation: Optional[str] = None, sfreq: Optional[float] = None,
+                     tmin: Optional[float] = None, progress: Progress = None) -> Dataset:
         """Replace a class dataset by an array, as ``cxc import`` does (see
         Dataset.from_numpy for the arguments). Without freqs / times the axes
         of another dataset of the collection on the same grid are taken.
@@ -600,8 +630,9 @@ class Collection:
             cmpt = _core.computation_from_name(computation)
             if cmpt < 0:
                 raise ValueError(f"unknown computation {computation!r} (CWT, GBT)")
-        self._core.import_arrays(code, array, layout == "sft", _axis(freqs, "freqs"), _axis(times, "times"), cmpt,
-                                 "data", progress)
+        self._core.import_arrays(code, array, layout == "sft", _axis(freqs, "freqs"), _axis(times, "times"),
+                                 0.0 if sfreq is None else float(sfreq), float("nan") if tmin is None else float(tmin),
+                                 cmpt, "data", progress)
         return self[CLASSES[code]]
 
     # -- collection steps -------------------------------------------------------
@@ -660,20 +691,19 @@ def _axis(values, name):
     return np.ascontiguousarray(array, dtype=np.float64)
 
 
-def load(path, *, accept_trial: bool = False, sfreq: Optional[float] = None) -> Collection:
+def load(path, *, accept_trial: bool = False) -> Collection:
     """Read a collection file (any archive version). Error / ArchiveError
-    when it is refused or damaged. sfreq: the sampling rate for times in
-    seconds (not stored in the file)."""
-    return Collection(sfreq=sfreq).load(path, accept_trial=accept_trial)
+    when it is refused or damaged."""
+    return Collection().load(path, accept_trial=accept_trial)
 
 
 def demo(sensors: int = 64, time: int = 20, freq: int = 40, *, seed: int = 20130524,
          progress: Progress = None) -> Collection:
     """The synthetic demo collection of ``cxc demo`` before its steps:
     active (a coupled sensor group around 10 Hz in the middle time points) and
-    control (background) datasets, 2-40 Hz, 25 samples per time point
-    (sfreq 250 Hz)."""
-    coll = Collection(sfreq=250.0)
+    control (background) datasets, 2-40 Hz, 25 samples per time point at
+    250 Hz."""
+    coll = Collection()
     coll._core.build_demo(int(sensors), int(time), int(freq), int(seed), progress)
     return coll
 

@@ -123,7 +123,11 @@ void callLibrary(const std::function<void()>& fn, Progress* progress) {
       raiseError(withMessages(e.what(), messages));
     }
   }
-  for (const std::string& t : messages.texts) {
+  warnAll(messages.texts);
+}
+
+void warnAll(const std::vector<std::string>& texts) {
+  for (const std::string& t : texts) {
     if (PyErr_WarnEx(pythonTypes().libraryMessage.ptr(), t.c_str(), 2) != 0) throw py::error_already_set();
   }
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "host/collection_file.h"
+#include "host/metadata.h"
 
 namespace megcxc::python {
 
@@ -37,10 +38,16 @@ PythonTypes& pythonTypes();
 // Dataset taken from it, so a Dataset keeps its collection alive. Each class
 // slot has a generation, raised whenever a call may have put another dataset
 // there (or emptied it); a Dataset remembers the generation it was taken at.
+// The channel names and units of the datasets live beside the collection
+// (host/metadata.h); a slot that gets another dataset forgets them.
 struct Holder {
   host::Collection collection;
+  host::Metadata metadata;
   std::array<uint64_t, 3> generation{{1, 1, 1}};
-  void bump(int spctmClass) { ++generation[static_cast<std::size_t>(spctmClass)]; }
+  void bump(int spctmClass) {
+    ++generation[static_cast<std::size_t>(spctmClass)];
+    metadata.byClass[spctmClass] = host::DatasetMetadata();
+  }
 };
 using HolderPtr = std::shared_ptr<Holder>;
 
@@ -79,6 +86,9 @@ void callLibrary(const std::function<void()>& fn, Progress* progress = nullptr);
 // collection's slots that must not overlap a call in another thread; `fn`
 // must not throw.
 void underLibraryLock(const std::function<void()>& fn);
+
+// Issues each text as a LibraryMessage warning (GIL held).
+void warnAll(const std::vector<std::string>& texts);
 
 // Raises megcxc.Error(text).
 [[noreturn]] void raiseError(const std::string& text);

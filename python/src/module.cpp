@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "host/demo_data.h"
 #include "host/describe.h"
 #include "host/exchange.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "host/small_demo.h"
 #include "host/steps.h"
@@ -206,11 +208,17 @@ void bindCollection(py::module_& m) {
       .def("load",
            [](Holder& h, const std::string& path, bool acceptTrial) {
              host::ArchiveHeader header;
-             onCollection(h, {0, 1, 2}, [&](host::Collection& c) { header = host::loadCollectionFile(path, c, acceptTrial); });
+             host::Metadata metadata;
+             std::vector<std::string> warnings;
+             onCollection(h, {0, 1, 2}, [&](host::Collection& c) {
+               header = host::loadCollectionWithMetadata(path, c, metadata, acceptTrial, &warnings);
+             });
+             h.metadata = std::move(metadata);
+             warnAll(warnings);
              return headerTuple(header);
            })
       .def("save", [](Holder& h, const std::string& path) {
-        onCollection(h, {}, [&](host::Collection& c) { host::saveCollectionFile(path, c); });
+        onCollection(h, {}, [&](host::Collection& c) { host::saveCollectionWithMetadata(path, c, h.metadata); });
       })
       .def("describe",
            [](Holder& h, const std::string& file, const std::string& kind, const std::string& magic, int32_t version,
@@ -218,7 +226,8 @@ void bindCollection(py::module_& m) {
              std::string text;
              const host::ArchiveHeader header = headerFrom(kind, magic, version);
              onCollection(h, {}, [&](host::Collection& c) {
-               text = json ? host::describeCollectionJson(file, header, c) : host::describeCollectionText(file, header, c);
+               text = json ? host::describeCollectionJson(file, header, c, &h.metadata)
+                           : host::describeCollectionText(file, header, c, &h.metadata);
              });
              return text;
            })
@@ -273,8 +282,10 @@ void bindCollection(py::module_& m) {
               if (!from.valid()) raiseError(kRemoved);
               return;
             }
+            host::DatasetMetadata names;
             onCollection(*h, {k}, [&](host::Collection& c) {
               host::Dataset& d = from.get();
+              names = src->metadata.byClass[from.spctmClass()];
               host::Dataset* taken = nullptr;
               if (move) {
                 // Out of its slot first, so the dataset is never held twice.
@@ -293,14 +304,15 @@ void bindCollection(py::module_& m) {
                 refuse("the dataset could not be stored");
               }
             });
+            h->metadata.byClass[k] = std::move(names);
           },
           py::arg("spctm_class"), py::arg("dataset"), py::arg("move"))
       .def("apply", &applyStep, py::arg("kind"), py::arg("spctm_class"), py::arg("data_type"), py::arg("code"),
            py::arg("values"), py::arg("box"), py::arg("consent"))
       .def(
           "import_arrays",
-          [](Holder& h, int k, py::array data, bool sft, const AxisArray& freqs, const AxisArray& times, int cmptType,
-             const std::string& dataName, py::object progress) {
+          [](Holder& h, int k, py::array data, bool sft, const AxisArray& freqs, const AxisArray& times, double sfreq,
+             double tmin, int cmptType, const std::string& dataName, py::object progress) {
             const bool complex = data.dtype().is(py::dtype::of<std::complex<double>>());
             if (!(complex || data.dtype().is(py::dtype::of<double>())) ||
                 !(data.flags() & py::array::c_style)) {
@@ -315,6 +327,8 @@ void bindCollection(py::module_& m) {
             a.sft = sft;
             a.freqs = axisVector(freqs, "freqs");
             a.times = axisVector(times, "times");
+            a.sfreq = sfreq;
+            a.tmin = tmin;
             a.cmptType = cmptType;
             Progress rows(std::move(progress));
             host::ImportSummary done;
@@ -325,11 +339,11 @@ void bindCollection(py::module_& m) {
                                             rows.active() ? host::RowProgress(std::ref(rows)) : host::RowProgress());
                 },
                 &rows);
-            return py::dict(py::arg("freqs_guessed") = done.freqsGuessed, py::arg("geometric") = done.geometric,
+            return py::dict(py::arg("sfreq") = done.sfreq, py::arg("freqs_guessed") = done.freqsGuessed, py::arg("geometric") = done.geometric,
                             py::arg("first_sample") = done.firstSample, py::arg("time_step") = done.timeStep);
           },
           py::arg("spctm_class"), py::arg("data"), py::arg("sft"), py::arg("freqs"),
-          py::arg("times"), py::arg("cmpt_type"), py::arg("data_name"), py::arg("progress"))
+          py::arg("times"), py::arg("sfreq"), py::arg("tmin"), py::arg("cmpt_type"), py::arg("data_name"), py::arg("progress"))
       .def(
           "build_demo",
           [](Holder& h, int64_t sensors, int64_t timePt, int64_t freqPt, uint64_t seed, py::object progress) {
@@ -414,8 +428,9 @@ void bindDataset(py::module_& m) {
              int64_t sel[4] = {0, 0, 0, 0}, pair[2] = {0, 0};
              std::string name, cxcType;
              int cmpt = 0, store = 0, log = 0;
-             double firstHz = 0, lastHz = 0, stepHz = 0, ratio = 0;
+             double firstHz = 0, lastHz = 0, stepHz = 0, ratio = 0, sfreq = 0;
              r.call([&](host::Dataset& d) {
+               sfreq = host::samplingRate(d);
                census = host::countPlanes(d);
                rows = d.rowSnsCount;
                cols = d.colSnsCount;
@@ -446,6 +461,7 @@ void bindDataset(py::module_& m) {
              out["sensors"] = py::make_tuple(rows, cols);
              out["grid"] = py::make_tuple(timePt, freqPt);
              out["time_step"] = step;
+             out["sfreq"] = sfreq > 0.0 ? py::object(py::float_(sfreq)) : py::none();
              out["first_sample"] = first;
              out["freq_scale"] = log ? "geometric" : "linear";
              out["freq_first_hz"] = firstHz;
@@ -465,6 +481,55 @@ void bindDataset(py::module_& m) {
              out["extent_mismatch"] = census.extentMismatch;
              return out;
            })
+      .def("set_sampling_rate",
+           [](const DatasetRef& r, double sfreq) {
+             r.call([&](host::Dataset& d) {
+               if (sfreq == 0.0) {
+                 host::clearSamplingRate(d);
+                 return;
+               }
+               if (!(sfreq > 1.0 && std::isfinite(sfreq))) {
+                 refuse("the sampling rate must be above 1 Hz, not " + std::to_string(sfreq));
+               }
+               host::setSamplingRate(d, sfreq, host::samplePosition(d, 0) / sfreq);
+             });
+           })
+      .def_property(
+          "channel_names",
+          [](const DatasetRef& r) -> py::object {
+            std::vector<std::string> rows, cols;
+            r.call([&](host::Dataset&) {
+              for (const auto& c : r.holder()->metadata.byClass[r.spctmClass()].rows) rows.push_back(c.name);
+              for (const auto& c : r.holder()->metadata.byClass[r.spctmClass()].cols) cols.push_back(c.name);
+            });
+            if (rows.empty() && cols.empty()) return py::none();
+            return py::make_tuple(rows, cols);
+          },
+          [](const DatasetRef& r, std::pair<std::vector<std::string>, std::vector<std::string>> names) {
+            r.call([&](host::Dataset& d) {
+              if ((!names.first.empty() && static_cast<int64_t>(names.first.size()) != d.rowSnsCount) ||
+                  (!names.second.empty() && static_cast<int64_t>(names.second.size()) != d.colSnsCount)) {
+                refuse(std::to_string(names.first.size()) + " row and " + std::to_string(names.second.size()) +
+                       " column names for " + std::to_string(d.rowSnsCount) + " x " + std::to_string(d.colSnsCount) +
+                       " sensors");
+              }
+              host::DatasetMetadata& m = r.holder()->metadata.byClass[r.spctmClass()];
+              m.rows.clear();
+              m.cols.clear();
+              for (const std::string& n : names.first) m.rows.push_back({n, "", ""});
+              for (const std::string& n : names.second) m.cols.push_back({n, "", ""});
+            });
+          })
+      .def_property(
+          "value_unit",
+          [](const DatasetRef& r) {
+            std::string unit;
+            r.call([&](host::Dataset&) { unit = r.holder()->metadata.byClass[r.spctmClass()].valueUnit; });
+            return unit;
+          },
+          [](const DatasetRef& r, const std::string& unit) {
+            r.call([&](host::Dataset&) { r.holder()->metadata.byClass[r.spctmClass()].valueUnit = unit; });
+          })
       .def("set_name",
            [](const DatasetRef& r, const std::string& name) { r.call([&](host::Dataset& d) { d.trialName = CString(name); }); })
       .def("set_selection",
@@ -484,12 +549,13 @@ void bindDataset(py::module_& m) {
            })
       .def("axes",
            [](const DatasetRef& r) {
-             std::vector<double> freqs, times;
+             std::vector<double> freqs, times, seconds;
              r.call([&](host::Dataset& d) {
                freqs = host::frequenciesHz(d);
                times = host::timeSamples(d);
+               seconds = host::timesInSeconds(d);
              });
-             return py::make_tuple(vectorArray(freqs), vectorArray(times));
+             return py::make_tuple(vectorArray(freqs), vectorArray(times), vectorArray(seconds));
            })
       .def("summary",
            [](const DatasetRef& r, int dataType) -> py::object {

@@ -40,7 +40,7 @@ def test_numpy_collection_file_numpy_round_trip(tmp_path):
     cross = random_cross((3, 3, 5, 7))
     freqs = np.geomspace(4.0, 40.0, 7)
     times = np.arange(5) * 10.0 + 250.0
-    ds = megcxc.Dataset.from_numpy(cross, freqs=freqs, times=times, name="subject 1", sfreq=500.0)
+    ds = megcxc.Dataset.from_numpy(cross, freqs=freqs, times=times / 500.0, name="subject 1", sfreq=500.0)
     coll = megcxc.Collection(name="round trip")
     coll.active = ds
     assert ds.collection is coll and ds.spctm_class == "active"
@@ -52,8 +52,19 @@ def test_numpy_collection_file_numpy_round_trip(tmp_path):
     np.testing.assert_allclose(back.freqs, freqs, rtol=1e-12)
     np.testing.assert_array_equal(back.times, times)
     assert back.name == "subject 1"
-    assert coll.sfreq == 500.0
-    np.testing.assert_allclose(ds.times_s, times / 500.0)
+    assert back.sfreq == 500.0
+    np.testing.assert_allclose(back.times_s, times / 500.0)
+    back.channel_names = ["MEG0111", "MEG0112", "MEG0113"]
+    back.value_unit = "T²/Hz"
+    back.collection.save(tmp_path / "r.cxc")
+    again = megcxc.load(tmp_path / "r.cxc").active
+    assert again.channel_names == (["MEG0111", "MEG0112", "MEG0113"],) * 2
+    assert again.value_unit == "T²/Hz"
+    with pytest.raises(megcxc.Error, match="2 row and 2 column names for 3 x 3 sensors"):
+        again.channel_names = ["a", "b"]
+    back.sfreq = None
+    with pytest.raises(megcxc.Error, match="records no sampling rate"):
+        back.times_s
 
 
 def test_sft_layout_is_mne_order_and_real_data_has_no_imaginary_plane():
@@ -121,7 +132,8 @@ def test_to_xarray_has_named_dims_and_axes_in_hz_and_seconds(demo):
     np.testing.assert_array_equal(a.coords["freq"], demo.active.freqs)
     np.testing.assert_allclose(a.coords["time"], demo.active.times / 250.0)
     np.testing.assert_array_equal(a.values, demo.active.complex())
-    assert megcxc.Collection().sfreq is None
+    demo.active.sfreq = None
+    np.testing.assert_array_equal(demo.active.to_xarray().coords["time"], demo.active.times)
 
 
 def test_statistics_are_the_report_figures(demo):
@@ -145,5 +157,5 @@ def test_statistics_without_pandas_are_a_structured_array(demo, monkeypatch):
     table = demo.active.statistics("power", by="time")
     assert isinstance(table, np.ndarray)
     assert table.dtype.names == ("time", "min", "mean", "max", "abs_mean", "rms")
-    np.testing.assert_array_equal(table["time"], demo.active.times)
+    np.testing.assert_allclose(table["time"], demo.active.times_s, rtol=1e-12)
     np.testing.assert_allclose(table["mean"], demo.active.power.mean(axis=(0, 1, 3)), rtol=1e-12)

@@ -25,6 +25,8 @@ def test_exception_types():
     (np.zeros((1, 1, 2, 3)), {"freqs": [1.0, 2.0]}, megcxc.Error, r"freqs: expected 3 frequencies \(one per point\), found shape \(2,\)"),
     (np.zeros((1, 1, 2, 3)), {"freqs": [3.0, 2.0, 1.0]}, megcxc.Error, "not strictly increasing at index 1"),
     (np.zeros((1, 1, 2, 3)), {"times": [0.0, 0.004]}, megcxc.Error, "not a whole sample position"),
+    (np.zeros((1, 1, 2, 3)), {"times": [0.0, 0.0031], "sfreq": 1000.0}, megcxc.Error, "is not on a sample of"),
+    (np.zeros((1, 1, 2, 3)), {"sfreq": 0.5}, megcxc.Error, "the sampling rate must be above 1 Hz"),
     (np.zeros((1, 1, 2, 3)), {"times": ["x", "y"]}, TypeError, "times: expected real numbers"),
     (np.zeros((1, 1, 2, 3)), {"layout": "fts"}, ValueError, "layout must be"),
     (np.zeros((1, 1, 2, 3)), {"computation": "FFT"}, ValueError, "unknown computation"),

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "face_helpers.h"
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 
 namespace megcxc::test {
 namespace {

@@ -158,7 +158,7 @@ TEST_F(HostArraysTest, ArrayImportRefusesBadInputsWithTheFileImportsTextsAndTouc
       {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, nanFreqs.data()}, {}, "freqs: frequencies value 1 is not finite"},
       {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {3}, four.data()}, {}, "freqs: expected 4 frequencies (one per point), found shape (3,)"},
       {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, uneven.data()}, {}, "freqs: the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)"},
-      {{"data", {2, 2, 3, 4}, cells.data()}, {}, {"times", {3}, halfSample.data()}, "times: time 1 is not a whole sample position (give sample indices, e.g. np.round(times * sfreq))"},
+      {{"data", {2, 2, 3, 4}, cells.data()}, {}, {"times", {3}, halfSample.data()}, "times: time 1 is not a whole sample position (give sample positions, or times in seconds with --sfreq)"},
   };
   const std::vector<uint8_t> before = store(face);
   for (const Case& c : cases) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "platform/carchive.h"
 #include "support/archive_bytes.h"
 #include "support/bytes.h"

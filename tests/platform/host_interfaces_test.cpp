@@ -1,10 +1,12 @@
 // What a host reaches through the umbrella header alone (it must give the
-// whole core interface): message boxes, the progress dialog and the
-// allocation hook.
+// whole core interface): message boxes and the progress dialog; and the
+// allocation hook, which is internal and has headers of its own.
 #include "megcxc.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "support/message_recorder.h"
 
 TEST(Umbrella, DeclaresTheRecordFamiliesAndTheProgressDialog) {

@@ -2,7 +2,7 @@
 // the reader's allocation-failure sweep.
 #include <gtest/gtest.h>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "platform/carchive.h"
 #include "sibling/mmatrix1dzq.h"
 #include "support/bytes.h"

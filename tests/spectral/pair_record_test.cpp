@@ -4,6 +4,7 @@
 #include <memory>
 #include <tuple>
 
+#include "platform/alloc_test_hook.h"
 #include "spectral/pair_helpers.h"
 
 namespace megcxc::test {

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "platform/carchive.h"
 #include "spectral/spctm_basicx.h"
 #include "summary/sum_cc_spctm_datazq.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "platform/carchive.h"
 #include "platform/cexception.h"
 #include "support/fits.h"

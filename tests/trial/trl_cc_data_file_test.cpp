@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/alloc_test_hook.h"
 #include "support/sweep.h"
 #include "support/trial_bytes.h"
 #include "trial/trial_helpers.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "support/sweep.h"
 #include "trial/spctm_trl_cc_datazq.h"
 #include "trial/spctm_trl_pair_walk.h"

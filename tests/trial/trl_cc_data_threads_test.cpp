@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "platform/alloc_hook.h"
+#include "platform/alloc_test_hook.h"
 #include "platform/parallel.h"
 #include "support/message_recorder.h"
 #include "trial/spctm_trl_cc_datazq.h"

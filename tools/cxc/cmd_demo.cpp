@@ -9,6 +9,7 @@
 #include "host/demo_data.h"
 #include "host/collection_file.h"
 #include "host/describe.h"
+#include "host/metadata.h"
 #include "host/steps.h"
 #include "platform/memory_info.h"
 #include "tools/cxc/common.h"
@@ -85,7 +86,8 @@ int runDemo(const DemoArgs& args) {
   host::Dataset& result = *collection.trialByClass[2];
   const host::PlanePeak peak = host::findPlanePeak(result, 2, true);
 
-  host::saveCollectionFile(args.output, collection);
+  host::Metadata noNames;
+  host::saveCollectionWithMetadata(args.output, collection, noNames);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   const DemoTruth truth = demoTruth(o);

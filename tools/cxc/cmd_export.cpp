@@ -10,6 +10,7 @@
 #include "tools/cxc/commands.h"
 #include "host/collection_file.h"
 #include "host/exchange.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "tools/cxc/common.h"
 
@@ -23,19 +24,25 @@ struct ExportArgs {
   std::vector<std::string> classes;
   std::string type;
   std::string format = "npy";
+  std::string layout = "stf";
 };
 
 int runExport(const ExportArgs& args) {
   namespace host = megcxc::host;
   MessageConsole console(false);
   host::Collection collection;
-  host::loadCollectionFile(args.file, collection, true);
+  host::Metadata meta;
+  std::vector<std::string> warnings;
+  host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings);
+  printWarnings(warnings);
   host::ExportOptions options;
   options.source = args.file;
   options.folder = args.dir;
   for (const std::string& name : args.classes) options.classes.push_back(host::classFromKey(name));
   options.dataType = args.type.empty() ? -1 : host::dataTypeFromKey(args.type);
   options.csv = args.format == "csv";
+  options.sft = args.layout == "sft";
+  options.metadata = &meta;
   host::exportCollection(collection, options, [](const std::string& path, const std::string& what) {
     if (what.empty()) {
       std::printf("wrote %s\n", path.c_str());
@@ -61,6 +68,10 @@ void addExportCommand(CLI::App& app, CommandList& commands) {
   sub->add_option("--type", args->type, "only this plane: real, imag or power")
       ->check(CLI::IsMember({"real", "imag", "power"}));
   sub->add_option("--format", args->format, "npy or csv")->check(CLI::IsMember({"npy", "csv"}))->capture_default_str();
+  sub->add_option("--layout", args->layout,
+                  "stf: sensors, sensors, time, frequency; sft: frequency before time (MNE's order)")
+      ->check(CLI::IsMember({"stf", "sft"}))
+      ->capture_default_str();
   commands.push_back({sub, [args] { return runExport(*args); }});
 }
 

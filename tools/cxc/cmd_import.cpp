@@ -9,6 +9,7 @@
 #include "tools/cxc/commands.h"
 #include "host/collection_file.h"
 #include "host/exchange.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "platform/refused.h"
 #include "tools/cxc/common.h"
@@ -26,6 +27,10 @@ struct ImportArgs {
   std::string times;
   std::string cmpt;
   std::string output;
+  double sfreq = 0.0;
+  double tmin = std::nan("");
+  std::string chNames;
+  std::string unit;
 };
 
 std::string fileStem(const std::string& path) {
@@ -40,10 +45,17 @@ int runImport(const ImportArgs& args) {
   TerminalProgress progress;
   MessageConsole console(false);
   console.attachProgress(&progress);
+  if (std::isfinite(args.tmin) && args.sfreq <= 0.0) badUsage("--tmin needs --sfreq");
+  // Names are read and counted before anything else is touched.
+  std::vector<std::string> names;
+  if (!args.chNames.empty()) names = host::readNameList(args.chNames);
   host::Collection collection;
+  host::Metadata meta;
   const bool existed = host::pathExists(args.file);
   if (existed) {
-    host::loadCollectionFile(args.file, collection);
+    std::vector<std::string> warnings;
+    host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings);
+    printWarnings(warnings);
   } else {
     collection.collectionName = fileStem(out);
   }
@@ -54,6 +66,8 @@ int runImport(const ImportArgs& args) {
   options.freqs = args.freqs;
   options.times = args.times;
   options.cmptType = args.cmpt.empty() ? -1 : host::computationFromName(args.cmpt);
+  options.sfreq = args.sfreq;
+  options.tmin = args.tmin;
   host::ImportSummary done;
   try {
     done = host::importDataset(collection, options, &progress, progress.text(),
@@ -63,7 +77,8 @@ int runImport(const ImportArgs& args) {
     const std::string what = e.what();
     // Refusals of the array or axis files name their file; the others are
     // about the collection being written.
-    if (what.rfind(args.data, 0) == 0 || what.rfind(args.freqs + ":", 0) == 0 || what.rfind(args.times + ":", 0) == 0) {
+    if (what.rfind(args.data, 0) == 0 || (!args.freqs.empty() && what.rfind(args.freqs + ":", 0) == 0) ||
+        (!args.times.empty() && what.rfind(args.times + ":", 0) == 0)) {
       throw;
     }
     refuse(out + ": " + what);
@@ -72,7 +87,20 @@ int runImport(const ImportArgs& args) {
   if (done.freqsGuessed) std::fprintf(stderr, "cxc: no --freqs: frequency point k is labelled k Hz\n");
   if (!existed) collection.autoFindSetSpctmClass();
 
-  host::saveCollectionFile(out, collection);
+  // The new dataset's names: those given, else none (old names would
+  // describe other sensors).
+  host::DatasetMetadata& m = meta.byClass[options.spctmClass];
+  m = host::DatasetMetadata();
+  if (!names.empty()) {
+    if (static_cast<int64_t>(names.size()) != done.rows || done.rows != done.cols) {
+      refuse(args.chNames + ": " + std::to_string(names.size()) + " names for " + std::to_string(done.rows) + " x " +
+             std::to_string(done.cols) + " sensors");
+    }
+    for (const std::string& n : names) m.rows.push_back({n, "", ""});
+    m.cols = m.rows;
+  }
+  m.valueUnit = args.unit;
+  host::saveCollectionWithMetadata(out, collection, meta);
   host::Dataset& d = *collection.trialByClass[options.spctmClass];
   std::printf("imported %s as the %s dataset of %s: %lld x %lld sensors, %lld time x %lld frequency points, %s\n",
               args.data.c_str(), args.className.c_str(), out.c_str(), static_cast<long long>(done.rows),
@@ -81,6 +109,10 @@ int runImport(const ImportArgs& args) {
   std::printf("frequency axis %s, %.6g .. %.6g Hz; time step %lld samples from sample %lld\n",
               done.geometric ? "geometric" : "linear", d.getSpctmFreq4FreqIndex(0), d.getSpctmFreq4FreqIndex(done.freqPt - 1),
               static_cast<long long>(done.timeStep), static_cast<long long>(done.firstSample));
+  if (done.sfreq > 0.0) {
+    std::printf("sampling rate %.6g Hz: time points at %.6g .. %.6g s\n", done.sfreq, host::timeSeconds(d, 0),
+                host::timeSeconds(d, done.timePt - 1));
+  }
   return kExitOk;
 }
 
@@ -103,7 +135,14 @@ void addImportCommand(CLI::App& app, CommandList& commands) {
       ->check(CLI::IsMember({"stf", "sft"}))
       ->capture_default_str();
   sub->add_option("--freqs", args->freqs, "frequencies in Hz (.npy float64, linear or geometric)");
-  sub->add_option("--times", args->times, "sample position of each time point (.npy float64, evenly spaced)");
+  sub->add_option("--times", args->times,
+                  "time of each time point (.npy float64, evenly spaced): sample positions, or seconds with --sfreq "
+                  "(e.g. MNE's epochs.times)");
+  sub->add_option("--sfreq", args->sfreq, "sampling rate in Hz: recorded with the dataset, times read in seconds")
+      ->check(CLI::PositiveNumber);
+  sub->add_option("--tmin", args->tmin, "with --sfreq and without --times: time of the first point in seconds");
+  sub->add_option("--ch-names", args->chNames, "text file with one channel name per line (kept beside the collection)");
+  sub->add_option("--unit", args->unit, "unit of the values, e.g. 'T^2/Hz' (kept beside the collection)");
   sub->add_option("--cmpt", args->cmpt, "how these cross-spectra were computed: CWT or GBT")
       ->check(CLI::IsMember({"CWT", "GBT"}));
   sub->add_option("-o,--output", args->output, "write here instead of FILE");

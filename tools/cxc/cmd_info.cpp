@@ -5,6 +5,7 @@
 
 #include "host/collection_file.h"
 #include "host/describe.h"
+#include "host/metadata.h"
 #include "tools/cxc/commands.h"
 #include "tools/cxc/common.h"
 
@@ -20,9 +21,13 @@ struct InfoArgs {
 int runInfo(const InfoArgs& args) {
   MessageConsole console(false);
   megcxc::host::Collection collection;
-  const megcxc::host::ArchiveHeader header = megcxc::host::loadCollectionFile(args.file, collection, true);
-  const std::string text = args.json ? megcxc::host::describeCollectionJson(args.file, header, collection)
-                                     : megcxc::host::describeCollectionText(args.file, header, collection);
+  megcxc::host::Metadata meta;
+  std::vector<std::string> warnings;
+  const megcxc::host::ArchiveHeader header =
+      megcxc::host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings);
+  printWarnings(warnings);
+  const std::string text = args.json ? megcxc::host::describeCollectionJson(args.file, header, collection, &meta)
+                                     : megcxc::host::describeCollectionText(args.file, header, collection, &meta);
   std::fputs(text.c_str(), stdout);
   return kExitOk;
 }

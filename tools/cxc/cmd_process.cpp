@@ -8,6 +8,7 @@
 
 #include "tools/cxc/commands.h"
 #include "host/collection_file.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "host/steps.h"
 #include "tools/cxc/common.h"
@@ -144,14 +145,17 @@ int runProcess(const ProcessArgs& args) {
 
   MessageConsole console(args.yes);
   host::Collection collection;
-  host::loadCollectionFile(args.file, collection);
+  host::Metadata meta;
+  std::vector<std::string> warnings;
+  host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings);
+  printWarnings(warnings);
   int n = 0;
   for (const host::Step& s : steps) {
     const host::Outcome outcome = host::applyStep(collection, s);
     requireDone(outcome, s, args.file);
     std::printf("%2d. %s\n", ++n, outcome.text.c_str());
   }
-  host::saveCollectionFile(args.output, collection);
+  host::saveCollectionWithMetadata(args.output, collection, meta);
   std::printf("saved %s\n", args.output.c_str());
   return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "host/collection_file.h"
+#include "host/metadata.h"
 #include "tools/cxc/commands.h"
 #include "tools/cxc/common.h"
 
@@ -26,8 +27,11 @@ int runUpgrade(const UpgradeArgs& args) {
     host::saveTrialFile(args.output, *dataset);
   } else {
     host::Collection collection;
-    host::loadCollectionFile(args.input, collection);
-    host::saveCollectionFile(args.output, collection);
+    host::Metadata meta;
+    std::vector<std::string> warnings;
+    host::loadCollectionWithMetadata(args.input, collection, meta, false, &warnings);
+    printWarnings(warnings);
+    host::saveCollectionWithMetadata(args.output, collection, meta);
   }
   const host::ArchiveHeader written = host::readArchiveHeader(args.output);
   std::printf("%s (%s %d) -> %s (%s %d)\n", args.input.c_str(), found.magic.c_str(), static_cast<int>(found.version),

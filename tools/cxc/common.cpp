@@ -49,6 +49,10 @@ std::vector<std::string>& libraryMessages() {
   return messages;
 }
 
+void printWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) std::fprintf(stderr, "cxc: warning: %s\n", w.c_str());
+}
+
 void printLibraryMessages(bool failed) {
   for (const std::string& m : libraryMessages()) {
     std::fprintf(stderr, failed ? "cxc:   the library said: %s\n" : "cxc: %s\n", m.c_str());

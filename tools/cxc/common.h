@@ -76,6 +76,9 @@ class MessageConsole {
   MessageBoxHandler previous_;
 };
 
+// Prints each text as "cxc: warning: <text>".
+void printWarnings(const std::vector<std::string>& warnings);
+
 // The library messages collected so far, and printing them (and forgetting
 // them): after a failure indented under the tool's line ("cxc:   the library
 // said: <text>"), otherwise as "cxc: <text>".
