@@ -165,3 +165,12 @@ def test_calls_from_several_threads_take_turns_with_progress_callbacks():
     for seed, cross, calls in results:
         np.testing.assert_array_equal(cross, megcxc.demo(sensors=6, time=2, freq=3, seed=seed).active.complex())
         assert calls == 12 + 6
+
+
+def test_a_damaged_companion_file_is_a_warning_not_an_error(tmp_path, demo):
+    demo.active.channel_names = [f"MEG{k:04d}" for k in range(8)]
+    demo.save(tmp_path / "c.cxc")
+    (tmp_path / "c.cxc.meta.json").write_text("{ not json")
+    with pytest.warns(megcxc.LibraryMessage):
+        coll = megcxc.load(tmp_path / "c.cxc")
+    assert coll.active.channel_names is None
