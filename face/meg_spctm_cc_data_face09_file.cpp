@@ -124,6 +124,7 @@ CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCData
   } catch (const CArchiveException& e) {
     struct stat st {};
     out.reason = megcxc::describeArchiveFailure(e, ::stat(path.c_str(), &st) == 0 ? st.st_size : -1);
+    out.damageOffset = e.m_offset;
     return out;
   } catch (const CException& e) {
     out.reason = e.what();

@@ -91,6 +91,9 @@ struct CollectionReadResult {
   // Why the file was not taken, in plain words (empty when ok or when the
   // header was refused).
   std::string reason;
+  // The byte position where a read ran past the end or failed in the
+  // archive, when that was the reason; -1 otherwise.
+  int64_t damageOffset = -1;
 };
 
 // The checked read of loadFromFile without its closing message: reads the

@@ -42,7 +42,7 @@ void readTrialChecked(const std::string& path, Dataset& dataset) {
   try {
     ok = dataset.serializeTrlSpctmZq(ar);
   } catch (const CArchiveException& e) {
-    refuse(path + ": " + describeArchiveFailure(e, fileSize(path)));
+    throw DamagedArchive(path + ": " + describeArchiveFailure(e, fileSize(path)), e.m_offset);
   } catch (const CMemoryException& e) {
     refuse(path + ": damaged trial archive (" + e.what() + ")");
   } catch (const CFileException& e) {
@@ -113,6 +113,7 @@ ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection
   const face::CollectionReadResult read = face::readCollectionFile(path, collection);
   if (read.ok) return header;
   if (read.headerRefused) refuse(path + ": the library refused the collection file");
+  if (read.damageOffset >= 0) throw DamagedArchive(path + ": " + read.reason, read.damageOffset);
   refuse(path + ": " + read.reason);
 }
 

@@ -12,8 +12,17 @@
 #include <string>
 
 #include "face/meg_spctm_cc_data_facezq.h"
+#include "platform/refused.h"
 
 namespace megcxc::host {
+
+// The refusal of a load whose archive ended early or could not be read at
+// some point: `offset` is the byte position where the failing read began.
+class DamagedArchive : public Refused {
+ public:
+  DamagedArchive(const std::string& message, int64_t offset) : Refused(message), offset(offset) {}
+  int64_t offset;
+};
 
 using Collection = CMEGSpctmCCDataFacezq;
 using Dataset = CSpctmTrlCCDatazq;
@@ -37,7 +46,8 @@ ArchiveHeader readArchiveHeader(const std::string& path);
 // single trial archive is taken as the only (active) dataset of the
 // collection; without it such a file is refused. Refused when the file cannot
 // be opened, is foreign, has a version the library does not read, ends early,
-// has bytes after its end, or when a part of it was refused. Returns the
+// has bytes after its end, or when a part of it was refused; a file that ends
+// early or cannot be read at some byte throws DamagedArchive. Returns the
 // header found.
 ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial = false);
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <functional>
 
 #include "host/describe.h"
 #include "host/metadata.h"
@@ -305,21 +307,29 @@ struct TimeAxis {
   int64_t step = 1;
 };
 
+// Checks an axis of `length` points: one dimension of that length, finite,
+// strictly increasing values.
+void checkAxisValues(const std::string& name, const std::vector<int64_t>& shape, const std::vector<double>& v,
+                     int64_t length, const char* what) {
+  if (shape.size() != 1 || shape[0] != length) {
+    refuse(name + ": expected " + std::to_string(length) + " " + what + " (one per point), found shape " +
+           tupleText(shape));
+  }
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    if (!std::isfinite(v[k])) refuse(name + ": " + what + " value " + std::to_string(k) + " is not finite");
+    if (k > 0 && !(v[k] > v[k - 1]))
+      refuse(name + ": " + what + " are not strictly increasing at index " + std::to_string(k));
+  }
+}
+
 // A 1-D float64 vector of `length` finite, strictly increasing values.
 std::vector<double> readAxisVector(const std::string& path, int64_t length, const char* what) {
   interop::NpyReader reader(path);
   if (reader.type() != interop::NpyType::float64)
     refuse(path + ": " + what + " must be float64, found '" + reader.descr() + "'");
-  if (reader.shape().size() != 1 || reader.shape()[0] != length) {
-    refuse(path + ": expected " + std::to_string(length) + " " + what + " (one per point), found shape " +
-           tupleText(reader.shape()));
-  }
+  if (reader.shape().size() != 1 || reader.shape()[0] != length) checkAxisValues(path, reader.shape(), {}, length, what);
   std::vector<double> v = reader.readAll();
-  for (std::size_t k = 0; k < v.size(); ++k) {
-    if (!std::isfinite(v[k])) refuse(path + ": " + what + " value " + std::to_string(k) + " is not finite");
-    if (k > 0 && !(v[k] > v[k - 1]))
-      refuse(path + ": " + what + " are not strictly increasing at index " + std::to_string(k));
-  }
+  checkAxisValues(path, reader.shape(), v, length, what);
   return v;
 }
 
@@ -421,43 +431,56 @@ void exportCollection(Collection& c, const ExportOptions& options, const Written
   }
 }
 
-ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDialog* progressDlg,
-                            CString* progressText, const RowProgress& rowsDone) {
-  const int cls = o.spctmClass;
-  if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
-  // Everything is checked before the collection is touched.
-  interop::NpyReader data(o.data);
-  const std::vector<int64_t>& shape = data.shape();
+namespace {
+
+// The array being imported, wherever it comes from: its name in messages,
+// shape and element type, and the reader of its next doubles in C order.
+struct ImportSource {
+  std::string name;
+  std::vector<int64_t> shape;
+  bool complex = false;
+  std::function<void(double*, int64_t)> read;
+};
+
+struct AxesGiven {
+  bool haveFreqs = false;
+  FreqAxis freqAxis;
+  bool haveTimes = false;
+  TimeAxis timeAxis;
+};
+
+struct Grid {
+  int64_t R = 0, C = 0, T = 0, F = 0;
+};
+
+Grid checkDataShape(const std::string& name, const std::vector<int64_t>& shape, bool sft) {
   if (shape.size() != 4) {
-    refuse(o.data + ": expected a 4-D array sensors x sensors x " +
-           (o.sft ? std::string("frequency x time") : std::string("time x frequency")) + ", found shape " +
+    refuse(name + ": expected a 4-D array sensors x sensors x " +
+           (sft ? std::string("frequency x time") : std::string("time x frequency")) + ", found shape " +
            tupleText(shape));
   }
   for (const int64_t n : shape) {
-    if (n < 1) refuse(o.data + ": shape " + tupleText(shape) + " has an empty dimension");
+    if (n < 1) refuse(name + ": shape " + tupleText(shape) + " has an empty dimension");
   }
-  const int64_t R = shape[0], C = shape[1];
-  const int64_t T = o.sft ? shape[3] : shape[2];
-  const int64_t F = o.sft ? shape[2] : shape[3];
-  const bool complex = data.type() == interop::NpyType::complex128;
+  return {shape[0], shape[1], sft ? shape[3] : shape[2], sft ? shape[2] : shape[3]};
+}
 
-  bool haveFreqs = !o.freqs.empty();
-  FreqAxis freqAxis;
-  if (haveFreqs) freqAxis = detectFreqAxis(o.freqs, readAxisVector(o.freqs, F, "frequencies"));
-  bool haveTimes = !o.times.empty();
-  TimeAxis timeAxis;
-  if (!(o.sfreq == 0.0 || (o.sfreq > 1.0 && std::isfinite(o.sfreq)))) {
-    refuse("the sampling rate must be above 1 Hz, not " + std::to_string(o.sfreq));
-  }
-  if (haveTimes) timeAxis = detectTimeAxis(o.times, readAxisVector(o.times, T, "times"), o.sfreq);
-  if (!haveTimes && o.sfreq > 0.0 && std::isfinite(o.tmin)) {
-    timeAxis.first = static_cast<int64_t>(std::llround(o.tmin * o.sfreq));
-    haveTimes = true;
-  }
+// Replaces the class dataset by the source's array, after the axes have been
+// checked; see importDataset.
+ImportSummary fillFromSource(Collection& collection, int cls, bool sft, int cmptTypeAsked, double sfreq,
+                             const ImportSource& src, AxesGiven axes, CDialog* progressDlg, CString* progressText,
+                             const RowProgress& rowsDone) {
+  const Grid g = checkDataShape(src.name, src.shape, sft);
+  const int64_t R = g.R, C = g.C, T = g.T, F = g.F;
+  const bool complex = src.complex;
+  bool haveFreqs = axes.haveFreqs;
+  bool haveTimes = axes.haveTimes;
+  FreqAxis freqAxis = axes.freqAxis;
+  TimeAxis timeAxis = axes.timeAxis;
 
   int cmptType = 0;  // "CWT": Morlet wavelets are the usual source
   if (collection.trialByClass[cls]) cmptType = collection.trialByClass[cls]->cmptType;
-  if (o.cmptType == 0 || o.cmptType == 1) cmptType = o.cmptType;
+  if (cmptTypeAsked == 0 || cmptTypeAsked == 1) cmptType = cmptTypeAsked;
   // Without axis files, take the axes of another dataset on the same grid.
   for (int k = 0; k < kClassCount; ++k) {
     const Dataset* other = collection.trialByClass[k];
@@ -466,7 +489,7 @@ ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDia
       freqAxis = {other->freqAxisLog != 0, other->freqFirstHz, other->freqLastHz, other->freqStepHz, other->freqRatio};
       haveFreqs = true;
     }
-    if (!haveTimes && other->timePt == T && (o.sfreq == 0.0 || samplingRate(*other) == o.sfreq)) {
+    if (!haveTimes && other->timePt == T && (sfreq == 0.0 || samplingRate(*other) == sfreq)) {
       timeAxis = {other->timeDataBegin + other->timePtOffset, other->timeStep};
       haveTimes = true;
     }
@@ -494,11 +517,11 @@ ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDia
   }
   for (int64_t r = 0; r < R; ++r) {
     for (int64_t c = 0; c < C; ++c) {
-      data.read(raw.data(), static_cast<int64_t>(raw.size()));
+      src.read(raw.data(), static_cast<int64_t>(raw.size()));
       for (int64_t t = 0; t < T; ++t) {
         for (int64_t f = 0; f < F; ++f) {
           // stf stores cell (t, f) at t*F + f, sft at f*T + t.
-          const int64_t from = (o.sft ? f * T + t : t * F + f) * per;
+          const int64_t from = (sft ? f * T + t : t * F + f) * per;
           re[static_cast<std::size_t>(t * F + f)] = raw[static_cast<std::size_t>(from)];
           if (complex) im[static_cast<std::size_t>(t * F + f)] = raw[static_cast<std::size_t>(from + 1)];
         }
@@ -523,8 +546,8 @@ ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDia
   d->freqRatio = freqAxis.ratio;
   d->cmptType = cmptType;
   d->cxcType = "Cross-spectrum";
-  if (o.sfreq > 0.0) {
-    setSamplingRate(*d, o.sfreq, static_cast<double>(timeAxis.first) / o.sfreq);
+  if (sfreq > 0.0) {
+    setSamplingRate(*d, sfreq, static_cast<double>(timeAxis.first) / sfreq);
   } else {
     clearSamplingRate(*d);
   }
@@ -538,8 +561,90 @@ ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDia
   summary.geometric = freqAxis.geometric;
   summary.firstSample = timeAxis.first;
   summary.timeStep = timeAxis.step;
-  summary.sfreq = o.sfreq;
+  summary.sfreq = sfreq;
   return summary;
+}
+
+void checkClass(int cls) {
+  if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
+}
+
+void checkSamplingRate(double sfreq) {
+  if (!(sfreq == 0.0 || (sfreq > 1.0 && std::isfinite(sfreq)))) {
+    refuse("the sampling rate must be above 1 Hz, not " + std::to_string(sfreq));
+  }
+}
+
+// Without times, a first time in seconds places the axis when the sampling
+// rate is known.
+void timeAxisFromStart(AxesGiven& axes, double sfreq, double tmin) {
+  if (!axes.haveTimes && sfreq > 0.0 && std::isfinite(tmin)) {
+    axes.timeAxis.first = static_cast<int64_t>(std::llround(tmin * sfreq));
+    axes.haveTimes = true;
+  }
+}
+
+}  // namespace
+
+ImportSummary importDataset(Collection& collection, const ImportOptions& o, CDialog* progressDlg,
+                            CString* progressText, const RowProgress& rowsDone) {
+  checkClass(o.spctmClass);
+  // Everything is checked before the collection is touched.
+  interop::NpyReader data(o.data);
+  const Grid g = checkDataShape(o.data, data.shape(), o.sft);
+  AxesGiven axes;
+  axes.haveFreqs = !o.freqs.empty();
+  if (axes.haveFreqs) axes.freqAxis = detectFreqAxis(o.freqs, readAxisVector(o.freqs, g.F, "frequencies"));
+  axes.haveTimes = !o.times.empty();
+  checkSamplingRate(o.sfreq);
+  if (axes.haveTimes) axes.timeAxis = detectTimeAxis(o.times, readAxisVector(o.times, g.T, "times"), o.sfreq);
+  timeAxisFromStart(axes, o.sfreq, o.tmin);
+  ImportSource src;
+  src.name = o.data;
+  src.shape = data.shape();
+  src.complex = data.type() == interop::NpyType::complex128;
+  src.read = [&data](double* out, int64_t n) { data.read(out, n); };
+  return fillFromSource(collection, o.spctmClass, o.sft, o.cmptType, o.sfreq, src, axes, progressDlg, progressText,
+                        rowsDone);
+}
+
+ImportSummary importArrays(Collection& collection, const ArrayImport& a, CDialog* progressDlg, CString* progressText,
+                           const RowProgress& rowsDone) {
+  checkClass(a.spctmClass);
+  const Grid g = checkDataShape(a.data.name, a.data.shape, a.sft);
+  const auto valuesOf = [](const ImportVector& v) {
+    int64_t n = 1;
+    for (const int64_t k : v.shape) n *= k;
+    return std::vector<double>(v.values, v.values + (v.shape.empty() ? 0 : n));
+  };
+  AxesGiven axes;
+  axes.haveFreqs = a.freqs.values != nullptr;
+  if (axes.haveFreqs) {
+    std::vector<double> f;
+    if (a.freqs.shape.size() == 1) f = valuesOf(a.freqs);
+    checkAxisValues(a.freqs.name, a.freqs.shape, f, g.F, "frequencies");
+    axes.freqAxis = detectFreqAxis(a.freqs.name, f);
+  }
+  axes.haveTimes = a.times.values != nullptr;
+  checkSamplingRate(a.sfreq);
+  if (axes.haveTimes) {
+    std::vector<double> t;
+    if (a.times.shape.size() == 1) t = valuesOf(a.times);
+    checkAxisValues(a.times.name, a.times.shape, t, g.T, "times");
+    axes.timeAxis = detectTimeAxis(a.times.name, t, a.sfreq);
+  }
+  timeAxisFromStart(axes, a.sfreq, a.tmin);
+  ImportSource src;
+  src.name = a.data.name;
+  src.shape = a.data.shape;
+  src.complex = a.complex;
+  const double* next = a.data.values;
+  src.read = [&next](double* out, int64_t n) {
+    std::copy(next, next + n, out);
+    next += n;
+  };
+  return fillFromSource(collection, a.spctmClass, a.sft, a.cmptType, a.sfreq, src, axes, progressDlg, progressText,
+                        rowsDone);
 }
 
 }  // namespace megcxc::host

@@ -94,4 +94,29 @@ struct ImportSummary {
 ImportSummary importDataset(Collection& collection, const ImportOptions& options, CDialog* progressDlg = nullptr,
                             CString* progressText = nullptr, const RowProgress& rows = {});
 
+// An array held in memory (a binding's buffer): `name` stands for it in
+// messages where a file import names the file; values null means not given
+// (allowed for the axes only).
+struct ImportVector {
+  std::string name;
+  std::vector<int64_t> shape;
+  const double* values = nullptr;  // C order
+};
+
+struct ArrayImport {
+  int spctmClass = 0;
+  ImportVector data;     // sensors x sensors x time x frequency (sft: frequency before time)
+  bool complex = false;  // data holds real and imaginary part of each element, interleaved
+  bool sft = false;
+  ImportVector freqs;    // the frequency of each point in Hz (linear or geometric)
+  ImportVector times;    // each time point: sample positions, or seconds with sfreq
+  double sfreq = 0.0;    // sampling rate in Hz (> 1), recorded in the dataset; 0: unknown
+  double tmin = std::nan("");  // with sfreq and without times: time of the first point in seconds
+  int cmptType = -1;
+};
+
+// importDataset from arrays in memory: the same checks, messages and result.
+ImportSummary importArrays(Collection& collection, const ArrayImport& arrays, CDialog* progressDlg = nullptr,
+                           CString* progressText = nullptr, const RowProgress& rows = {});
+
 }  // namespace megcxc::host

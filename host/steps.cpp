@@ -271,6 +271,25 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       }
       return doneWith(o, "raw data restored in " + std::to_string(restored) + " pairs" + on);
     }
+    case StepKind::cutValues:
+    case StepKind::cutBox: {
+      if (!everyPairHolds(targets, step.dataType, o)) return o;
+      const Step& s = step;
+      for (const Target& t : targets) {
+        failedPairs(*t.second, [&s](CSpctmChnChnDatazq& p) {
+          return s.kind == StepKind::cutValues
+                     ? p.cutSpctmDataExtrama(s.values[0], s.values[1], s.values[2], s.dataType)
+                     : p.cutSpctmSelect(s.box[0], s.box[1], s.box[2], s.box[3], s.values[0], s.dataType);
+        });
+      }
+      if (step.kind == StepKind::cutValues) {
+        return doneWith(o, "cells of the " + plane + " plane outside " + number(step.values[0]) + " .. " +
+                               number(step.values[1]) + " set to " + number(step.values[2]) + on);
+      }
+      return doneWith(o, "cells of the " + plane + " plane in time points " + std::to_string(step.box[0]) + ".." +
+                             std::to_string(step.box[1]) + ", frequency points " + std::to_string(step.box[2]) + ".." +
+                             std::to_string(step.box[3]) + " set to " + number(step.values[0]) + on);
+    }
     default:
       return refusedWith(o, Refusal::library, "unknown step");
   }
@@ -325,6 +344,25 @@ Step rootStripStep(int64_t begin, int64_t end, double factor, int dataType, int 
 Step nanToZeroStep(int spctmClass) { return stepOf(StepKind::nanToZero, spctmClass); }
 Step summariesStep(int spctmClass) { return stepOf(StepKind::summaries, spctmClass); }
 Step restoreRawStep(int spctmClass) { return stepOf(StepKind::restoreRaw, spctmClass); }
+Step cutValuesStep(double low, double high, double fill, int dataType, int spctmClass) {
+  Step s = stepOf(StepKind::cutValues, spctmClass);
+  s.values[0] = low;
+  s.values[1] = high;
+  s.values[2] = fill;
+  s.dataType = dataType;
+  return s;
+}
+Step cutBoxStep(int64_t timeFirst, int64_t timeLast, int64_t freqFirst, int64_t freqLast, double fill, int dataType,
+                int spctmClass) {
+  Step s = stepOf(StepKind::cutBox, spctmClass);
+  s.box[0] = timeFirst;
+  s.box[1] = timeLast;
+  s.box[2] = freqFirst;
+  s.box[3] = freqLast;
+  s.values[0] = fill;
+  s.dataType = dataType;
+  return s;
+}
 
 void describeActCtlResult(Collection& c, bool created) {
   Dataset* active = c.trialByClass[0];
@@ -370,7 +408,8 @@ Outcome applyStep(Collection& c, const Step& step) {
       (step.kind == StepKind::accumulate && (step.code < 0 || step.code > 2))) {
     return refusedWith(o, Refusal::library, "unknown mode or axis " + std::to_string(step.code));
   }
-  if ((step.kind == StepKind::log || step.kind == StepKind::rootStrip) &&
+  if ((step.kind == StepKind::log || step.kind == StepKind::rootStrip || step.kind == StepKind::cutValues ||
+       step.kind == StepKind::cutBox) &&
       (step.dataType < 0 || step.dataType >= kDataTypeCount)) {
     return refusedWith(o, Refusal::missingPlane, "unknown data type " + std::to_string(step.dataType));
   }

@@ -27,7 +27,10 @@ enum class StepKind {
   rootStrip,     // plane dataType divided by its mean over time points values[0] .. values[1]-1, times values[2]
   nanToZero,     // NaN and infinite values of every plane become 0
   summaries,     // the class summaries of every plane that every pair holds
-  restoreRaw     // every pair back to its raw backup
+  restoreRaw,    // every pair back to its raw backup
+  cutValues,     // cells of plane dataType below values[0] or above values[1] become values[2] (NaN stays)
+  cutBox         // cells of plane dataType in time points box[0] .. box[1] and frequency points box[2] ..
+                 // box[3] (inclusive, clamped into the grid) become values[0]
 };
 
 // How a Yes/No question of the library is answered during a step: passed on
@@ -47,6 +50,8 @@ struct Step {
   double values[3] = {0.0, 0.0, 0.0};
   // actCtl: the answer to "collapse the control over time first?".
   Consent consent = Consent::ask;
+  // cutBox: first and last time point, first and last frequency point.
+  int64_t box[4] = {0, 0, 0, 0};
 };
 
 // Named constructors of the steps; stepOf sets only the kind and the class.
@@ -63,6 +68,9 @@ Step rootStripStep(int64_t begin, int64_t end, double factor, int dataType = 2, 
 Step nanToZeroStep(int spctmClass = -1);
 Step summariesStep(int spctmClass = -1);
 Step restoreRawStep(int spctmClass = -1);
+Step cutValuesStep(double low, double high, double fill, int dataType = 2, int spctmClass = -1);
+Step cutBoxStep(int64_t timeFirst, int64_t timeLast, int64_t freqFirst, int64_t freqLast, double fill,
+                int dataType = 2, int spctmClass = -1);
 
 // Why a step was refused.
 enum class Refusal {

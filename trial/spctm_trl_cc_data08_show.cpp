@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/alloc_hook.h"
 #include "platform/parallel.h"
@@ -217,16 +218,14 @@ void pairFigures(const CSpctmChnChnDatazq* pair, int dataType, bool timeAxis, in
 
 enum class ReportKind { kFreq, kFreqCompact, kTimeCompact };
 
-// Builds one of the three statistics reports (see the declarations).
-CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kind) {
-  if (ds.freqPt < 1 || ds.timePt < 1) return CString();
-  if (ds.pairMatrix == nullptr || ds.rowSnsCount < 1 || ds.colSnsCount < 1) return CString();
-  const bool timeAxis = kind == ReportKind::kTimeCompact;
+// The report's lines as figures, or false (out untouched) when there is
+// nothing to report or its scratch memory cannot be had.
+bool reportFigures(CSpctmTrlCCData08Show& ds, int dataType, bool timeAxis, megcxc::StatisticsLines& out) {
+  if (ds.freqPt < 1 || ds.timePt < 1) return false;
+  if (ds.pairMatrix == nullptr || ds.rowSnsCount < 1 || ds.colSnsCount < 1) return false;
   const int64_t lines = timeAxis ? ds.timePt : ds.freqPt;
-  double* profile = (timeAxis ? ds.timeProfile : ds.freqProfile).checkInitData(lines, true);
-  if (profile == nullptr) return CString();
   ReportScratch s(lines);
-  if (!s.ok()) return CString();
+  if (!s.ok()) return false;
 
   const int64_t rowCount = ds.rowSnsCount;
   const int64_t colCount = ds.colSnsCount;
@@ -267,32 +266,53 @@ CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kin
     }
   }
 
-  const std::string name = ds.trialName.toUtf8();
   const double rowsD = static_cast<double>(rowCount);
   const double timeUnit = ds.auxFactor1 > 0.0 ? static_cast<double>(ds.timeStep) / ds.auxFactor1
                                               : static_cast<double>(ds.timeStep);
+  const auto n = static_cast<std::size_t>(lines);
+  for (std::vector<double>* v : {&out.label, &out.min, &out.mean, &out.max, &out.absMean, &out.rms}) v->assign(n, 0.0);
+  for (int64_t k = 0; k < lines; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    const double kd = static_cast<double>(k);
+    if (timeAxis)
+      out.label[i] = ds.auxValue1 + kd * timeUnit;
+    else if (ds.freqAxisLog != 0)
+      out.label[i] = ds.freqFirstHz + std::pow(ds.freqRatio, kd);
+    else
+      out.label[i] = ds.freqFirstHz + kd * ds.freqStepHz;
+    out.min[i] = s.lineMin[k];
+    out.mean[i] = s.accMean[k] / rowsD;
+    out.max[i] = s.lineMax[k];
+    out.absMean[i] = s.accAbs[k] / rowsD;
+    out.rms[i] = std::sqrt(s.accRms[k] / rowsD);
+  }
+  return true;
+}
+
+// Builds one of the three statistics reports (see the declarations).
+CString statisticsReport(CSpctmTrlCCData08Show& ds, int dataType, ReportKind kind) {
+  if (ds.freqPt < 1 || ds.timePt < 1) return CString();
+  if (ds.pairMatrix == nullptr || ds.rowSnsCount < 1 || ds.colSnsCount < 1) return CString();
+  const bool timeAxis = kind == ReportKind::kTimeCompact;
+  const int64_t lines = timeAxis ? ds.timePt : ds.freqPt;
+  double* profile = (timeAxis ? ds.timeProfile : ds.freqProfile).checkInitData(lines, true);
+  if (profile == nullptr) return CString();
+  megcxc::StatisticsLines f;
+  if (!reportFigures(ds, dataType, timeAxis, f)) return CString();
+
+  const std::string name = ds.trialName.toUtf8();
   double sumMin = 0.0, sumMean = 0.0, sumMax = 0.0, sumAbs = 0.0, sumRms = 0.0;
   CString report;
   for (int64_t k = 0; k < lines; ++k) {
-    const double mean = s.accMean[k] / rowsD;
-    const double abs = s.accAbs[k] / rowsD;
-    const double rms = std::sqrt(s.accRms[k] / rowsD);
-    profile[k] = mean;
-    const double kd = static_cast<double>(k);
-    double label = 0.0;
-    if (timeAxis)
-      label = ds.auxValue1 + kd * timeUnit;
-    else if (ds.freqAxisLog != 0)
-      label = ds.freqFirstHz + std::pow(ds.freqRatio, kd);
-    else
-      label = ds.freqFirstHz + kd * ds.freqStepHz;
-    report.AppendFormat(kind == ReportKind::kFreq ? kLineF : kLineCompact, name.c_str(), label,
-                        s.lineMin[k], mean, s.lineMax[k], abs, rms);
-    sumMin += s.lineMin[k];
-    sumMean += mean;
-    sumMax += s.lineMax[k];
-    sumAbs += abs;
-    sumRms += rms;
+    const auto i = static_cast<std::size_t>(k);
+    profile[k] = f.mean[i];
+    report.AppendFormat(kind == ReportKind::kFreq ? kLineF : kLineCompact, name.c_str(), f.label[i], f.min[i],
+                        f.mean[i], f.max[i], f.absMean[i], f.rms[i]);
+    sumMin += f.min[i];
+    sumMean += f.mean[i];
+    sumMax += f.max[i];
+    sumAbs += f.absMean[i];
+    sumRms += f.rms[i];
   }
   if (kind != ReportKind::kFreq) {
     const double n = static_cast<double>(lines);
@@ -405,6 +425,14 @@ int CSpctmTrlCCData08Show::nextSelectTF(int step, int wrap) {
   selFreqEnd = clampToAxis(selFreqEnd, freqPt);
   return 1;
 }
+
+namespace megcxc {
+
+bool statisticsLines(CSpctmTrlCCData08Show& dataset, int dataType, bool timeAxis, StatisticsLines& out) {
+  return reportFigures(dataset, dataType, timeAxis, out);
+}
+
+}  // namespace megcxc
 
 CString CSpctmTrlCCData08Show::getStatisticsF(int dataType) {
   return statisticsReport(*this, dataType, ReportKind::kFreq);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/cstring.h"
 #include "trial/spctm_trl_cc_data03_process.h"
@@ -74,3 +75,19 @@ class CSpctmTrlCCData08Show : public CSpctmTrlCCData03Process {
   // 0.0. 0 when checkDataIntegraty fails, else 1.
   int zeroDiagnonal();
 };
+
+namespace megcxc {
+
+// The figures of the statistics reports before they are formatted, one entry
+// per frequency point (timeAxis false) or time point: the line's label (Hz or
+// time, as the report prints it), minimum, mean, maximum, mean absolute value
+// ("AbsSum") and RMS ("RmsSum") over all pairs of plane dataType.
+struct StatisticsLines {
+  std::vector<double> label, min, mean, max, absMean, rms;
+};
+// Fills `out` with the figures getStatisticsFx (timeAxis false) or
+// getStatisticsTx prints, unrounded; false with `out` untouched where those
+// reports are empty. The profiles are not touched.
+bool statisticsLines(CSpctmTrlCCData08Show& dataset, int dataType, bool timeAxis, StatisticsLines& out);
+
+}  // namespace megcxc

@@ -1,0 +1,161 @@
+"""Arrays out of and into collections: they equal what `cxc export` writes
+for the same file, survive the round trip through a file, and follow the
+layouts and axes of `cxc import`."""
+import subprocess
+
+import numpy as np
+import pytest
+
+import megcxc
+from conftest import random_cross
+
+
+def test_arrays_equal_what_cxc_export_writes(cxc, demo_file, tmp_path):
+    out = tmp_path / "export"
+    subprocess.run([cxc, "export", str(demo_file), "-o", str(out)], check=True, capture_output=True)
+    coll = megcxc.load(demo_file)
+    for key in ("active", "control"):
+        ds = coll[key]
+        np.testing.assert_array_equal(ds.complex(), np.load(out / f"{key}_cross.npy"))
+        np.testing.assert_array_equal(ds.power, np.load(out / f"{key}_power.npy"))
+        np.testing.assert_array_equal(ds.freqs, np.load(out / f"{key}_freqs.npy"))
+        np.testing.assert_array_equal(ds.times, np.load(out / f"{key}_times.npy"))
+        assert ds.real.dtype == np.float64 and ds.real.shape == (8, 8, 4, 6)
+        np.testing.assert_array_equal(ds.real, ds.complex().real)
+        np.testing.assert_array_equal(ds.imag, ds.complex().imag)
+
+
+def test_summaries_equal_what_cxc_export_writes(cxc, demo, tmp_path):
+    demo.summaries()
+    demo.save(tmp_path / "s.cxc")
+    subprocess.run([cxc, "export", str(tmp_path / "s.cxc"), "-o", str(tmp_path / "e")], check=True,
+                   capture_output=True)
+    got = demo.active.summary("real")
+    np.testing.assert_array_equal(got["cells"], np.load(tmp_path / "e" / "active_summary_real.npy"))
+    assert got["pairs"] == 64
+    assert demo.active.summary("power") is None  # no power plane, no summary
+
+
+def test_numpy_collection_file_numpy_round_trip(tmp_path):
+    cross = random_cross((3, 3, 5, 7))
+    freqs = np.geomspace(4.0, 40.0, 7)
+    times = np.arange(5) * 10.0 + 250.0
+    ds = megcxc.Dataset.from_numpy(cross, freqs=freqs, times=times / 500.0, name="subject 1", sfreq=500.0)
+    coll = megcxc.Collection(name="round trip")
+    coll.active = ds
+    assert ds.collection is coll and ds.spctm_class == "active"
+    coll.save(tmp_path / "r.cxc")
+    back = megcxc.load(tmp_path / "r.cxc").active
+    np.testing.assert_array_equal(back.complex(), cross)
+    np.testing.assert_array_equal(back.raw_real, cross.real)
+    np.testing.assert_array_equal(back.raw_imag, cross.imag)
+    np.testing.assert_allclose(back.freqs, freqs, rtol=1e-12)
+    np.testing.assert_array_equal(back.times, times)
+    assert back.name == "subject 1"
+    assert back.sfreq == 500.0
+    np.testing.assert_allclose(back.times_s, times / 500.0)
+    back.channel_names = ["MEG0111", "MEG0112", "MEG0113"]
+    back.value_unit = "T²/Hz"
+    back.collection.save(tmp_path / "r.cxc")
+    again = megcxc.load(tmp_path / "r.cxc").active
+    assert again.channel_names == (["MEG0111", "MEG0112", "MEG0113"],) * 2
+    assert again.value_unit == "T²/Hz"
+    with pytest.raises(megcxc.Error, match="2 row and 2 column names for 3 x 3 sensors"):
+        again.channel_names = ["a", "b"]
+    back.sfreq = None
+    with pytest.raises(megcxc.Error, match="records no sampling rate"):
+        back.times_s
+
+
+def test_sft_layout_is_mne_order_and_real_data_has_no_imaginary_plane():
+    cross = random_cross((2, 2, 3, 4))
+    stf = megcxc.Dataset.from_numpy(cross)
+    sft = megcxc.Dataset.from_numpy(np.ascontiguousarray(cross.transpose(0, 1, 3, 2)), layout="sft")
+    np.testing.assert_array_equal(sft.complex(), stf.complex())
+    real = megcxc.Dataset.from_numpy(cross.real.astype(np.float32))
+    np.testing.assert_array_equal(real.real, cross.real.astype(np.float32).astype(np.float64))
+    assert real.planes == {"real": 4, "imag": 0, "power": 0}
+    with pytest.raises(megcxc.Error, match="the active dataset has no imag plane"):
+        real.imag
+    np.testing.assert_array_equal(real.freqs, np.arange(4.0))  # no axis: point k is k Hz
+
+
+def test_import_takes_the_axes_of_a_dataset_on_the_same_grid(demo):
+    ds = demo.import_array("act-ctl", random_cross((8, 8, 4, 6)))
+    np.testing.assert_array_equal(ds.freqs, demo.active.freqs)
+    np.testing.assert_array_equal(ds.times, demo.active.times)
+
+
+def test_assigning_a_dataset_of_another_collection_copies_it(demo):
+    other = megcxc.Collection()
+    other["control"] = demo.active
+    demo.active.scale(2.0)
+    np.testing.assert_array_equal(other.control.real * 2.0, demo.active.real)
+    assert demo.active.valid
+
+
+def test_description_is_what_cxc_info_prints(cxc, demo_file):
+    info = subprocess.run([cxc, "info", str(demo_file)], check=True, capture_output=True, text=True).stdout
+    assert repr(megcxc.load(demo_file)) == info
+    coll = megcxc.load(demo_file)
+    assert coll.info["datasets"][0]["sensors"] == [8, 8]
+    assert coll.current_class == "active"
+    assert list(coll) == ["active", "control"] and len(coll) == 2 and "act-ctl" not in coll
+
+
+def test_selection_and_current_pair_are_clamped_into_the_grid(demo):
+    ds = demo.active
+    ds.selection = (1, 99, 2, 3)
+    assert ds.selection == (1, 3, 2, 3)
+    ds.current_pair = (5, 100)
+    assert ds.current_pair == (5, 7)
+
+
+def test_progress_reaches_the_callback_and_its_exception_the_caller():
+    seen = []
+    megcxc.demo(sensors=4, time=2, freq=3, progress=lambda done, total: seen.append((done, total)))
+    assert seen[-1] == (8, 8) and len(seen) == 8
+
+    def stop(done, total):
+        raise KeyboardInterrupt
+
+    coll = megcxc.demo(sensors=4, time=2, freq=3)
+    with pytest.raises(KeyboardInterrupt):
+        coll.active.plane("real", progress=stop)
+
+
+def test_to_xarray_has_named_dims_and_axes_in_hz_and_seconds(demo):
+    xr = pytest.importorskip("xarray")
+    a = demo.active.to_xarray()
+    assert isinstance(a, xr.DataArray)
+    assert a.dims == ("row", "col", "time", "freq")
+    np.testing.assert_array_equal(a.coords["freq"], demo.active.freqs)
+    np.testing.assert_allclose(a.coords["time"], demo.active.times / 250.0)
+    np.testing.assert_array_equal(a.values, demo.active.complex())
+    demo.active.sfreq = None
+    np.testing.assert_array_equal(demo.active.to_xarray().coords["time"], demo.active.times)
+
+
+def test_statistics_are_the_report_figures(demo):
+    demo.magnitude()
+    ds = demo.active
+    stats = ds.statistics("power")
+    power = ds.power
+    mean = np.asarray(stats["mean"] if not hasattr(stats, "index") else stats["mean"].to_numpy())
+    np.testing.assert_allclose(mean, power.mean(axis=(0, 1, 2)), rtol=1e-12)
+    mins = np.asarray(stats["min"])
+    np.testing.assert_array_equal(mins, power.min(axis=(0, 1, 2)))
+    text = ds.report("power")
+    assert text.count("\n") == 7 and text.startswith(f"{ds.name}: ")
+    by_time = ds.statistics("power", by="time")
+    assert len(by_time) == 4
+
+
+def test_statistics_without_pandas_are_a_structured_array(demo, monkeypatch):
+    monkeypatch.setitem(__import__("sys").modules, "pandas", None)
+    demo.magnitude()
+    table = demo.active.statistics("power", by="time")
+    assert isinstance(table, np.ndarray)
+    assert table.dtype.names == ("time", "min", "mean", "max", "abs_mean", "rms")
+    np.testing.assert_allclose(table["time"], demo.active.times_s, rtol=1e-12)
+    np.testing.assert_allclose(table["mean"], demo.active.power.mean(axis=(0, 1, 3)), rtol=1e-12)

@@ -1,0 +1,176 @@
+"""Bad inputs and damaged files raise the package's exceptions with clear
+texts; the library's messages become warnings; a dataset or an array never
+reaches freed memory."""
+import gc
+import warnings
+
+import numpy as np
+import pytest
+
+import megcxc
+from conftest import random_cross
+
+
+def test_exception_types():
+    assert issubclass(megcxc.Error, RuntimeError)
+    assert issubclass(megcxc.ArchiveError, OSError)
+    assert issubclass(megcxc.LibraryMessage, UserWarning)
+
+
+@pytest.mark.parametrize("data, kwargs, error, text", [
+    (np.zeros((2, 2, 3)), {}, megcxc.Error, r"data: expected a 4-D array sensors x sensors x time x frequency, found shape \(2, 2, 3\)"),
+    (np.zeros((2, 2, 0, 3)), {}, megcxc.Error, r"has an empty dimension"),
+    (np.array([["a"]]), {}, TypeError, "expected a float or complex array"),
+    (np.zeros((1, 1, 2, 3)), {"freqs": [1.0, np.nan, 3.0]}, megcxc.Error, "freqs: frequencies value 1 is not finite"),
+    (np.zeros((1, 1, 2, 3)), {"freqs": [1.0, 2.0]}, megcxc.Error, r"freqs: expected 3 frequencies \(one per point\), found shape \(2,\)"),
+    (np.zeros((1, 1, 2, 3)), {"freqs": [3.0, 2.0, 1.0]}, megcxc.Error, "not strictly increasing at index 1"),
+    (np.zeros((1, 1, 2, 3)), {"times": [0.0, 0.004]}, megcxc.Error, "not a whole sample position"),
+    (np.zeros((1, 1, 2, 3)), {"times": [0.0, 0.0031], "sfreq": 1000.0}, megcxc.Error, "is not on a sample of"),
+    (np.zeros((1, 1, 2, 3)), {"sfreq": 0.5}, megcxc.Error, "the sampling rate must be above 1 Hz"),
+    (np.zeros((1, 1, 2, 3)), {"times": ["x", "y"]}, TypeError, "times: expected real numbers"),
+    (np.zeros((1, 1, 2, 3)), {"layout": "fts"}, ValueError, "layout must be"),
+    (np.zeros((1, 1, 2, 3)), {"computation": "FFT"}, ValueError, "unknown computation"),
+])
+def test_bad_arrays_are_refused_with_the_import_texts(data, kwargs, error, text):
+    with pytest.raises(error, match=text):
+        megcxc.Dataset.from_numpy(data, **kwargs)
+
+
+def test_a_refused_import_leaves_the_slot_as_it_was(demo):
+    before = demo.active
+    with pytest.raises(megcxc.Error):
+        demo.import_array("active", np.zeros((8, 8, 4)))
+    assert before.valid
+
+
+def test_truncated_and_foreign_files(tmp_path, demo_file):
+    data = demo_file.read_bytes()
+    cut = tmp_path / "cut.cxc"
+    cut.write_bytes(data[: len(data) - 1000])
+    with pytest.raises(megcxc.ArchiveError, match=r"truncated or damaged file \(ends at byte") as e:
+        megcxc.load(cut)
+    assert len(data) - 1000 - 200 < e.value.offset <= len(data) - 1000
+    assert str(cut) in str(e.value)
+    foreign = tmp_path / "foreign.cxc"
+    foreign.write_bytes(b"hello, world")
+    with pytest.raises(megcxc.Error, match="not a cxc collection"):
+        megcxc.load(foreign)
+    with pytest.raises(megcxc.Error, match="cannot open"):
+        megcxc.load(tmp_path / "missing.cxc")
+
+
+def test_a_failed_load_keeps_the_collection(tmp_path, demo):
+    (tmp_path / "bad.cxc").write_bytes(b"nothing")
+    ds = demo.active
+    with pytest.raises(megcxc.Error):
+        demo.load(tmp_path / "bad.cxc")
+    assert ds.valid and demo.active.shape == (8, 8, 4, 6)
+
+
+def test_refused_steps_name_the_reason(demo):
+    lone = megcxc.Dataset.from_numpy(random_cross((2, 2, 2, 2)))
+    with pytest.raises(megcxc.Error, match="needs both an active and a control dataset"):
+        lone.collection.compute_act_ctl("-", collapse_control=True)
+    with pytest.raises(megcxc.Error, match="the collection holds no dataset"):
+        megcxc.Collection().summaries()
+    with pytest.raises(megcxc.Error, match="have no power plane"):
+        demo.active.log()
+    with pytest.raises(megcxc.Error, match="has no power plane"):
+        demo.active.power
+    with pytest.raises(KeyError):
+        demo["act-ctl"]
+    with pytest.raises(KeyError):
+        demo["passive"]
+
+
+def test_library_messages_become_warnings_or_join_the_error(demo):
+    demo.control.accumulate("time")
+    with pytest.raises(megcxc.Error) as e:
+        demo.control.accumulate("time")
+    assert "the library said: Spectral data have only 1 time-slice!?" in str(e.value)
+    zero = megcxc.Dataset.from_numpy(np.zeros((2, 2, 2, 2), dtype=complex))
+    with pytest.raises(megcxc.Error, match="is smaller than zero"):
+        zero.rms_normalise()
+
+
+def test_a_dataset_keeps_its_collection_alive():
+    ds = megcxc.demo(sensors=4, time=2, freq=3).active
+    gc.collect()
+    assert ds.real.shape == (4, 4, 2, 3)
+
+
+def test_an_array_outlives_its_collection():
+    coll = megcxc.demo(sensors=4, time=2, freq=3)
+    real = coll.active.real
+    expected = real.copy()
+    del coll
+    gc.collect()
+    np.testing.assert_array_equal(real, expected)
+
+
+def test_a_dataset_replaced_in_its_slot_raises_instead_of_reading_freed_memory(tmp_path, demo_file):
+    coll = megcxc.load(demo_file)
+    old = coll.active
+    coll.import_array("active", random_cross((2, 2, 1, 1)))
+    with pytest.raises(megcxc.Error, match="the dataset was removed from its collection"):
+        old.real
+    with pytest.raises(megcxc.Error, match="removed"):
+        old.magnitude()
+    assert not old.valid and "removed" in repr(old)
+    kept = coll.control
+    del coll["control"]
+    with pytest.raises(megcxc.Error, match="removed"):
+        kept.freqs
+    fresh = coll.active
+    coll.load(demo_file)
+    with pytest.raises(megcxc.Error, match="removed"):
+        fresh.name
+    assert coll.active.shape == (8, 8, 4, 6)
+
+
+def test_a_moved_dataset_follows_its_new_slot():
+    ds = megcxc.Dataset.from_numpy(random_cross((2, 2, 2, 2)))
+    coll = megcxc.Collection()
+    coll["control"] = ds
+    coll["act-ctl"] = ds  # a copy: ds stays in the control slot
+    assert ds.spctm_class == "control" and ds.valid
+    np.testing.assert_array_equal(coll.act_ctl.complex(), ds.complex())
+
+
+def test_no_warning_when_the_library_is_silent(demo):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        demo.magnitude().summaries()
+
+
+def test_calls_from_several_threads_take_turns_with_progress_callbacks():
+    import threading
+
+    results, errors = [], []
+
+    def work(seed):
+        try:
+            seen = []
+            coll = megcxc.demo(sensors=6, time=2, freq=3, seed=seed, progress=lambda d, t: seen.append(d))
+            results.append((seed, coll.active.complex(progress=lambda d, t: seen.append(d)), len(seen)))
+        except Exception as e:  # pragma: no cover - reported below
+            errors.append(e)
+
+    threads = [threading.Thread(target=work, args=(s,)) for s in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(60)
+    assert not errors and len(results) == 4
+    for seed, cross, calls in results:
+        np.testing.assert_array_equal(cross, megcxc.demo(sensors=6, time=2, freq=3, seed=seed).active.complex())
+        assert calls == 12 + 6
+
+
+def test_a_damaged_companion_file_is_a_warning_not_an_error(tmp_path, demo):
+    demo.active.channel_names = [f"MEG{k:04d}" for k in range(8)]
+    demo.save(tmp_path / "c.cxc")
+    (tmp_path / "c.cxc.meta.json").write_text("{ not json")
+    with pytest.warns(megcxc.LibraryMessage):
+        coll = megcxc.load(tmp_path / "c.cxc")
+    assert coll.active.channel_names is None

@@ -1,0 +1,248 @@
+// Datasets as whole arrays for bindings: gathering planes into one
+// (row, col, time, freq) buffer, filling a dataset from arrays in memory with
+// the checks of the file import, the report figures unrounded, the cut steps,
+// and the byte offset of a damaged archive.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "face/face_helpers.h"
+#include "host/arrays.h"
+#include "host/collection_file.h"
+#include "host/exchange.h"
+#include "host/steps.h"
+#include "platform/refused.h"
+#include "trial/spctm_trl_pair_walk.h"
+
+namespace megcxc::test {
+namespace {
+
+using namespace megcxc::host;
+namespace fs = std::filesystem;
+
+// Cell value of plane d of pair (r, c): every index shows in the number.
+double cellOf(int64_t r, int64_t c, int d, int64_t t, int64_t f) {
+  return 1000.0 * static_cast<double>(r) + 100.0 * static_cast<double>(c) + 10.0 * static_cast<double>(t) +
+         static_cast<double>(f) + 0.25 * d;
+}
+
+template <class Fn>
+std::string refusal(Fn fn) {
+  try {
+    fn();
+  } catch (const Refused& e) {
+    return e.what();
+  }
+  return "(not refused)";
+}
+
+class HostArraysTest : public FaceTest {
+ protected:
+  Dataset& active() { return make(0, 2, 3, 4, 5, cellOf); }
+};
+
+TEST_F(HostArraysTest, GatherPutsEveryCellAtRowColTimeFreqAndInterleavesComplex) {
+  Dataset& d = active();
+  const PlaneGrid g = planeGrid(d, 1, PlaneSet::working, "active");
+  EXPECT_EQ(g.rows, 2);
+  EXPECT_EQ(g.cols, 3);
+  EXPECT_EQ(g.timePt, 4);
+  EXPECT_EQ(g.freqPt, 5);
+  std::vector<double> imag(static_cast<std::size_t>(g.cells()));
+  std::vector<int64_t> rowsDone;
+  gatherPlanes(d, PlaneSet::working, 1, -1, imag.data(), "active", [&](int64_t done, int64_t) { rowsDone.push_back(done); });
+  EXPECT_EQ(rowsDone, (std::vector<int64_t>{1, 2}));
+  std::vector<double> cross(static_cast<std::size_t>(2 * g.cells()));
+  gatherPlanes(d, PlaneSet::working, 0, 1, cross.data(), "active");
+  std::size_t k = 0;
+  for (int64_t r = 0; r < 2; ++r)
+    for (int64_t c = 0; c < 3; ++c)
+      for (int64_t t = 0; t < 4; ++t)
+        for (int64_t f = 0; f < 5; ++f, ++k) {
+          ASSERT_EQ(imag[k], cellOf(r, c, 1, t, f));
+          ASSERT_EQ(cross[2 * k], cellOf(r, c, 0, t, f));
+          ASSERT_EQ(cross[2 * k + 1], cellOf(r, c, 1, t, f));
+        }
+}
+
+TEST_F(HostArraysTest, RawPlanesKeepTheirOwnGridAfterTheWorkingPlanesChange) {
+  Dataset& d = active();
+  ASSERT_TRUE(d.scaleSpctmAllDataType4Class(2.0));
+  std::vector<double> raw(2 * 3 * 4 * 5);
+  gatherPlanes(d, PlaneSet::raw, 0, -1, raw.data(), "active");
+  EXPECT_EQ(raw[1 * 3 * 20 + 2 * 20 + 3 * 5 + 4], cellOf(1, 2, 0, 3, 4)) << "raw backup, not the scaled plane";
+  ASSERT_TRUE(d.accumulateTime1());
+  EXPECT_EQ(planeGrid(d, 0, PlaneSet::working, "active").timePt, 1);
+}
+
+TEST_F(HostArraysTest, GatherRefusesMissingAndPartialPlanesAndDifferingExtents) {
+  Dataset& d = active();
+  forEachPair(d, [](int64_t, int64_t, CSpctmChnChnDatazq& p) { CSpctmBasicx::freeBufferF2d(0, 0, p.plane[2]); });
+  EXPECT_EQ(refusal([&] { planeGrid(d, 2, PlaneSet::working, "active"); }),
+            "the active dataset has no power plane (compute the magnitude or phase first)");
+  ASSERT_TRUE(d.pairMatrix[1][2].checkInitpctmSpace(4, 5, true, 0, 0));  // drops imag of one pair
+  EXPECT_EQ(refusal([&] { planeGrid(d, 1, PlaneSet::working, "active"); }),
+            "the imag plane of the active dataset is missing in 1 of 6 pairs");
+  ASSERT_TRUE(d.pairMatrix[0][1].checkInitpctmSpace(3, 5, true, 0, 0));
+  EXPECT_EQ(refusal([&] { planeGrid(d, 0, PlaneSet::working, "active"); }),
+            "1 pair(s) of the active dataset differ in the extents of the real plane");
+  Dataset empty;
+  EXPECT_EQ(refusal([&] { planeGrid(empty, 0, PlaneSet::raw, "control"); }), "the control dataset has no channel pairs");
+}
+
+// The in-memory import takes the same array as the file import and gives
+// the same dataset; an sft array is the transposed stf one.
+TEST_F(HostArraysTest, ArrayImportMatchesTheLayoutsAndTheAxes) {
+  const int64_t R = 2, C = 2, T = 3, F = 4;
+  std::vector<double> stf, sft(static_cast<std::size_t>(R * C * T * F * 2));
+  for (int64_t r = 0; r < R; ++r)
+    for (int64_t c = 0; c < C; ++c)
+      for (int64_t t = 0; t < T; ++t)
+        for (int64_t f = 0; f < F; ++f) {
+          stf.push_back(cellOf(r, c, 0, t, f));
+          stf.push_back(-cellOf(r, c, 1, t, f));
+          const auto at = static_cast<std::size_t>((((r * C + c) * F + f) * T + t) * 2);
+          sft[at] = cellOf(r, c, 0, t, f);
+          sft[at + 1] = -cellOf(r, c, 1, t, f);
+        }
+  const std::vector<double> freqs = {4.0, 8.0, 16.0, 32.0};
+  const std::vector<double> times = {100.0, 125.0, 150.0};
+  ArrayImport a;
+  a.data = {"data", {R, C, T, F}, stf.data()};
+  a.complex = true;
+  a.freqs = {"freqs", {F}, freqs.data()};
+  a.times = {"times", {T}, times.data()};
+  const ImportSummary s = importArrays(face, a);
+  EXPECT_TRUE(s.geometric);
+  EXPECT_EQ(s.firstSample, 100);
+  EXPECT_EQ(s.timeStep, 25);
+  Dataset& d = *face.trialByClass[0];
+  EXPECT_EQ(frequenciesHz(d), freqs);
+  EXPECT_EQ(timeSamples(d), times);
+
+  ArrayImport b = a;
+  b.spctmClass = 1;
+  b.sft = true;
+  b.data = {"data", {R, C, F, T}, sft.data()};
+  b.freqs.values = nullptr;  // taken from the active dataset on the same grid
+  importArrays(face, b);
+  std::vector<double> fromStf(static_cast<std::size_t>(2 * R * C * T * F)), fromSft(fromStf.size());
+  gatherPlanes(d, PlaneSet::working, 0, 1, fromStf.data(), "active");
+  gatherPlanes(*face.trialByClass[1], PlaneSet::working, 0, 1, fromSft.data(), "control");
+  EXPECT_EQ(fromStf, stf);
+  EXPECT_EQ(fromSft, stf);
+  EXPECT_EQ(frequenciesHz(*face.trialByClass[1]), freqs);
+}
+
+TEST_F(HostArraysTest, ArrayImportRefusesBadInputsWithTheFileImportsTextsAndTouchesNothing) {
+  active();
+  const std::vector<double> cells(2 * 2 * 3 * 4, 1.0);
+  const std::vector<double> nanFreqs = {1.0, NAN, 3.0, 4.0};
+  const std::vector<double> uneven = {1.0, 2.0, 4.0, 5.0};
+  const std::vector<double> halfSample = {0.0, 0.5, 1.0};
+  const std::vector<double> four = {1.0, 2.0, 3.0, 4.0};
+  struct Case {
+    ImportVector data, freqs, times;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {{"data", {2, 2, 12}, cells.data()}, {}, {}, "data: expected a 4-D array sensors x sensors x time x frequency, found shape (2, 2, 12)"},
+      {{"data", {2, 2, 0, 4}, cells.data()}, {}, {}, "data: shape (2, 2, 0, 4) has an empty dimension"},
+      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, nanFreqs.data()}, {}, "freqs: frequencies value 1 is not finite"},
+      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {3}, four.data()}, {}, "freqs: expected 4 frequencies (one per point), found shape (3,)"},
+      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, uneven.data()}, {}, "freqs: the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)"},
+      {{"data", {2, 2, 3, 4}, cells.data()}, {}, {"times", {3}, halfSample.data()}, "times: time 1 is not a whole sample position (give sample positions, or times in seconds with --sfreq)"},
+  };
+  const std::vector<uint8_t> before = store(face);
+  for (const Case& c : cases) {
+    ArrayImport a;
+    a.spctmClass = 0;
+    a.data = c.data;
+    a.freqs = c.freqs;
+    a.times = c.times;
+    EXPECT_EQ(refusal([&] { importArrays(face, a); }), c.text);
+    EXPECT_EQ(store(face), before);
+  }
+}
+
+TEST_F(HostArraysTest, StatisticsFiguresAreTheReportsLinesUnrounded) {
+  // One row of two pairs, 2 x 2 cells, plane values chosen by hand:
+  // pair (0,0) = [[1, 2], [3, 4]], pair (0,1) = [[-1, 0], [5, 2]].
+  const double cells[2][4] = {{1, 2, 3, 4}, {-1, 0, 5, 2}};
+  Dataset& d = make(0, 1, 2, 2, 2, [&](int64_t, int64_t c, int, int64_t t, int64_t f) { return cells[c][t * 2 + f]; });
+  d.freqFirstHz = 4.0;
+  d.freqStepHz = 2.0;
+  d.trialName = "x";
+  const StatisticsLines byFreq = statisticsTable(d, false, 0, "active");
+  ASSERT_EQ(byFreq.mean.size(), 2u);
+  EXPECT_EQ(byFreq.label, (std::vector<double>{4.0, 6.0}));
+  // Frequency 0: pair means (1+3)/2 = 2 and (-1+5)/2 = 2; min -1, max 5.
+  EXPECT_DOUBLE_EQ(byFreq.mean[0], 2.0);
+  EXPECT_DOUBLE_EQ(byFreq.min[0], -1.0);
+  EXPECT_DOUBLE_EQ(byFreq.max[0], 5.0);
+  // Absolute means 2 and 3 -> 2.5; rms: pair rms sqrt(5) and sqrt(13), the
+  // row adds their squares over 2 columns and takes the root: sqrt(9) = 3.
+  EXPECT_DOUBLE_EQ(byFreq.absMean[0], 2.5);
+  EXPECT_DOUBLE_EQ(byFreq.rms[0], std::sqrt(3.0));
+  const StatisticsLines byTime = statisticsTable(d, true, 0, "active");
+  // Time 1: cells 3, 4 and 5, 2 -> means 3.5 and 3.5.
+  EXPECT_DOUBLE_EQ(byTime.mean[1], 3.5);
+  char line[128];
+  std::snprintf(line, sizeof line, "x: %f   %f   %f   %f   %f   %f \n", byFreq.label[1], byFreq.min[1], byFreq.mean[1],
+                byFreq.max[1], byFreq.absMean[1], byFreq.rms[1]);
+  EXPECT_NE(d.getStatisticsFx(0).toUtf8().find(line), std::string::npos) << "the report prints the same figures";
+  forEachPair(d, [](int64_t, int64_t, CSpctmChnChnDatazq& p) { CSpctmBasicx::freeBufferF2d(0, 0, p.plane[2]); });
+  EXPECT_EQ(refusal([&] { statisticsTable(d, false, 2, "active"); }), "the active dataset has no power plane");
+}
+
+TEST_F(HostArraysTest, CutStepsOverwriteOnlyTheirCellsOfTheChosenPlane) {
+  Dataset& d = active();
+  ASSERT_TRUE(applyStep(face, cutBoxStep(1, 2, 3, 99, -7.0, 2)));
+  ASSERT_TRUE(applyStep(face, cutValuesStep(100.0, 1200.0, 0.5, 0)));
+  forEachPair(d, [](int64_t r, int64_t c, CSpctmChnChnDatazq& p) {
+    for (int64_t t = 0; t < 4; ++t)
+      for (int64_t f = 0; f < 5; ++f) {
+        const bool inBox = t >= 1 && t <= 2 && f >= 3;
+        ASSERT_EQ(p.plane[2][t][f], inBox ? -7.0 : cellOf(r, c, 2, t, f));
+        const double re = cellOf(r, c, 0, t, f);
+        ASSERT_EQ(p.plane[0][t][f], re < 100.0 || re > 1200.0 ? 0.5 : re);
+        ASSERT_EQ(p.plane[1][t][f], cellOf(r, c, 1, t, f));
+      }
+  });
+  const Outcome none = applyStep(face, cutBoxStep(0, 0, 0, 0, 0.0, 2, 1));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(none.text, "the collection holds no control dataset");
+}
+
+TEST_F(HostArraysTest, ATruncatedFileIsRefusedWithTheByteOffsetWhereReadingStopped) {
+  active();
+  const fs::path dir = fs::temp_directory_path() / ("megcxc-arrays-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path full = dir / "full.cxc";
+  saveCollectionFile(full, face);
+  std::ifstream in(full, std::ios::binary);
+  std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::size_t cut = bytes.size() - 100;
+  std::ofstream(dir / "cut.cxc", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(cut));
+  Collection target;
+  MessageRecorder quiet;
+  try {
+    loadCollectionFile(dir / "cut.cxc", target);
+    ADD_FAILURE() << "not refused";
+  } catch (const DamagedArchive& e) {
+    EXPECT_GT(e.offset, static_cast<int64_t>(cut) - 100);
+    EXPECT_LE(e.offset, static_cast<int64_t>(cut));
+    EXPECT_NE(std::string(e.what()).find("truncated or damaged file (ends at byte"), std::string::npos);
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace megcxc::test
