@@ -11,9 +11,27 @@
 
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
+#include "platform/plane_arena.h"
+
+#if defined(__SANITIZE_ADDRESS__) && !defined(MEGCXC_PLANES_ON_MALLOC)
+#define MEGCXC_PLANES_ON_MALLOC 1
+#endif
 
 namespace megcxc {
 namespace {
+// Plane blocks come from the huge-page arena (platform/plane_arena.h). In
+// sanitizer builds they come from malloc instead, whose blocks
+// AddressSanitizer surrounds with poisoned bytes, so a plane overrun is caught.
+#if defined(MEGCXC_PLANES_ON_MALLOC)
+void* planeBlock(std::size_t bytes) { return std::malloc(bytes); }
+void freePlaneBlock(void* block) { std::free(block); }
+void* shrinkPlaneBlock(void* block, std::size_t bytes) { return std::realloc(block, bytes); }
+#else
+void* planeBlock(std::size_t bytes) { return planeArena().allocate(bytes); }
+void freePlaneBlock(void* block) { planeArena().release(block); }
+void* shrinkPlaneBlock(void* block, std::size_t bytes) { return planeArena().reallocate(block, bytes); }
+#endif
+
 // The row table: one pointer per row plus the slot that remembers the data
 // start. The rows follow it directly (8-byte aligned, like any double array):
 // padding the data to a cache line cost 80 bytes of every 5 x 40 plane (5 %),
@@ -29,7 +47,8 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   if (cells == SIZE_MAX || static_cast<uint64_t>(rows) > (SIZE_MAX / 4) / sizeof(double*)) return nullptr;
   const std::size_t head = tableBytes(rows);
   if (cells > SIZE_MAX - head) return nullptr;
-  void* block = xmalloc(head + cells);
+  if (allocationShouldFail()) return nullptr;
+  void* block = planeBlock(head + cells);
   if (!block) return nullptr;
   auto** table = static_cast<double**>(block);
   auto* data = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + head);
@@ -40,7 +59,15 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   return table;
 }
 
-void releasePlane(double** plane) { std::free(plane); }
+void releasePlane(double** plane) { freePlaneBlock(plane); }
+
+std::size_t trimPlaneMemory() {
+#if defined(MEGCXC_PLANES_ON_MALLOC)
+  return 0;
+#else
+  return planeArena().trim();
+#endif
+}
 
 double* planeData(double** plane, int64_t rows) {
   if (!plane || rows < 1) return nullptr;
@@ -57,7 +84,7 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
   const std::size_t cells = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
   // Shrinking never needs new memory; should the allocator still refuse, the
   // larger block stays valid and is kept.
-  if (void* shrunk = std::realloc(block, offset + cells * sizeof(double))) block = static_cast<unsigned char*>(shrunk);
+  if (void* shrunk = shrinkPlaneBlock(block, offset + cells * sizeof(double))) block = static_cast<unsigned char*>(shrunk);
   auto** table = reinterpret_cast<double**>(block);
   auto* data = reinterpret_cast<double*>(block + offset);
   table[newRows] = data;
