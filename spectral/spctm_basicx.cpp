@@ -22,15 +22,28 @@ namespace {
 // Plane blocks come from the huge-page arena (platform/plane_arena.h). In
 // sanitizer builds they come from malloc instead, whose blocks
 // AddressSanitizer surrounds with poisoned bytes, so a plane overrun is caught.
+// MEGCXC_PLANES_ON_MALLOC=1 in the environment does the same in any build
+// (read once, before the first plane): for comparing the two heaps in one
+// binary, or for a host whose kernel stalls on huge pages.
 #if defined(MEGCXC_PLANES_ON_MALLOC)
-void* planeBlock(std::size_t bytes) { return std::malloc(bytes); }
-void freePlaneBlock(void* block) { std::free(block); }
-void* shrinkPlaneBlock(void* block, std::size_t bytes) { return std::realloc(block, bytes); }
+bool planesOnMalloc() { return true; }
 #else
-void* planeBlock(std::size_t bytes) { return planeArena().allocate(bytes); }
-void freePlaneBlock(void* block) { planeArena().release(block); }
-void* shrinkPlaneBlock(void* block, std::size_t bytes) { return planeArena().reallocate(block, bytes); }
+bool planesOnMalloc() {
+  static const bool onMalloc = [] {
+    const char* v = std::getenv("MEGCXC_PLANES_ON_MALLOC");
+    return v && *v && std::strcmp(v, "0") != 0;
+  }();
+  return onMalloc;
+}
 #endif
+void* planeBlock(std::size_t bytes) { return planesOnMalloc() ? std::malloc(bytes) : planeArena().allocate(bytes); }
+void freePlaneBlock(void* block) {
+  if (planesOnMalloc()) std::free(block);
+  else planeArena().release(block);
+}
+void* shrinkPlaneBlock(void* block, std::size_t bytes) {
+  return planesOnMalloc() ? std::realloc(block, bytes) : planeArena().reallocate(block, bytes);
+}
 
 // The row table: one pointer per row plus the slot that remembers the data
 // start. The rows follow it directly (8-byte aligned, like any double array):
@@ -61,13 +74,7 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
 
 void releasePlane(double** plane) { freePlaneBlock(plane); }
 
-std::size_t trimPlaneMemory() {
-#if defined(MEGCXC_PLANES_ON_MALLOC)
-  return 0;
-#else
-  return planeArena().trim();
-#endif
-}
+std::size_t trimPlaneMemory() { return planesOnMalloc() ? 0 : planeArena().trim(); }
 
 double* planeData(double** plane, int64_t rows) {
   if (!plane || rows < 1) return nullptr;
