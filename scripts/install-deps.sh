@@ -11,6 +11,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
+  libsleef-dev
   python3-numpy
   qt6-base-dev
   clang libclang-rt-14-dev
