@@ -94,8 +94,10 @@ class NumpyBench:
     step has an untimed preparation, the timed operation and a check figure
     that `megcxc-bench` computes the same way."""
 
-    def __init__(self, sensors, time_pt, freq_pt, repeat, folder):
+    def __init__(self, sensors, time_pt, freq_pt, repeat, folder, cpu=False):
         self.repeat = repeat
+        # Processor time (--cpu) or wall time, as megcxc-bench's cpu_seconds / seconds.
+        self.clock = time.process_time if cpu else time.perf_counter
         self.path = os.path.join(folder, "bench.npy")
         self.a = build_array(sensors, time_pt, freq_pt)
         self.orig = self.a.copy()
@@ -115,9 +117,9 @@ class NumpyBench:
         for _ in range(self.repeat):
             if prep:
                 prep()
-            t0 = time.perf_counter()
+            t0 = self.clock()
             op()
-            runs.append(time.perf_counter() - t0)
+            runs.append(self.clock() - t0)
         result = check()
         self.out = None
         return statistics.median(runs), result
@@ -297,7 +299,7 @@ def print_table(rows, markdown):
                         for i, (x, w) in enumerate(zip(r, widths))))
 
 
-def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory):
+def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory, cpu=False):
     """Prints the table of one size; returns the labels of the steps whose
     results differ."""
     report = json.loads(run_bench(bench_path, ["--sensors", str(sensors), "--time", str(time_pt), "--freq",
@@ -305,7 +307,7 @@ def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory):
     steps = {s["id"]: s for s in report["steps"]}
     plane_mb = report["plane_bytes"] / 1e6
     with tempfile.TemporaryDirectory(prefix="cxc-numpy-") as folder:
-        bench = NumpyBench(sensors, time_pt, freq_pt, repeat, folder)
+        bench = NumpyBench(sensors, time_pt, freq_pt, repeat, folder, cpu)
         numpy_result = {"init_fill": (None, complex_sum(bench.a))}
         for step in STEPS[1:]:
             numpy_result[step] = bench.run(step)
@@ -315,7 +317,9 @@ def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory):
     page_mb = os.sysconf("SC_PAGESIZE") / 1e6
     rows = []
     for step in STEPS:
-        s = steps[step]
+        s = dict(steps[step])
+        if cpu:
+            s["seconds"] = s["cpu_seconds"]
         t_np, check_np = numpy_result[step]
         if s["id"] in ("save_memory", "save_file"):
             check_np = None  # different formats: nothing to compare
@@ -326,8 +330,9 @@ def compare(bench_path, sensors, time_pt, freq_pt, repeat, markdown, memory):
 
     print()
     print("%d x %d sensor pairs, %d time x %d frequency points: one plane %.1f MB, complex array %.1f MB; "
-          "median of %d runs; load average %.2f when megcxc-bench started"
-          % (sensors, sensors, time_pt, freq_pt, plane_mb, 2 * plane_mb, repeat, report["load_average"][0]))
+          "median of %d runs (%s); load average %.2f when megcxc-bench started"
+          % (sensors, sensors, time_pt, freq_pt, plane_mb, 2 * plane_mb, repeat,
+             "processor time; limits in wall time" if cpu else "wall time", report["load_average"][0]))
     print()
     print_table(rows, markdown)
     slow = [r[0] for r in rows if r[3] != "-" and float(r[3]) >= 1.0]
@@ -380,6 +385,9 @@ def main():
     p.add_argument("--repeat", type=int, default=5, help="runs per step; the median is shown (default: 5)")
     p.add_argument("--markdown", action="store_true", help="print the tables as Markdown")
     p.add_argument("--memory", action="store_true", help="also measure peak memory with /usr/bin/time -v")
+    p.add_argument("--cpu", action="store_true",
+                   help="compare processor time (user + system, all threads) instead of wall time: "
+                        "steadier on a loaded machine; megcxc's threaded steps count every thread")
     a = p.parse_args()
     if not os.access(a.bench, os.X_OK):
         sys.exit("compare_numpy: no megcxc-bench at %s (build it, or pass --bench PATH)" % a.bench)
@@ -390,7 +398,7 @@ def main():
     differ = []
     for sensors in a.sensors:
         differ += ["%s at %d sensors" % (label, sensors)
-                   for label in compare(a.bench, sensors, a.time, a.freq, a.repeat, a.markdown, a.memory)]
+                   for label in compare(a.bench, sensors, a.time, a.freq, a.repeat, a.markdown, a.memory, a.cpu)]
     if differ:
         sys.exit("compare_numpy: megcxc-bench and NumPy differ: %s" % ", ".join(differ))
 

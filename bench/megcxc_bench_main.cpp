@@ -131,6 +131,16 @@ int64_t minorFaults() {
   return static_cast<int64_t>(usage.ru_minflt);
 }
 
+// Processor time of this process so far (user + system, all threads). On a
+// shared machine a step's processor time does not grow with other processes'
+// load the way its wall time does.
+double cpuSeconds() {
+  struct rusage usage {};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+  return sec(usage.ru_utime) + sec(usage.ru_stime);
+}
+
 template <class Fn>
 double timed(Fn&& fn) {
   const auto start = std::chrono::steady_clock::now();
@@ -196,6 +206,7 @@ struct StepResult {
   Traffic traffic;
   int64_t limitBytes = 0;
   std::vector<double> runs;
+  std::vector<double> cpuRuns;  // processor time of each run
   std::vector<double> limitRuns;
   // Pages the step touched for the first time (minor page faults) in each
   // run, and the time a plain write needs to touch as many new pages.
@@ -423,8 +434,11 @@ class Bench {
       // so a step pays for each page it takes, as in a fresh session, and
       // not only when the allocator happened to keep none for it.
       malloc_trim(0);
+      megcxc::trimPlaneMemory();
       const int64_t faults = minorFaults();
+      const double cpu = cpuSeconds();
       out.runs.push_back(timed([&] { (this->*step.op)(); }));
+      out.cpuRuns.push_back(cpuSeconds() - cpu);
       const int64_t newPages = minorFaults() - faults;
       out.faultRuns.push_back(static_cast<double>(newPages));
       out.traffic = (this->*step.traffic)();
@@ -715,11 +729,11 @@ void printJson(const BenchArgs& a, int64_t planeBytes, const double (&load)[3],
     for (const double s : r.runs) runs += (runs.empty() ? "" : ", ") + jsonNumber(s);
     // One step per line, so a line-oriented reader needs no JSON parser.
     std::printf(
-        "    {\"id\": %s, \"label\": %s, \"seconds\": %s, \"runs\": [%s], \"limit\": %s, \"limit_bytes\": %lld, "
+        "    {\"id\": %s, \"label\": %s, \"seconds\": %s, \"runs\": [%s], \"cpu_seconds\": %s, \"limit\": %s, \"limit_bytes\": %lld, "
         "\"limit_seconds\": %s, \"x_limit\": %s, \"new_pages\": %s, \"first_touch_seconds\": %s, "
         "\"x_limit_with_new_pages\": %s, \"read_bytes\": %lld, \"written_bytes\": %lld, \"check\": %s}%s\n",
         jsonString(r.id).c_str(), jsonString(r.label).c_str(), jsonNumber(t).c_str(), runs.c_str(),
-        jsonString(limitName(r.limit)).c_str(), static_cast<long long>(r.limitBytes), jsonNumber(limit).c_str(),
+        jsonNumber(median(r.cpuRuns)).c_str(), jsonString(limitName(r.limit)).c_str(), static_cast<long long>(r.limitBytes), jsonNumber(limit).c_str(),
         jsonNumber(ratioOf(t, limit)).c_str(), jsonNumber(median(r.faultRuns)).c_str(), jsonNumber(touch).c_str(),
         jsonNumber(ratioOf(t, limit + touch)).c_str(), static_cast<long long>(r.traffic.read),
         static_cast<long long>(r.traffic.written), jsonNumber(r.check).c_str(), i + 1 < results.size() ? "," : "");

@@ -11,9 +11,40 @@
 
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
+#include "platform/plane_arena.h"
+
+#if defined(__SANITIZE_ADDRESS__) && !defined(MEGCXC_PLANES_ON_MALLOC)
+#define MEGCXC_PLANES_ON_MALLOC 1
+#endif
 
 namespace megcxc {
 namespace {
+// Plane blocks come from the huge-page arena (platform/plane_arena.h). In
+// sanitizer builds they come from malloc instead, whose blocks
+// AddressSanitizer surrounds with poisoned bytes, so a plane overrun is caught.
+// MEGCXC_PLANES_ON_MALLOC=1 in the environment does the same in any build
+// (read once, before the first plane): for comparing the two heaps in one
+// binary, or for a host whose kernel stalls on huge pages.
+#if defined(MEGCXC_PLANES_ON_MALLOC)
+bool planesOnMalloc() { return true; }
+#else
+bool planesOnMalloc() {
+  static const bool onMalloc = [] {
+    const char* v = std::getenv("MEGCXC_PLANES_ON_MALLOC");
+    return v && *v && std::strcmp(v, "0") != 0;
+  }();
+  return onMalloc;
+}
+#endif
+void* planeBlock(std::size_t bytes) { return planesOnMalloc() ? std::malloc(bytes) : planeArena().allocate(bytes); }
+void freePlaneBlock(void* block) {
+  if (planesOnMalloc()) std::free(block);
+  else planeArena().release(block);
+}
+void* shrinkPlaneBlock(void* block, std::size_t bytes) {
+  return planesOnMalloc() ? std::realloc(block, bytes) : planeArena().reallocate(block, bytes);
+}
+
 // The row table: one pointer per row plus the slot that remembers the data
 // start. The rows follow it directly (8-byte aligned, like any double array):
 // padding the data to a cache line cost 80 bytes of every 5 x 40 plane (5 %),
@@ -29,7 +60,8 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   if (cells == SIZE_MAX || static_cast<uint64_t>(rows) > (SIZE_MAX / 4) / sizeof(double*)) return nullptr;
   const std::size_t head = tableBytes(rows);
   if (cells > SIZE_MAX - head) return nullptr;
-  void* block = xmalloc(head + cells);
+  if (allocationShouldFail()) return nullptr;
+  void* block = planeBlock(head + cells);
   if (!block) return nullptr;
   auto** table = static_cast<double**>(block);
   auto* data = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + head);
@@ -40,7 +72,9 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   return table;
 }
 
-void releasePlane(double** plane) { std::free(plane); }
+void releasePlane(double** plane) { freePlaneBlock(plane); }
+
+std::size_t trimPlaneMemory() { return planesOnMalloc() ? 0 : planeArena().trim(); }
 
 double* planeData(double** plane, int64_t rows) {
   if (!plane || rows < 1) return nullptr;
@@ -57,7 +91,7 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
   const std::size_t cells = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
   // Shrinking never needs new memory; should the allocator still refuse, the
   // larger block stays valid and is kept.
-  if (void* shrunk = std::realloc(block, offset + cells * sizeof(double))) block = static_cast<unsigned char*>(shrunk);
+  if (void* shrunk = shrinkPlaneBlock(block, offset + cells * sizeof(double))) block = static_cast<unsigned char*>(shrunk);
   auto** table = reinterpret_cast<double**>(block);
   auto* data = reinterpret_cast<double*>(block + offset);
   table[newRows] = data;

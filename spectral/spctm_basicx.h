@@ -2,7 +2,8 @@
 // the library (channel-pair planes, raw backups, summary arrays).
 //
 // A plane is a `double**` row table indexed [time][frequency]. Beneath that
-// interface a plane is ONE heap block: the row table first, then all rows back
+// interface a plane is ONE block of the plane heap (platform/plane_arena.h):
+// the row table first, then all rows back
 // to back, each row pointer aiming into the block. The slot after the last
 // row pointer holds the start of the rows; a plane made smaller in place
 // (reshapePlane) keeps its rows where they were, after a table that now has
@@ -26,6 +27,11 @@ namespace megcxc {
 double** allocPlane(int64_t rows, int64_t cols, bool zero);
 // Releases a plane made by allocPlane (null is ignored).
 void releasePlane(double** plane);
+// Hands the empty chunks the plane heap keeps for reuse back to the system,
+// as malloc_trim does for malloc; returns their bytes (0 in builds whose
+// planes live on malloc). A deleted dataset's memory is returned without it
+// but for a few chunks.
+std::size_t trimPlaneMemory();
 // First cell of the contiguous data of a plane allocated with `rows` rows
 // (rows x cols doubles, row-major), whatever its row pointers currently say;
 // null for a null plane.

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/alloc_hook.h"
+#include "platform/vector_math.h"
 
 namespace {
 // Frequencies processed together by the per-frequency passes: the running
@@ -69,7 +70,7 @@ int CSpctmChnChnData01Function::phaseCells() {
     return 1;
   }
   const double* im = megcxc::planeData(plane[1], timePt);
-  for (std::size_t i = 0; i < n; ++i) out[i] = std::atan2(im[i], re[i]);
+  megcxc::atan2Cells(im, re, out, n);
   return 2;
 }
 

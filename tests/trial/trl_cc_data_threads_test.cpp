@@ -59,7 +59,7 @@ TEST_F(WorkerThreads, PhaseAndSignedMagnitudeDoNotDependOnTheThreadCount) {
   ASSERT_EQ(three.computePhase(), 1);
   EXPECT_TRUE(samePlanes(one, three));
   const CSpctmChnChnDatazq& p = three.pairMatrix[63][17];
-  EXPECT_EQ(p.plane[2][4][39], std::atan2(p.plane[1][4][39], p.plane[0][4][39]));
+  EXPECT_DOUBLE_EQ(p.plane[2][4][39], std::atan2(p.plane[1][4][39], p.plane[0][4][39]));
   EXPECT_EQ(three.pairMatrix[3][5].plane[2][2][7], std::atan(three.pairMatrix[3][5].plane[0][2][7]));
   EXPECT_EQ(three.pairMatrix[10][2].plane[2], nullptr);
 
@@ -84,7 +84,7 @@ TEST_F(WorkerThreads, AFailedPlaneShowsItsMessageAndOnlyThatPairStaysWithoutResu
   EXPECT_EQ(messages.only(), "Has enough memory?");
   EXPECT_EQ(ds.pairMatrix[1][5].plane[2], nullptr);
   EXPECT_TRUE(ds.pairMatrix[1][4].plane[2] && ds.pairMatrix[1][6].plane[2] && ds.pairMatrix[63][63].plane[2]);
-  EXPECT_EQ(ds.pairMatrix[1][6].plane[2][0][0], std::atan2(ds.pairMatrix[1][6].plane[1][0][0], ds.pairMatrix[1][6].plane[0][0][0]));
+  EXPECT_DOUBLE_EQ(ds.pairMatrix[1][6].plane[2][0][0], std::atan2(ds.pairMatrix[1][6].plane[1][0][0], ds.pairMatrix[1][6].plane[0][0][0]));
 }
 
 TEST_F(WorkerThreads, ExtentsFromAPairWithoutPlanesAreOnlyAnEstimate) {

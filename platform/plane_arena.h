@@ -1,0 +1,92 @@
+// PlaneArena: the heap the planes of every dataset live in.
+//
+// A 306 x 306 dataset is hundreds of thousands of equal plane blocks of a few
+// KiB. On the process heap they sit on 4 KiB pages, and touching each new page
+// for the first time costs more than writing the data into it. The arena maps
+// 2 MiB-aligned chunks of 2 MiB marked MADV_HUGEPAGE, so the kernel backs them
+// with transparent huge pages where it can (the "madvise" setting most
+// distributions ship), without asking the host to change its malloc.
+//
+// Each chunk serves one block size (size classes 16 bytes apart up to 4 KiB,
+// then 16 classes per doubling up to 256 KiB: at most 6.25 % rounding). Blocks
+// above 256 KiB get a mapping of their own, unmapped when freed. A chunk whose
+// last block is freed is kept for reuse while at most kKeptEmptyChunks are
+// kept, and unmapped otherwise, so deleting a dataset hands its memory back to
+// the system; trim() hands back the kept ones too. Any thread may call any
+// member (one mutex).
+//
+// Internal to the library. The planes take their blocks from planeArena()
+// (spectral/spctm_basicx.cpp) except in sanitizer builds, where they use
+// malloc so AddressSanitizer sees every plane overrun.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+namespace megcxc {
+
+struct PlaneArenaStats {
+  std::size_t mappedBytes = 0;  // mapped now, chunks kept empty included
+  std::size_t chunks = 0;       // chunks and own mappings of large blocks
+  std::size_t emptyChunks = 0;  // kept for reuse
+  std::size_t liveBlocks = 0;
+};
+
+class PlaneArena {
+ public:
+  static constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
+  static constexpr std::size_t kLargeFrom = std::size_t{256} << 10;
+  static constexpr std::size_t kKeptEmptyChunks = 4;
+
+  PlaneArena() = default;
+  // Unmaps every chunk; blocks still allocated become invalid.
+  ~PlaneArena();
+  PlaneArena(const PlaneArena&) = delete;
+  PlaneArena& operator=(const PlaneArena&) = delete;
+
+  // A block of at least `bytes` bytes (16-byte aligned), or null when the
+  // system refuses the memory. Its contents are unspecified.
+  void* allocate(std::size_t bytes);
+  // Frees a block of this arena (null is ignored).
+  void release(void* block);
+  // Gives a block `bytes` bytes, keeping its first min(old, bytes) bytes, like
+  // realloc. A block shrunk to at least half its size class stays where it is,
+  // a large block shrinks in place by unmapping its tail; a smaller block moves
+  // to its own size class so the memory it leaves can be returned. Returns
+  // the block (possibly moved), or null when growing fails (the block then
+  // stays valid); shrinking never fails.
+  void* reallocate(void* block, std::size_t bytes);
+  // Bytes `block` can hold (its size class).
+  std::size_t usableBytes(const void* block) const;
+  // Unmaps the empty chunks kept for reuse; returns the bytes handed back.
+  std::size_t trim();
+  PlaneArenaStats stats() const;
+
+ private:
+  struct Chunk;
+  struct Bin {
+    Chunk* partial = nullptr;  // chunks with a free block
+  };
+  static constexpr std::size_t kBins = 353;
+
+  static Chunk* chunkOf(const void* block);
+  Chunk* newChunk(std::size_t bin, std::size_t blockBytes);
+  void retire(Chunk* c);
+  void* allocateLarge(std::size_t bytes);
+  void link(Chunk* c);
+  void unlink(Chunk* c);
+
+  mutable std::mutex mutex_;
+  Bin bins_[kBins];
+  Chunk* empty_ = nullptr;  // kept empty chunks (singly linked)
+  std::size_t emptyCount_ = 0;
+  std::size_t mappedBytes_ = 0;
+  std::size_t chunks_ = 0;
+  std::size_t liveBlocks_ = 0;
+};
+
+// The arena of the library's planes (never destroyed, so planes may be freed
+// from static destructors).
+PlaneArena& planeArena();
+
+}  // namespace megcxc
