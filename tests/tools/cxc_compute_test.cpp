@@ -90,7 +90,7 @@ TEST_F(CxcComputeTest, ActiveAndControlFillTheirClasses) {
                   "20,40", "--n-cycles", "3", "--decim", "5", "--method", "wpli", "--ch-names", "names.txt"}));
   expectHas(last.out, {"active: wpli of 3 epochs", "control: wpli of 2 epochs", "16 time points", "MEG0111 .. MEG0131"});
   ASSERT_TRUE(ok({"info", "ac.cxc"}));
-  expectHas(last.out, {"Active CxC", "Control CxC", "Weighted phase lag index"});
+  expectHas(last.out, {"Active CxC", "Control CxC", "Weighted phase lag index", "channels    MEG0111, MEG0121, MEG0131 (3 named)"});
 }
 
 TEST_F(CxcComputeTest, BadInputIsRefusedAndNothingIsWritten) {

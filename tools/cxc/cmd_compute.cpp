@@ -9,6 +9,7 @@
 
 #include "host/collection_file.h"
 #include "host/connectivity.h"
+#include "host/metadata.h"
 #include "host/names.h"
 #include "tools/cxc/commands.h"
 #include "tools/cxc/common.h"
@@ -119,7 +120,14 @@ int runCompute(const ComputeArgs& args) {
   collection.collectionName = stem.c_str();
   const host::ComputeOutcome outcome = host::computeCollection(collection, request, sink);
   progress.finish();
-  host::saveCollectionFile(args.output, collection);
+  // The names go beside the collection, for every dataset computed.
+  host::Metadata meta;
+  for (const host::ClassRun& run : outcome.runs) {
+    host::DatasetMetadata& m = meta.byClass[run.spctmClass];
+    for (const std::string& name : outcome.channelNames) m.rows.push_back({name, "", ""});
+    m.cols = m.rows;
+  }
+  host::saveCollectionWithMetadata(args.output, collection, meta);
 
   for (const host::ClassRun& run : outcome.runs) {
     const compute::Plan& p = run.plan;
@@ -140,8 +148,9 @@ int runCompute(const ComputeArgs& args) {
                 f.transformSeconds, f.sumsSeconds, f.resultSeconds, f.backupSeconds);
   }
   if (!outcome.channelNames.empty()) {
-    std::printf("channel names: %s .. %s (%zu, not stored: the archive has no field for them)\n",
-                outcome.channelNames.front().c_str(), outcome.channelNames.back().c_str(), outcome.channelNames.size());
+    std::printf("channel names: %s .. %s (%zu, in %s)\n",
+                outcome.channelNames.front().c_str(), outcome.channelNames.back().c_str(), outcome.channelNames.size(),
+                host::metadataPath(args.output).c_str());
   }
   std::printf("saved %s; peak memory %ld MB\n", args.output.c_str(), peakResidentMB());
   return kExitOk;
