@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#if defined(MEGCXC_HAVE_SLEEF) && defined(__x86_64__)
+// GCC only: its target pragmas declare the kernels; other compilers use std::atan2.
+#if defined(MEGCXC_HAVE_SLEEF) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #include <immintrin.h>
 #include <sleef.h>
 #define MEGCXC_SLEEF_DISPATCH 1
