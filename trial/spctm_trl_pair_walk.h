@@ -16,7 +16,8 @@ namespace megcxc {
 // Calls fn(row, column, pair) for every pair of `dataset` (any class of the
 // dataset chain, const or not) in row-major order, skipping absent rows; a
 // dataset without a matrix has no pairs. `pair` is const when the dataset is.
-// Returns the number of pairs that the absent rows would have held.
+// Returns the number of pairs that the absent rows would have held
+// (saturated at INT64_MAX).
 template <class Dataset, class Fn>
 int64_t forEachPair(Dataset& dataset, Fn&& fn) {
   using Pair = std::conditional_t<std::is_const_v<Dataset>, const CSpctmChnChnDatazq, CSpctmChnChnDatazq>;
@@ -25,7 +26,8 @@ int64_t forEachPair(Dataset& dataset, Fn&& fn) {
   for (int64_t r = 0; r < dataset.rowSnsCount; ++r) {
     Pair* row = dataset.pairMatrix[r];
     if (row == nullptr) {
-      skipped += dataset.colSnsCount;
+      // Saturates: the counts of a damaged file can be absurd.
+      skipped = skipped > INT64_MAX - dataset.colSnsCount ? INT64_MAX : skipped + dataset.colSnsCount;
       continue;
     }
     for (int64_t c = 0; c < dataset.colSnsCount; ++c) fn(r, c, row[c]);
