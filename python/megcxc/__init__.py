@@ -47,6 +47,7 @@ __all__ = [
     "load",
     "demo",
     "small_demo",
+    "compute",
     "set_worker_threads",
     "CLASSES",
 ]
@@ -705,6 +706,63 @@ def demo(sensors: int = 64, time: int = 20, freq: int = 40, *, seed: int = 20130
     250 Hz."""
     coll = Collection()
     coll._core.build_demo(int(sensors), int(time), int(freq), int(seed), progress)
+    return coll
+
+
+def compute(epochs, sfreq: Optional[float] = None, freqs=None, n_cycles=7.0, *, control=None, decim: int = 1,
+            tmin: Optional[float] = None, tmax: Optional[float] = None, method: str = "coh",
+            zero_mean: bool = False, ch_names=None, progress: Progress = None) -> Collection:
+    """Time-frequency connectivity between every pair of channels, as
+    ``cxc compute`` computes it (Morlet wavelets, mne-connectivity's
+    estimators; give zero_mean=True for its figures).
+
+    epochs: an array (epochs, channels, samples) of float64 / float32, or an
+    ``mne.Epochs`` (its data, sampling rate and channel names are taken).
+    control: the same for the control condition, optional. freqs: the
+    wavelet frequencies in Hz (evenly spaced or of constant ratio); n_cycles:
+    one number or one per frequency. method: csd, cohy, coh, imcoh, plv,
+    ciplv, ppc, pli, wpli or wpli2_debiased. Returns a new collection with the
+    active (and control) dataset; the channel names go with it."""
+    import tempfile
+
+    def data_of(x):
+        nonlocal sfreq, ch_names
+        if hasattr(x, "get_data") and hasattr(x, "info"):
+            if sfreq is None:
+                sfreq = float(x.info["sfreq"])
+            if ch_names is None:
+                ch_names = list(x.ch_names)
+            x = x.get_data()
+        array = np.asarray(x)
+        if array.dtype not in (np.float64, np.float32):
+            array = array.astype(np.float64)
+        return np.ascontiguousarray(array)
+
+    active = data_of(epochs)
+    ctl = data_of(control) if control is not None else None
+    if sfreq is None:
+        raise ValueError("sfreq is needed for an array of epochs")
+    if freqs is None:
+        raise ValueError("freqs: the wavelet frequencies in Hz are needed")
+    cycles = np.atleast_1d(np.asarray(n_cycles, dtype=float)).tolist()
+    coll = Collection()
+    with tempfile.TemporaryDirectory(prefix="megcxc-compute-") as folder:
+        a_path = _os.path.join(folder, "active.npy")
+        np.save(a_path, active)
+        c_path = ""
+        if ctl is not None:
+            c_path = _os.path.join(folder, "control.npy")
+            np.save(c_path, ctl)
+        n_path = ""
+        if ch_names is not None:
+            n_path = _os.path.join(folder, "names.txt")
+            with open(n_path, "w", encoding="utf-8") as f:
+                f.write("\n".join(str(n) for n in ch_names) + "\n")
+        names = coll._core.compute(a_path, c_path, n_path, float(sfreq), [float(f) for f in np.atleast_1d(freqs)],
+                                   cycles, int(decim), tmin, tmax, str(method), bool(zero_mean), progress)
+    for key in ("active", "control"):
+        if names and key in coll:
+            coll[key].channel_names = names
     return coll
 
 

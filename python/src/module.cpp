@@ -13,7 +13,9 @@
 #include <optional>
 
 #include "face/meg_spctm_cc_data_face09_file.h"
+#include "compute/connectivity.h"
 #include "host/arrays.h"
+#include "host/connectivity.h"
 #include "host/demo_data.h"
 #include "host/describe.h"
 #include "host/exchange.h"
@@ -368,6 +370,42 @@ void bindCollection(py::module_& m) {
                 &rows);
           },
           py::arg("sensors"), py::arg("time"), py::arg("freq"), py::arg("seed"), py::arg("progress"))
+      .def(
+          "compute",
+          [](Holder& h, const std::string& active, const std::string& control, const std::string& names, double sfreq,
+             std::vector<double> freqs, std::vector<double> cycles, int64_t decim, std::optional<double> tmin,
+             std::optional<double> tmax, const std::string& method, bool zeroMean, py::object progress) {
+            host::ComputeRequest request;
+            request.active = active;
+            request.control = control;
+            request.channelNames = names;
+            compute::Options& o = request.options;
+            o.sfreq = sfreq;
+            o.freqs = std::move(freqs);
+            o.nCycles = std::move(cycles);
+            o.decim = decim;
+            o.tmin = tmin;
+            o.tmax = tmax;
+            const std::optional<compute::Method> m = compute::methodFromKey(method);
+            if (!m) throw py::value_error("unknown method '" + method + "'");
+            o.method = *m;
+            o.zeroMean = zeroMean;
+            Progress rows(std::move(progress));
+            compute::Progress sink;
+            if (rows.active()) sink.callback = [&rows](const char*, int64_t done, int64_t total) { rows(done, total); };
+            std::vector<std::string> channelNames;
+            onCollection(
+                h, {0, 1},
+                [&](host::Collection& c) {
+                  const host::ComputeOutcome outcome = host::computeCollection(c, request, sink);
+                  channelNames = outcome.channelNames;
+                },
+                &rows);
+            return channelNames;
+          },
+          py::arg("active"), py::arg("control"), py::arg("names"), py::arg("sfreq"), py::arg("freqs"),
+          py::arg("cycles"), py::arg("decim"), py::arg("tmin"), py::arg("tmax"), py::arg("method"),
+          py::arg("zero_mean"), py::arg("progress"))
       .def("build_small_demo", [](Holder& h) {
         onCollection(h, {0, 1, 2}, [&](host::Collection& c) {
           if (!host::smalldemo::buildDemoCollection(c, nullptr, nullptr)) refuse("the small demo could not be built");
