@@ -391,6 +391,16 @@ TimeAxis detectTimeAxis(const std::string& path, const std::vector<double>& give
 
 }  // namespace
 
+void setFrequencyAxisFromHz(Dataset& d, const std::vector<double>& hz, const std::string& source) {
+  if (hz.empty()) refuse(source + ": no frequencies");
+  const FreqAxis axis = detectFreqAxis(source, hz);
+  d.freqAxisLog = axis.geometric ? 1 : 0;
+  d.freqFirstHz = axis.firstHz;
+  d.freqLastHz = axis.lastHz;
+  d.freqStepHz = axis.stepHz;
+  d.freqRatio = axis.ratio;
+}
+
 bool makeFolder(const std::string& folder) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) == 0) {

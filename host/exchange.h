@@ -61,6 +61,12 @@ using WrittenFile = std::function<void(const std::string& path, const std::strin
 // a chosen plane the dataset lacks; refused when a file cannot be written.
 void exportCollection(Collection& collection, const ExportOptions& options, const WrittenFile& written = {});
 
+// Sets the frequency axis fields of `dataset` (freqAxisLog, freqFirstHz,
+// freqLastHz, freqStepHz, freqRatio) to describe the frequencies `hz` (in
+// increasing order): linear when evenly spaced, geometric when of constant
+// ratio, each to a relative 1e-6. Refused naming `source` otherwise.
+void setFrequencyAxisFromHz(Dataset& dataset, const std::vector<double>& hz, const std::string& source);
+
 // Creates `folder` when it does not exist; Refused when it cannot be made or
 // is not a folder. True when it was made.
 bool makeFolder(const std::string& folder);

@@ -14,6 +14,7 @@
 
 #include "host/describe.h"
 #include "host/names.h"
+#include "platform/atomic_file.h"
 #include "platform/refused.h"
 
 namespace megcxc::host {
@@ -205,19 +206,14 @@ std::string channelsJson(const std::vector<ChannelInfo>& channels) {
 
 // Writes `text` to `path` through a temporary file beside it; "" or the reason.
 std::string writeTextAtomically(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return std::strerror(errno);
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const bool flushed = std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
-  const int err = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !flushed || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int why = errno ? errno : err;
-    ::unlink(temp.c_str());
-    return std::strerror(why);
-  }
-  return {};
+  return writeFileAtomically(path, [&text](const std::string& temp) -> std::string {
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return std::strerror(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const int err = errno;
+    const bool closed = std::fclose(f) == 0;
+    return written && closed ? std::string() : std::string(std::strerror(err ? err : errno));
+  });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/describe.h"
+#include "host/exchange.h"
 #include "host/names.h"
 #include "interop/mne_connectivity.h"
 #include "platform/refused.h"
@@ -15,37 +16,6 @@
 namespace megcxc::host {
 
 namespace {
-
-// Relative tolerance of the axis checks, as for .npy axes.
-constexpr double kAxisTolerance = 1e-6;
-
-void setFrequencyAxis(Dataset& d, const std::vector<double>& f, const std::string& path) {
-  const std::size_t n = f.size();
-  d.freqAxisLog = 0;
-  d.freqFirstHz = f[0];
-  d.freqLastHz = f[n - 1];
-  d.freqStepHz = n > 1 ? (f[n - 1] - f[0]) / static_cast<double>(n - 1) : 1.0;
-  d.freqRatio = 1.0;
-  bool linear = true;
-  for (std::size_t k = 0; k < n && linear; ++k) {
-    linear = std::fabs(f[k] - (f[0] + static_cast<double>(k) * d.freqStepHz)) <= kAxisTolerance * std::fabs(d.freqStepHz);
-  }
-  if (linear) return;
-  if (f[0] > 0.0) {
-    const double ratio = std::pow(f[n - 1] / f[0], 1.0 / static_cast<double>(n - 1));
-    bool geometric = true;
-    for (std::size_t k = 0; k < n && geometric; ++k) {
-      geometric = std::fabs(f[k] - f[0] * std::pow(ratio, static_cast<double>(k))) <= kAxisTolerance * f[k];
-    }
-    if (geometric) {
-      d.freqAxisLog = 1;
-      d.freqRatio = ratio;
-      d.freqFirstHz = f[0] / ratio;
-      return;
-    }
-  }
-  refuse(path + ": the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)");
-}
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -164,7 +134,7 @@ MneImportSummary importMneConnectivity(Collection& c, int cls, const std::string
   }
   s.sfreq = sfreq > 1.0 ? sfreq : 0.0;
   Dataset axis;
-  setFrequencyAxis(axis, in.freqs, path);
+  setFrequencyAxisFromHz(axis, in.freqs, path);
 
   c.deleteSpctmTrlData(cls);
   Dataset* d = c.checkInitSpctmCxCData4Class(cls, n, n, T, F, true, in.complex ? 1 : 0, 0, nullptr, nullptr);

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/atomic_file.h"
 #include "platform/refused.h"
 
 namespace megcxc::interop {
@@ -959,38 +960,6 @@ class Writer {
   std::string temp_;
 };
 
-// A new, empty file beside `target` with a name no other file has, with the
-// target's permission bits when it exists; "" with errno set on failure.
-std::string createTempBeside(const std::string& target) {
-  const std::filesystem::path t(target);
-  const std::filesystem::path dir = t.has_parent_path() ? t.parent_path() : std::filesystem::path(".");
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), ++counter);
-    const std::string candidate = (dir / ("." + t.filename().string() + suffix)).string();
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return {};
-    }
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
-    ::close(fd);
-    return candidate;
-  }
-  errno = EEXIST;
-  return {};
-}
-
-bool syncPath(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
 }  // namespace
 
 MneAttribute MneAttribute::text(std::string name, std::string value) {
@@ -1113,32 +1082,12 @@ MneConnectivity readMneConnectivity(const std::string& path) {
 
 void writeMneConnectivity(const std::string& path, const MneConnectivity& c) {
   const Plan plan = planWrite(path, c);
-  // Through a symbolic link the file it points at is replaced, not the link.
-  std::string target = path;
-  std::error_code ec;
-  if (std::filesystem::is_symlink(path, ec)) {
-    const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) target = real.string();
-  }
-  if (std::filesystem::is_directory(target, ec)) refuse(path + ": is a directory");
-  if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec)) {
-    refuse(path + ": is not a regular file");
-  }
-  const std::string temp = createTempBeside(target);
-  if (temp.empty()) refuse(path + ": cannot create a file in its folder: " + std::strerror(errno));
-  try {
-    {
-      const Hdf5Session session;
-      Writer(path, temp).write(c, plan);
-    }
-    if (!syncPath(temp, O_RDONLY)) refuse(path + ": cannot sync: " + std::strerror(errno));
-    if (std::rename(temp.c_str(), target.c_str()) != 0) refuse(path + ": cannot replace: " + std::strerror(errno));
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
-  }
-  const std::filesystem::path t(target);
-  syncPath(t.has_parent_path() ? t.parent_path().string() : ".", O_RDONLY | O_DIRECTORY);
+  const std::string failure = writeFileAtomically(path, [&](const std::string& temp) {
+    const Hdf5Session session;
+    Writer(path, temp).write(c, plan);
+    return std::string();
+  });
+  if (!failure.empty()) refuse(path + ": cannot write: " + failure);
 }
 
 }  // namespace megcxc::interop

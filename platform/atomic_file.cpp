@@ -113,7 +113,7 @@ void removeTemporaryFilesOnSignals() {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onTerminatingSignal);
 }
 
-std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write) {
+std::string writeFileAtomically(const std::string& path, const std::function<std::string(const std::string&)>& write) {
   // Through a symbolic link the file it points at is replaced, not the link.
   std::string target = path;
   std::error_code ec;
@@ -131,21 +131,16 @@ std::string writeArchiveAtomically(const std::string& path, const std::function<
   const TrackedTemp tracked(temp);
   std::string failure;
   try {
-    CFile file(temp, CFile::modeCreate | CFile::modeWrite);
-    {
-      CArchive ar(&file, CArchive::store);
-      write(ar);
-      ar.Close();
-    }
-    file.syncToDisk();
-    file.Close();
-  } catch (const CException& e) {
-    failure = e.what();
-  } catch (const std::bad_alloc&) {
-    failure = "not enough memory";
+    failure = write(temp);
   } catch (...) {
     ::unlink(temp.c_str());
     throw;
+  }
+  if (failure.empty()) {
+    // Whatever wrote the file, its bytes are on disk before the rename.
+    const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) failure = std::string("cannot sync: ") + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
   }
   if (failure.empty() && std::rename(temp.c_str(), target.c_str()) != 0) failure = std::strerror(errno);
   if (!failure.empty()) {
@@ -154,6 +149,26 @@ std::string writeArchiveAtomically(const std::string& path, const std::function<
   }
   syncFolder(target);
   return {};
+}
+
+std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write) {
+  return writeFileAtomically(path, [&write](const std::string& temp) -> std::string {
+    try {
+      CFile file(temp, CFile::modeCreate | CFile::modeWrite);
+      {
+        CArchive ar(&file, CArchive::store);
+        write(ar);
+        ar.Close();
+      }
+      file.syncToDisk();
+      file.Close();
+    } catch (const CException& e) {
+      return e.what();
+    } catch (const std::bad_alloc&) {
+      return "not enough memory";
+    }
+    return {};
+  });
 }
 
 }  // namespace megcxc

@@ -22,6 +22,12 @@ namespace megcxc {
 // from `write`), with the temporary file removed and the target untouched.
 std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write);
 
+// The same for a file of any kind: `write` fills the temporary file at the
+// path it is given and returns "" or why it failed (it may also throw; the
+// temporary file is removed then too). The file is synced before the rename.
+std::string writeFileAtomically(const std::string& path,
+                                const std::function<std::string(const std::string& tempPath)>& write);
+
 // For programs: from now on, SIGINT, SIGTERM and SIGHUP first remove the
 // temporary files of saves in progress (the targets are untouched by then)
 // and then end the process as the signal would have. The library never
