@@ -11,12 +11,6 @@ import megcxc
 from conftest import random_cross
 
 
-def test_exception_types():
-    assert issubclass(megcxc.Error, RuntimeError)
-    assert issubclass(megcxc.ArchiveError, OSError)
-    assert issubclass(megcxc.LibraryMessage, UserWarning)
-
-
 @pytest.mark.parametrize("data, kwargs, error, text", [
     (np.zeros((2, 2, 3)), {}, megcxc.Error, r"data: expected a 4-D array sensors x sensors x time x frequency, found shape \(2, 2, 3\)"),
     (np.zeros((2, 2, 0, 3)), {}, megcxc.Error, r"has an empty dimension"),
@@ -135,12 +129,6 @@ def test_a_moved_dataset_follows_its_new_slot():
     coll["act-ctl"] = ds  # a copy: ds stays in the control slot
     assert ds.spctm_class == "control" and ds.valid
     np.testing.assert_array_equal(coll.act_ctl.complex(), ds.complex())
-
-
-def test_no_warning_when_the_library_is_silent(demo):
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        demo.magnitude().summaries()
 
 
 def test_calls_from_several_threads_take_turns_with_progress_callbacks():

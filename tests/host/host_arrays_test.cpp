@@ -221,28 +221,5 @@ TEST_F(HostArraysTest, CutStepsOverwriteOnlyTheirCellsOfTheChosenPlane) {
   EXPECT_EQ(none.text, "the collection holds no control dataset");
 }
 
-TEST_F(HostArraysTest, ATruncatedFileIsRefusedWithTheByteOffsetWhereReadingStopped) {
-  active();
-  const fs::path dir = fs::temp_directory_path() / ("megcxc-arrays-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path full = dir / "full.cxc";
-  saveCollectionFile(full, face);
-  std::ifstream in(full, std::ios::binary);
-  std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const std::size_t cut = bytes.size() - 100;
-  std::ofstream(dir / "cut.cxc", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(cut));
-  Collection target;
-  MessageRecorder quiet;
-  try {
-    loadCollectionFile(dir / "cut.cxc", target);
-    ADD_FAILURE() << "not refused";
-  } catch (const DamagedArchive& e) {
-    EXPECT_GT(e.offset, static_cast<int64_t>(cut) - 100);
-    EXPECT_LE(e.offset, static_cast<int64_t>(cut));
-    EXPECT_NE(std::string(e.what()).find("truncated or damaged file (ends at byte"), std::string::npos);
-  }
-  fs::remove_all(dir);
-}
-
 }  // namespace
 }  // namespace megcxc::test

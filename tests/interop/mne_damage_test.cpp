@@ -97,46 +97,6 @@ TEST_F(MneDamageTest, OtherClassesAndMissingAttributesAreRefused) {
   expectReadRefused(path, "no 'node_names' attribute");
 }
 
-TEST_F(MneDamageTest, InconsistentCountsAndIndicesAreRefused) {
-  std::string path = written();
-  editFile(path, [](hid_t, hid_t var) { setIntegers(var, "n_nodes", {}, {4}); });
-  expectReadRefused(path, "n_nodes is 4 but there are 3 node names");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { setText(var, "indices", "symmetric"); });
-  expectReadRefused(path, "holds 9 connections; the indices of 3 nodes give 6");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { setText(var, "indices", "some"); });
-  expectReadRefused(path, "indices 'some'");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { setIntegers(var, "indices", {2, 9}, std::vector<int64_t>(18, 0)); });
-  EXPECT_EQ(readMneConnectivity(path).indices, MneIndices::pairs);
-  editFile(path, [](hid_t, hid_t var) {
-    std::vector<int64_t> v(18, 0);
-    v[10] = 3;
-    setIntegers(var, "indices", {2, 9}, v);
-  });
-  expectReadRefused(path, "outside the 3 nodes");
-}
-
-TEST_F(MneDamageTest, RootWithoutOrWithSeveralVariablesIsRefused) {
-  const std::string none = written();
-  editFile(none, [](hid_t file, hid_t) { H5Ldelete(file, "__xarray_dataarray_variable__", H5P_DEFAULT); });
-  expectReadRefused(none, "holds no data variable");
-
-  const std::string two = file("two.nc");
-  writeMneConnectivity(two, knownMatrix(1, 1, 1, false));
-  editFile(two, [](hid_t file, hid_t) {
-    const hsize_t n = 3;
-    const hid_t space = H5Screate_simple(1, &n, nullptr);
-    H5Dclose(H5Dcreate2(file, "other", H5T_IEEE_F64LE, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
-    H5Sclose(space);
-  });
-  expectReadRefused(two, "holds 2 data variables");
-}
-
 TEST_F(MneDamageTest, ChunkedVariableDeclaringMoreThanTheFileHoldsIsRefused) {
   const std::string path = written();
   editFile(path, [](hid_t file, hid_t var) {

@@ -116,30 +116,6 @@ TEST_F(MnePythonTest, ReadConnectivityReadsOurComplexMatrix) {
   EXPECT_EQ(m["sfreq"], "600.0");
 }
 
-TEST_F(MnePythonTest, ReadConnectivityReadsOurPairsAndAttributes) {
-  MneConnectivity c = knownMatrix(4, 2, 3, false);
-  c.indices = MneIndices::pairs;
-  c.seeds = {0, 2};
-  c.targets = {3, 1};
-  c.shape = {2, 2, 3};
-  c.data.resize(2 * 2 * 3);
-  c.method = {"coh", "plv"};
-  c.extra = {MneAttribute::text("subject", "s01")};
-  writeMneConnectivity(file("ours.nc"), c);
-  python("read " + quoted(file("ours.nc")) + " " + quoted(dir.string()));
-  if (HasFatalFailure()) return;
-
-  std::vector<int64_t> shape;
-  EXPECT_EQ(npy("raveled.npy", &shape), c.data);
-  EXPECT_EQ(shape, (std::vector<int64_t>{2, 2, 3}));
-  auto m = info();
-  EXPECT_EQ(m["indices"], "[[0, 2], [3, 1]]");
-  EXPECT_EQ(m["method"], "[\"coh\", \"plv\"]");
-  EXPECT_EQ(m["n_epochs_used"], "null");
-  EXPECT_EQ(m["sfreq"], "null");
-  EXPECT_EQ(m["subject"], "\"s01\"");
-}
-
 TEST_F(MnePythonTest, WeReadWhatItsSaveWrites) {
   python("write " + quoted(file("theirs.nc")));
   if (HasFatalFailure()) return;

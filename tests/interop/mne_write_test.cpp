@@ -79,15 +79,6 @@ TEST_F(MneWriteTest, RealSymmetricAndPairFormsRoundTrip) {
   EXPECT_EQ(roundTrip(pairs).indices, MneIndices::pairs);
 }
 
-TEST_F(MneWriteTest, DenseMatrixIsWrittenRaveled) {
-  MneConnectivity c = knownMatrix(2, 3, 2, false);
-  c.layout = MneLayout::dense;
-  c.shape = {2, 2, 3, 2};
-  const MneConnectivity back = roundTrip(c);
-  EXPECT_EQ(back.layout, MneLayout::raveled);
-  EXPECT_EQ(back.shape, (std::vector<int64_t>{4, 3, 2}));
-}
-
 TEST_F(MneWriteTest, OtherAttributesAndUnsetValuesRoundTrip) {
   MneConnectivity c = knownMatrix(2, 1, 1, false);
   c.indices = MneIndices::unset;
@@ -119,19 +110,6 @@ TEST_F(MneWriteTest, OtherAttributesAndUnsetValuesRoundTrip) {
     EXPECT_EQ(back.extra[i].toString(), c.extra[i].toString());
   }
   EXPECT_EQ(back.findExtra("freqs_used")->toString(), "[[8, 12], [13, 30]]");
-}
-
-TEST_F(MneWriteTest, MissingNamesBecomeNumbersAndMetadataIsAdded) {
-  MneConnectivity c = knownMatrix(3, 1, 1, false);
-  c.nodeNames.clear();
-  c.method.clear();
-  const std::string path = file("out.nc");
-  writeMneConnectivity(path, c);
-  const MneConnectivity back = readMneConnectivity(path);
-  EXPECT_EQ(back.nodeNames, (std::vector<std::string>{"0", "1", "2"}));
-  EXPECT_TRUE(back.method.empty());
-  ASSERT_NE(back.findExtra("metadata"), nullptr);
-  EXPECT_EQ(back.findExtra("metadata")->toString(), "[]");
 }
 
 // What read_connectivity needs from the layout: dimension scales in order,

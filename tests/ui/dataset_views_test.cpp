@@ -108,38 +108,6 @@ TEST_F(HostViewsWindowTest, MatrixShowsTheStrongestPairInTheExtremeColourAtItsPl
   EXPECT_DOUBLE_EQ(matrix.scale().low, -matrix.scale().high);
 }
 
-// The command-line demo's pipeline on 24 sensors: after choosing the Act-Ctl
-// dataset and clicking the time and frequency of its strongest effect on the
-// image, that pair is the matrix's extreme colour (the far end of the
-// diverging map) at its place.
-TEST_F(HostViewsWindowTest, TheCommandLineDemoEffectStandsOutAfterOneClickOnTheImage) {
-  megcxc::host::DemoOptions options;
-  options.sensors = 24;
-  ASSERT_EQ(megcxc::host::buildDemoDatasets(face, options, nullptr, nullptr), "");
-  namespace h = megcxc::host;
-  for (const h::Step& step : {h::magnitudeStep(), h::accumulateStep(0, 1), h::actCtlStep(0, h::Consent::yes)}) {
-    ASSERT_TRUE(h::applyStep(face, step)) << static_cast<int>(step.kind);
-  }
-  const h::PlanePeak peak = h::findPlanePeak(*face.trialByClass[2], 2, true);
-  ASSERT_TRUE(peak.found);
-  host.showManager();
-  manager().listTrial->setCurrentCell(2, 0);
-  ASSERT_EQ(views().dataset(), face.trialByClass[2]);
-
-  CPairImageView& image = *views().image;
-  click(&image, image.boxRect({peak.timeIndex, peak.timeIndex, peak.freqIndex, peak.freqIndex}).center());
-  click(&image, image.boxRect({peak.timeIndex, peak.timeIndex, peak.freqIndex, peak.freqIndex}).center(),
-        QEvent::MouseButtonRelease);
-  CPairMatrixView& matrix = *views().matrix;
-  ASSERT_TRUE(matrix.scale().diverging);
-  EXPECT_DOUBLE_EQ(matrix.scale().high, peak.value);
-  const QImage shot = matrix.grab().toImage();
-  EXPECT_TRUE(near(shot.pixel(matrix.cellRect(peak.row, peak.column).center().toPoint()), divergingTable()[255]))
-      << peak.row << " x " << peak.column;
-  EXPECT_EQ(face.trialByClass[2]->selTimeBegin, peak.timeIndex);
-  EXPECT_EQ(face.trialByClass[2]->selFreqBegin, peak.freqIndex);
-}
-
 TEST_F(HostViewsWindowTest, ClickingACellMakesThatPairCurrentInTheManagerAndTheImage) {
   CPairMatrixView& matrix = *views().matrix;
   click(&matrix, matrix.cellRect(9, 10).center());
