@@ -108,6 +108,17 @@ int CMEGSpctmCCDataFace09File::serializeSpctmFace20110729(CArchive& ar) {
 namespace megcxc::face {
 
 CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCDataFace09File& collection) {
+  try {
+    CFile file(path, CFile::modeRead);
+    return readCollectionFile(file, path, collection);
+  } catch (const CException& e) {
+    CollectionReadResult out;
+    out.reason = e.what();
+    return out;
+  }
+}
+
+CollectionReadResult readCollectionFile(CFile& file, const std::string& path, CMEGSpctmCCDataFace09File& collection) {
   CollectionReadResult out;
   CMEGSpctmCCDataFace09File fresh;
   int header = 0, result = 0, failedDatasets = 0;
@@ -116,7 +127,6 @@ CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCData
   // same message: show each text once.
   megcxc::RepeatedMessageFilter once;
   try {
-    CFile file(path, CFile::modeRead);
     CArchive ar(&file, CArchive::load);
     header = readHeader(ar);
     result = header == 1 ? readBody(fresh, ar, failedDatasets) : 0;

@@ -18,6 +18,7 @@
 #include "face/meg_spctm_cc_data_face04_prcs.h"
 
 class CArchive;
+class CFile;
 
 namespace megcxc::facefile {
 inline constexpr const char* kMagic = "SPCTM_CXC_FACEZQ";
@@ -102,5 +103,8 @@ struct CollectionReadResult {
 // failure). Messages of the records inside are shown while reading, each text
 // once.
 CollectionReadResult readCollectionFile(const std::string& path, CMEGSpctmCCDataFace09File& collection);
+// The same from a file the caller has opened for reading at its start (a
+// host's CFile that watches the bytes go by); `path` names it in the reasons.
+CollectionReadResult readCollectionFile(CFile& file, const std::string& path, CMEGSpctmCCDataFace09File& collection);
 
 }  // namespace megcxc::face

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -30,11 +31,70 @@ void openForReading(CFile& file, const std::string& path) {
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) refuse(path + ": is a directory, not a file");
 }
 
+// A file on disk that reports the bytes read or written through it, at most
+// every 1/200 of `total` (and at least 1 MiB apart), so the report costs
+// nothing next to the reading. Reading: `total` is the file's length, found
+// when opened.
+class WatchedFile : public CFile {
+ public:
+  WatchedFile(const ByteProgress& progress, int64_t total) : progress_(progress) { setTotal(total); }
+
+  void setTotal(int64_t total) {
+    total_ = total;
+    step_ = std::max<int64_t>(total / 200, int64_t{1} << 20);
+  }
+  std::size_t Read(void* buffer, std::size_t count) override {
+    const std::size_t got = CFile::Read(buffer, count);
+    advance(static_cast<int64_t>(got));
+    return got;
+  }
+  void Write(const void* buffer, std::size_t count) override {
+    CFile::Write(buffer, count);
+    advance(static_cast<int64_t>(count));
+  }
+  // The closing report, unless the last byte has been reported already; a
+  // file that turned out longer than announced reports its own length.
+  void finish() {
+    if (progress_ && (reported_ != done_ || done_ == 0)) {
+      reported_ = done_;
+      progress_(done_, std::max(done_, total_));
+    }
+  }
+
+ private:
+  // The report of the last byte comes from inside the read or write that
+  // moved it, before a load hands its datasets over.
+  void advance(int64_t bytes) {
+    done_ += bytes;
+    if (progress_ && (done_ - reported_ >= step_ || (done_ >= total_ && done_ > reported_))) {
+      reported_ = done_;
+      progress_(done_, std::max(done_, total_));
+    }
+  }
+  const ByteProgress& progress_;
+  int64_t total_ = 0, step_ = 1, done_ = 0, reported_ = 0;
+};
+
+// A sink that only counts the bytes an archive stores through it.
+class CountingFile : public CFile {
+ public:
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  void Write(const void*, std::size_t count) override { bytes_ += static_cast<int64_t>(count); }
+  void Flush() override {}
+  void Close() override {}
+  int64_t GetLength() const override { return bytes_; }
+  int64_t GetPosition() const override { return bytes_; }
+
+ private:
+  int64_t bytes_ = 0;
+};
+
 // Reads a trial archive from `path` into `dataset` and turns every way it can
 // go wrong into one Refused line naming the file.
-void readTrialChecked(const std::string& path, Dataset& dataset) {
-  CFile file;
+void readTrialChecked(const std::string& path, Dataset& dataset, const ByteProgress& progress) {
+  WatchedFile file(progress, 0);
   openForReading(file, path);
+  file.setTotal(file.GetLength());
   CArchive ar(&file, CArchive::load);
   // A damaged file can repeat one refusal for every later pair: show each once.
   RepeatedMessageFilter once;
@@ -56,6 +116,7 @@ void readTrialChecked(const std::string& path, Dataset& dataset) {
   if (left > 0) {
     refuse(path + ": damaged trial archive: " + std::to_string(left) + " unexpected byte(s) after its end");
   }
+  file.finish();
 }
 
 }  // namespace
@@ -98,38 +159,81 @@ ArchiveHeader readArchiveHeader(const std::string& path) {
   return header;
 }
 
-ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial) {
+ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial,
+                                 const ByteProgress& progress) {
   const ArchiveHeader header = readArchiveHeader(path);
   if (header.kind == ArchiveKind::trial) {
     if (!acceptTrial) {
       refuse(path + ": is a single trial archive, not a collection file (cxc import or a collection is needed)");
     }
-    std::unique_ptr<Dataset> dataset = loadTrialFile(path);
+    std::unique_ptr<Dataset> dataset = loadTrialFile(path, nullptr, progress);
     for (int k = 0; k < face::kClassCount; ++k) collection.deleteSpctmTrlData(k);
     collection.addSpctmDataSet(dataset.release(), 0);
     collection.currentClass = 0;
     return header;
   }
-  const face::CollectionReadResult read = face::readCollectionFile(path, collection);
+  face::CollectionReadResult read;
+  if (progress) {
+    WatchedFile file(progress, 0);
+    openForReading(file, path);
+    file.setTotal(file.GetLength());
+    read = face::readCollectionFile(file, path, collection);
+  } else {
+    read = face::readCollectionFile(path, collection);
+  }
   if (read.ok) return header;
   if (read.headerRefused) refuse(path + ": the library refused the collection file");
   if (read.damageOffset >= 0) throw DamagedArchive(path + ": " + read.reason, read.damageOffset);
   refuse(path + ": " + read.reason);
 }
 
-std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header) {
+std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header, const ByteProgress& progress) {
   const ArchiveHeader found = readArchiveHeader(path);
   if (found.kind != ArchiveKind::trial) refuse(path + ": is a collection file, not a single trial archive");
   auto dataset = std::unique_ptr<Dataset>(new (std::nothrow) Dataset());
   if (!dataset) refuse(path + ": not enough memory");
-  readTrialChecked(path, *dataset);
+  readTrialChecked(path, *dataset, progress);
   if (header) *header = found;
   return dataset;
 }
 
-void saveCollectionFile(const std::string& path, Collection& collection) {
-  const std::string failure =
-      writeArchiveAtomically(path, [&collection](CArchive& ar) { collection.serializeSpctmFace(ar); });
+void saveCollectionFile(const std::string& path, Collection& collection, const ByteProgress& progress) {
+  if (!progress) {
+    const std::string failure =
+        writeArchiveAtomically(path, [&collection](CArchive& ar) { collection.serializeSpctmFace(ar); });
+    if (!failure.empty()) refuse(path + ": cannot write: " + failure);
+    return;
+  }
+  int64_t total = 0;
+  try {
+    CountingFile sizing;
+    CArchive ar(&sizing, CArchive::store);
+    collection.serializeSpctmFace(ar);
+    ar.Close();
+    total = sizing.GetLength();
+  } catch (const std::bad_alloc&) {
+    refuse(path + ": cannot write: not enough memory");
+  }
+  // writeArchiveAtomically's steps over a file that reports its bytes.
+  const std::string failure = writeFileAtomically(path, [&](const std::string& temp) -> std::string {
+    try {
+      WatchedFile file(progress, total);
+      if (!file.Open(temp, CFile::modeCreate | CFile::modeWrite)) return std::strerror(errno);
+      {
+        CArchive ar(&file, CArchive::store);
+        collection.serializeSpctmFace(ar);
+        ar.Close();
+      }
+      file.syncToDisk();
+      file.Close();
+      file.finish();
+    } catch (const CException& e) {
+      return e.what();
+    } catch (const std::bad_alloc&) {
+      return "not enough memory";
+    }
+    return {};
+  });
   if (!failure.empty()) refuse(path + ": cannot write: " + failure);
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,13 @@ class DamagedArchive : public Refused {
   DamagedArchive(const std::string& message, int64_t offset) : Refused(message), offset(offset) {}
   int64_t offset;
 };
+
+// Reports a file read or written: (bytes done, bytes in all), from the
+// calling thread, about 200 times per file at most (never per value), the
+// last call with done == total once the whole file went through. A callback
+// may throw to stop the operation; a load then leaves the collection as it
+// was and a save the previous file, without a temporary file.
+using ByteProgress = std::function<void(int64_t done, int64_t total)>;
 
 using Collection = CMEGSpctmCCDataFacezq;
 using Dataset = CSpctmTrlCCDatazq;
@@ -49,16 +57,19 @@ ArchiveHeader readArchiveHeader(const std::string& path);
 // has bytes after its end, or when a part of it was refused; a file that ends
 // early or cannot be read at some byte throws DamagedArchive. Returns the
 // header found.
-ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial = false);
+ArchiveHeader loadCollectionFile(const std::string& path, Collection& collection, bool acceptTrial = false,
+                                 const ByteProgress& progress = {});
 
 // Reads a single trial archive with the same checks into a new dataset.
-std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header = nullptr);
+std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* header = nullptr,
+                                       const ByteProgress& progress = {});
 
 // Writes the collection (or one dataset as a trial archive) to `path`
 // atomically (see platform/atomic_file.h): the previous file survives every
 // failure, a symbolic link keeps pointing at the new file. Refused with the
-// reason otherwise.
-void saveCollectionFile(const std::string& path, Collection& collection);
+// reason otherwise. With `progress`, the archive is sized first (a pass that
+// only counts its bytes) so that the reports have a total.
+void saveCollectionFile(const std::string& path, Collection& collection, const ByteProgress& progress = {});
 void saveTrialFile(const std::string& path, Dataset& dataset);
 
 // Size of a file in bytes, or -1.

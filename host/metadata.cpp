@@ -369,18 +369,20 @@ void completeMetadata(const Collection& c, Metadata& meta) {
 }
 
 ArchiveHeader loadCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
-                                         bool acceptTrial, std::vector<std::string>* warnings) {
-  const ArchiveHeader header = loadCollectionFile(path, collection, acceptTrial);
+                                         bool acceptTrial, std::vector<std::string>* warnings,
+                                         const ByteProgress& progress) {
+  const ArchiveHeader header = loadCollectionFile(path, collection, acceptTrial, progress);
   metadata = header.kind == ArchiveKind::collection ? readMetadata(path, &collection, warnings) : Metadata();
   return header;
 }
 
-void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata) {
+void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
+                                const ByteProgress& progress) {
   completeMetadata(collection, metadata);
   for (int k = 0; k < kClassCount; ++k) {
     if (!collection.trialByClass[k]) metadata.byClass[k] = DatasetMetadata();
   }
-  saveCollectionFile(path, collection);
+  saveCollectionFile(path, collection, progress);
   writeMetadata(path, metadata);
 }
 

@@ -92,9 +92,12 @@ void completeMetadata(const Collection& collection, Metadata& metadata);
 // The collection file and its companion together: loadCollectionFile, then
 // readMetadata (warnings as there); and completeMetadata, saveCollectionFile,
 // then writeMetadata.
+// `progress` reports the collection file's bytes (see ByteProgress).
 ArchiveHeader loadCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
-                                         bool acceptTrial = false, std::vector<std::string>* warnings = nullptr);
-void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata);
+                                         bool acceptTrial = false, std::vector<std::string>* warnings = nullptr,
+                                         const ByteProgress& progress = {});
+void saveCollectionWithMetadata(const std::string& path, Collection& collection, Metadata& metadata,
+                                const ByteProgress& progress = {});
 
 // The name of sensor row (or column) `index` of a class dataset: its name
 // when known, else its 0-based index as text.

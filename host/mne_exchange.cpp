@@ -24,20 +24,20 @@ std::string lower(std::string s) {
 
 }  // namespace
 
-void exportMneConnectivity(Collection& c, int cls, const Metadata& meta, const std::string& path) {
+interop::MneConnectivity mneConnectivityOf(Collection& c, int cls, const Metadata& meta, const std::string& what) {
   if (cls < 0 || cls >= kClassCount || !c.trialByClass[cls]) {
-    refuse(path + ": the collection holds no " + std::string(classKey(cls)) + " dataset");
+    refuse(what + ": the collection holds no " + std::string(classKey(cls)) + " dataset");
   }
   Dataset& d = *c.trialByClass[cls];
   const PlaneCensus census = countPlanes(d);
   const int64_t n = d.rowSnsCount, T = d.timePt, F = d.freqPt;
   if (n < 1 || n != d.colSnsCount || census.pairs != n * n || census.extentMismatch || T < 1 || F < 1) {
-    refuse(path + ": the " + std::string(classKey(cls)) +
+    refuse(what + ": the " + std::string(classKey(cls)) +
            " dataset is not a complete square sensor matrix on one grid, which the file needs");
   }
   const bool complex = census.working[0] == census.pairs && census.working[1] == census.pairs;
   const int plane = complex || census.working[0] == census.pairs ? 0 : (census.working[2] == census.pairs ? 2 : -1);
-  if (plane < 0) refuse(path + ": the " + std::string(classKey(cls)) + " dataset has no plane in every pair");
+  if (plane < 0) refuse(what + ": the " + std::string(classKey(cls)) + " dataset has no plane in every pair");
 
   interop::MneConnectivity out;
   out.complex = complex;
@@ -68,18 +68,21 @@ void exportMneConnectivity(Collection& c, int cls, const Metadata& meta, const s
     for (const ChannelInfo& ch : m.rows) out.nodeNames.push_back(ch.name);
   }
   out.method = {d.cxcType.toUtf8().empty() ? std::string("csd") : d.cxcType.toUtf8()};
-  interop::writeMneConnectivity(path, out);
+  return out;
 }
 
-MneImportSummary importMneConnectivity(Collection& c, int cls, const std::string& path, Metadata& meta) {
+MneImportSummary setFromMneConnectivity(Collection& c, int cls, const interop::MneConnectivity& in, Metadata& meta,
+                                        const std::string& what) {
   if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
-  const interop::MneConnectivity in = interop::readMneConnectivity(path);
   const int64_t n = in.nNodes;
   const int64_t F = static_cast<int64_t>(in.freqs.size());
   const int64_t T = static_cast<int64_t>(in.times.size());
-  if (n < 1 || F < 1 || T < 1) refuse(path + ": no nodes, frequencies or times");
+  if (n < 1 || F < 1 || T < 1) refuse(what + ": no nodes, frequencies or times");
+  // A file has passed these checks while it was read; arrays from elsewhere
+  // have not.
+  interop::checkMneConnectivity(in, what);
   for (std::size_t k = 1; k < in.freqs.size(); ++k) {
-    if (!(in.freqs[k] > in.freqs[k - 1])) refuse(path + ": the frequencies are not increasing");
+    if (!(in.freqs[k] > in.freqs[k - 1])) refuse(what + ": the frequencies are not increasing");
   }
   const int per = in.complex ? 2 : 1;
   std::vector<double> dense = interop::mneDenseData(in);  // (n, n, F, T)
@@ -134,7 +137,7 @@ MneImportSummary importMneConnectivity(Collection& c, int cls, const std::string
   }
   s.sfreq = sfreq > 1.0 ? sfreq : 0.0;
   Dataset axis;
-  setFrequencyAxisFromHz(axis, in.freqs, path);
+  setFrequencyAxisFromHz(axis, in.freqs, what);
 
   c.deleteSpctmTrlData(cls);
   Dataset* d = c.checkInitSpctmCxCData4Class(cls, n, n, T, F, true, in.complex ? 1 : 0, 0, nullptr, nullptr);
@@ -183,6 +186,15 @@ MneImportSummary importMneConnectivity(Collection& c, int cls, const std::string
   for (const std::string& name : in.nodeNames) m.rows.push_back({name, "", ""});
   m.cols = m.rows;
   return s;
+}
+
+void exportMneConnectivity(Collection& c, int cls, const Metadata& meta, const std::string& path) {
+  interop::writeMneConnectivity(path, mneConnectivityOf(c, cls, meta, path));
+}
+
+MneImportSummary importMneConnectivity(Collection& c, int cls, const std::string& path, Metadata& meta) {
+  if (cls < 0 || cls >= kClassCount) refuse("unknown class " + std::to_string(cls));
+  return setFromMneConnectivity(c, cls, interop::readMneConnectivity(path), meta, path);
 }
 
 }  // namespace megcxc::host

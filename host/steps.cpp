@@ -54,6 +54,36 @@ class MessageLog {
 
 using Target = std::pair<int, Dataset*>;
 
+// Counts a step's rows for its StepProgress. Cheap enough for a pair loop: a
+// comparison per pair, a report per row.
+class RowTicker {
+ public:
+  RowTicker(const StepProgress& progress, int64_t total) : progress_(progress), total_(total) {}
+  // Rows before `row` of the current dataset are done.
+  void atRow(int64_t row) {
+    if (progress_ && row != row_) {
+      row_ = row;
+      if (row > 0) progress_(base_ + row, total_);
+    }
+  }
+  // The current dataset (of `rows` rows) is done.
+  void datasetDone(int64_t rows) {
+    base_ += rows;
+    row_ = -1;
+    if (progress_) progress_(base_, total_);
+  }
+
+ private:
+  const StepProgress& progress_;
+  int64_t total_, base_ = 0, row_ = -1;
+};
+
+int64_t rowsOf(const std::vector<Target>& targets) {
+  int64_t rows = 0;
+  for (const Target& t : targets) rows += t.second->rowSnsCount;
+  return rows;
+}
+
 std::string number(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v);
@@ -113,11 +143,13 @@ std::string onList(const std::vector<Target>& targets) {
 // Runs `op` on every pair of each target; pairs in absent rows and pairs for
 // which op returns 0 count as failed.
 template <class Op>
-int64_t failedPairs(Dataset& d, Op op) {
+int64_t failedPairs(Dataset& d, RowTicker& ticker, Op op) {
   int64_t failed = 0;
-  failed += forEachPair(d, [&](int64_t, int64_t, CSpctmChnChnDatazq& p) {
+  failed += forEachPair(d, [&](int64_t r, int64_t, CSpctmChnChnDatazq& p) {
+    ticker.atRow(r);
     if (!op(p)) ++failed;
   });
+  ticker.datasetDone(d.rowSnsCount);
   return failed;
 }
 
@@ -141,7 +173,7 @@ bool everyPairHolds(const std::vector<Target>& targets, int dataType, Outcome& o
   return true;
 }
 
-Outcome runActCtl(Collection& c, const Step& step, Outcome& o) {
+Outcome runActCtl(Collection& c, const Step& step, Outcome& o, const StepProgress& progress) {
   if (!c.trialByClass[0] || !c.trialByClass[1]) {
     return refusedWith(o, Refusal::noDataset, "the active-control operation needs both an active and a control dataset");
   }
@@ -164,12 +196,14 @@ Outcome runActCtl(Collection& c, const Step& step, Outcome& o) {
   }
   if (!c.trialByClass[2]) return refusedWith(o, Refusal::library, "the active-control operation left no result");
   describeActCtlResult(c, !existed);
+  if (progress) progress(c.trialByClass[2]->rowSnsCount, c.trialByClass[2]->rowSnsCount);
   return doneWith(o, std::string("active-control ") + actCtlOperationName(step.code));
 }
 
-Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
+Outcome runPerDataset(Collection& c, const Step& step, Outcome& o, const StepProgress& progress) {
   const std::vector<Target> targets = targetsOf(c, step, o);
   if (targets.empty()) return o;
+  RowTicker ticker(progress, rowsOf(targets));
   const std::string on = onList(targets);
   const std::string plane = dataTypeKey(step.dataType);
   MessageLog log(o, step.consent);
@@ -181,6 +215,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
           return refusedWith(o, Refusal::library, std::string("magnitude of the ") + classKey(t.first) + " dataset was refused");
         }
         t.second->checkDataIntegraty();
+        ticker.datasetDone(t.second->rowSnsCount);
       }
       return doneWith(o, std::string("magnitude (") + magnitudeModeKey(step.code) + ")" + on);
     case StepKind::phase:
@@ -189,20 +224,27 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
           return refusedWith(o, Refusal::library, std::string("phase of the ") + classKey(t.first) + " dataset was refused");
         }
         t.second->checkDataIntegraty();
+        ticker.datasetDone(t.second->rowSnsCount);
       }
       return doneWith(o, "phase" + on);
     case StepKind::log:
       if (!everyPairHolds(targets, step.dataType, o)) return o;
       for (const Target& t : targets) {
         const int type = step.dataType;
-        failedPairs(*t.second, [type](CSpctmChnChnDatazq& p) { return p.transformSpctm2log(type); });
+        failedPairs(*t.second, ticker, [type](CSpctmChnChnDatazq& p) { return p.transformSpctm2log(type); });
       }
       return doneWith(o, "natural logarithm of the " + plane + " plane" + on);
     case StepKind::scale:
-      for (const Target& t : targets) t.second->scaleSpctmAllDataType4Class(step.values[0]);
+      for (const Target& t : targets) {
+        t.second->scaleSpctmAllDataType4Class(step.values[0]);
+        ticker.datasetDone(t.second->rowSnsCount);
+      }
       return doneWith(o, "scaled by " + number(step.values[0]) + on);
     case StepKind::zeroDiagonal:
-      for (const Target& t : targets) t.second->zeroDiagnonal();
+      for (const Target& t : targets) {
+        t.second->zeroDiagnonal();
+        ticker.datasetDone(t.second->rowSnsCount);
+      }
       return doneWith(o, "diagonal zeroed" + on);
     case StepKind::accumulate:
       for (const Target& t : targets) {
@@ -213,6 +255,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
                              std::string("collapsing the ") + classKey(t.first) + " dataset over " + axisWords(step.code) +
                                  " was refused");
         }
+        ticker.datasetDone(d->rowSnsCount);
       }
       return doneWith(o, std::string("collapsed over ") + axisWords(step.code) + on);
     case StepKind::rootStrip: {
@@ -223,7 +266,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       if (!everyPairHolds(targets, type, o)) return o;
       for (const Target& t : targets) {
         const int64_t failed =
-            failedPairs(*t.second, [&](CSpctmChnChnDatazq& p) { return p.rootStrip(begin, end, factor, type); });
+            failedPairs(*t.second, ticker, [&](CSpctmChnChnDatazq& p) { return p.rootStrip(begin, end, factor, type); });
         if (failed) {
           return refusedWith(o, Refusal::missingPlane,
                              std::to_string(failed) + " pair(s) of the " + classKey(t.first) + " dataset were refused (no " +
@@ -235,11 +278,13 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
     }
     case StepKind::nanToZero:
       for (const Target& t : targets) {
-        forEachPair(*t.second, [](int64_t, int64_t, CSpctmChnChnDatazq& p) {
+        forEachPair(*t.second, [&ticker](int64_t r, int64_t, CSpctmChnChnDatazq& p) {
+          ticker.atRow(r);
           for (int d = 0; d < kDataTypeCount; ++d) {
             if (p.plane[d]) p.setSpctmNAN2zero(d);
           }
         });
+        ticker.datasetDone(t.second->rowSnsCount);
       }
       return doneWith(o, "NaN and infinite values set to 0" + on);
     case StepKind::summaries: {
@@ -260,6 +305,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
           }
           ++made;
         }
+        ticker.datasetDone(t.second->rowSnsCount);
       }
       return doneWith(o, "summaries (" + std::to_string(made) + " records)" + on);
     }
@@ -268,6 +314,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       for (const Target& t : targets) {
         restored += t.second->reloadSpctmDataTrl();
         t.second->checkDataIntegraty();
+        ticker.datasetDone(t.second->rowSnsCount);
       }
       return doneWith(o, "raw data restored in " + std::to_string(restored) + " pairs" + on);
     }
@@ -276,7 +323,7 @@ Outcome runPerDataset(Collection& c, const Step& step, Outcome& o) {
       if (!everyPairHolds(targets, step.dataType, o)) return o;
       const Step& s = step;
       for (const Target& t : targets) {
-        failedPairs(*t.second, [&s](CSpctmChnChnDatazq& p) {
+        failedPairs(*t.second, ticker, [&s](CSpctmChnChnDatazq& p) {
           return s.kind == StepKind::cutValues
                      ? p.cutSpctmDataExtrama(s.values[0], s.values[1], s.values[2], s.dataType)
                      : p.cutSpctmSelect(s.box[0], s.box[1], s.box[2], s.box[3], s.values[0], s.dataType);
@@ -384,13 +431,13 @@ void describeActCtlResult(Collection& c, bool created) {
   result->checkDataIntegraty();
 }
 
-Outcome applyStep(Collection& c, const Step& step) {
+Outcome applyStep(Collection& c, const Step& step, const StepProgress& progress) {
   Outcome o;
   if (step.kind == StepKind::actCtl) {
     if (step.code < 0 || step.code >= kActCtlOperationCount) {
       return refusedWith(o, Refusal::library, "unknown active-control operation " + std::to_string(step.code));
     }
-    return runActCtl(c, step, o);
+    return runActCtl(c, step, o, progress);
   }
   if (step.kind == StepKind::rmsNormalise) {
     if (step.spctmClass < 0 || step.spctmClass >= kClassCount || !c.trialByClass[step.spctmClass]) {
@@ -402,6 +449,8 @@ Outcome applyStep(Collection& c, const Step& step) {
                          std::string("RMS normalisation of the ") + classKey(step.spctmClass) +
                              " dataset was refused (it needs real and imaginary planes of non-zero RMS)");
     }
+    const int64_t rows = c.trialByClass[step.spctmClass]->rowSnsCount;
+    if (progress) progress(rows, rows);
     return doneWith(o, std::string("RMS normalisation of ") + classKey(step.spctmClass));
   }
   if ((step.kind == StepKind::magnitude && (step.code < 0 || step.code > 2)) ||
@@ -413,7 +462,7 @@ Outcome applyStep(Collection& c, const Step& step) {
       (step.dataType < 0 || step.dataType >= kDataTypeCount)) {
     return refusedWith(o, Refusal::missingPlane, "unknown data type " + std::to_string(step.dataType));
   }
-  return runPerDataset(c, step, o);
+  return runPerDataset(c, step, o, progress);
 }
 
 }  // namespace megcxc::host

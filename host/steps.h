@@ -8,6 +8,7 @@
 // the step runs (to the host's handler), and are recorded in the Outcome too.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -98,8 +99,17 @@ struct Outcome {
   explicit operator bool() const { return done; }
 };
 
+// Reports a step's work in sensor rows of the datasets it works on: (rows
+// done, rows in all), from the calling thread, the last call with done ==
+// total once the step went through. Per row where the step walks the pairs
+// here (log, root strip, NaN to 0, cuts), per dataset where one library pass
+// does a whole dataset (magnitude, phase, scale, collapsing, summaries,
+// restoring, the diagonal); once at the end for the active-control operation
+// and the RMS normalisation. Must not throw: a step is not stopped halfway.
+using StepProgress = std::function<void(int64_t done, int64_t total)>;
+
 // Runs one step on the collection.
-Outcome applyStep(Collection& collection, const Step& step);
+Outcome applyStep(Collection& collection, const Step& step, const StepProgress& progress = {});
 
 // The active-control step's completion of the dataset it produced: the
 // library's operation shapes the act-ctl dataset like the active one but

@@ -696,42 +696,8 @@ struct Plan {
 
 Plan planWrite(const std::string& path, const MneConnectivity& c) {
   auto fail = [&](const std::string& what) { refuse(path + ": " + what); };
-  if (c.dataStructure != kStructure) fail("only " + std::string(kStructure) + " can be written, not " + c.dataStructure);
-  if (c.nNodes < 1) fail("no nodes to write");
-  if (c.freqs.empty() || c.times.empty()) fail("no frequencies or no time points to write");
-  if (!c.nodeNames.empty() && c.nodeNames.size() != static_cast<std::size_t>(c.nNodes)) {
-    fail(std::to_string(c.nodeNames.size()) + " node names for " + std::to_string(c.nNodes) + " nodes");
-  }
-  if (c.indices == MneIndices::pairs) {
-    if (c.seeds.size() != c.targets.size() || c.seeds.empty()) fail("seeds and targets differ in number or are empty");
-    for (std::size_t k = 0; k < c.seeds.size(); ++k) {
-      if (c.seeds[k] < 0 || c.seeds[k] >= c.nNodes || c.targets[k] < 0 || c.targets[k] >= c.nNodes) {
-        fail("connection " + std::to_string(k) + " joins nodes outside the " + std::to_string(c.nNodes) + " nodes");
-      }
-    }
-  } else if (!c.seeds.empty() || !c.targets.empty()) {
-    fail("seeds and targets are given but the indices are not explicit pairs");
-  }
   Plan plan;
-  plan.connections = mneConnectionCount(c);
-  if (plan.connections < 0) fail("too many nodes");
-  const int64_t nf = static_cast<int64_t>(c.freqs.size());
-  const int64_t nt = static_cast<int64_t>(c.times.size());
-  std::vector<int64_t> expected = {plan.connections, nf, nt};
-  if (c.layout == MneLayout::dense) {
-    if (c.indices != MneIndices::all && c.indices != MneIndices::unset) {
-      fail("a full node x node matrix cannot go with symmetric or explicit indices");
-    }
-    expected = {c.nNodes, c.nNodes, nf, nt};
-  }
-  if (!c.shape.empty() && c.shape != expected) {
-    fail("shape " + shapeText(c.shape) + " does not match the nodes, indices, freqs and times " + shapeText(expected));
-  }
-  const int64_t values = checkedProduct(checkedProduct(checkedProduct(plan.connections, nf), nt), c.complex ? 2 : 1);
-  if (values < 0 || static_cast<std::size_t>(values) != c.data.size()) {
-    fail(std::to_string(c.data.size()) + " data values where the shape " + shapeText(expected) + " needs " +
-         std::to_string(values));
-  }
+  plan.connections = checkMneConnectivity(c, path);
   std::set<std::string> seen;
   for (const MneAttribute& a : c.extra) {
     const std::string what = "attribute '" + a.name + "'";
@@ -1073,6 +1039,46 @@ std::vector<double> mneDenseData(const MneConnectivity& c) {
     for (std::size_t k = 0; k < c.seeds.size() && k < c.targets.size(); ++k) place(k, c.seeds[k], c.targets[k]);
   }
   return dense;
+}
+
+int64_t checkMneConnectivity(const MneConnectivity& c, const std::string& path) {
+  auto fail = [&](const std::string& what) { refuse(path + ": " + what); };
+  if (c.dataStructure != kStructure) fail("only " + std::string(kStructure) + " is handled, not " + c.dataStructure);
+  if (c.nNodes < 1) fail("no nodes");
+  if (c.freqs.empty() || c.times.empty()) fail("no frequencies or no time points");
+  if (!c.nodeNames.empty() && c.nodeNames.size() != static_cast<std::size_t>(c.nNodes)) {
+    fail(std::to_string(c.nodeNames.size()) + " node names for " + std::to_string(c.nNodes) + " nodes");
+  }
+  if (c.indices == MneIndices::pairs) {
+    if (c.seeds.size() != c.targets.size() || c.seeds.empty()) fail("seeds and targets differ in number or are empty");
+    for (std::size_t k = 0; k < c.seeds.size(); ++k) {
+      if (c.seeds[k] < 0 || c.seeds[k] >= c.nNodes || c.targets[k] < 0 || c.targets[k] >= c.nNodes) {
+        fail("connection " + std::to_string(k) + " joins nodes outside the " + std::to_string(c.nNodes) + " nodes");
+      }
+    }
+  } else if (!c.seeds.empty() || !c.targets.empty()) {
+    fail("seeds and targets are given but the indices are not explicit pairs");
+  }
+  const int64_t connections = mneConnectionCount(c);
+  if (connections < 0) fail("too many nodes");
+  const int64_t nf = static_cast<int64_t>(c.freqs.size());
+  const int64_t nt = static_cast<int64_t>(c.times.size());
+  std::vector<int64_t> expected = {connections, nf, nt};
+  if (c.layout == MneLayout::dense) {
+    if (c.indices != MneIndices::all && c.indices != MneIndices::unset) {
+      fail("a full node x node matrix cannot go with symmetric or explicit indices");
+    }
+    expected = {c.nNodes, c.nNodes, nf, nt};
+  }
+  if (!c.shape.empty() && c.shape != expected) {
+    fail("shape " + shapeText(c.shape) + " does not match the nodes, indices, freqs and times " + shapeText(expected));
+  }
+  const int64_t values = checkedProduct(checkedProduct(checkedProduct(connections, nf), nt), c.complex ? 2 : 1);
+  if (values < 0 || static_cast<std::size_t>(values) != c.data.size()) {
+    fail(std::to_string(c.data.size()) + " data values where the shape " + shapeText(expected) + " needs " +
+         std::to_string(values));
+  }
+  return connections;
 }
 
 MneConnectivity readMneConnectivity(const std::string& path) {

@@ -136,6 +136,12 @@ int64_t mneConnectionCount(const MneConnectivity& c);
 // their cells and NaN in the cells of no connection.
 std::vector<double> mneDenseData(const MneConnectivity& c);
 
+// Checks that the struct is consistent (one data structure the module
+// handles, node names, indices, shape and values agreeing) and returns its
+// number of connections; Refused naming `what` and the problem otherwise.
+// The reader's results pass; the writer runs it first.
+int64_t checkMneConnectivity(const MneConnectivity& c, const std::string& what);
+
 // Reads a file. Throws Refused naming the file and the problem: not HDF5,
 // truncated or damaged, no single data variable, a class other than
 // SpectroTemporalConnectivity, missing or inconsistent dims, coordinates

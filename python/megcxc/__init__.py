@@ -20,8 +20,13 @@ control over time before A-C) is answered by a keyword argument.
 Damaged or truncated files raise :class:`ArchiveError` (an ``OSError``) with
 the byte ``offset`` where reading failed.
 
-Long operations release the GIL; those that walk the sensors report
-``progress(done, total)`` to an optional callable.
+Long operations release the GIL, so other Python threads run meanwhile, and
+accept an optional ``progress(done, total)`` callable: loads and saves in
+bytes of the file, processing steps, imports and plane gathering in sensor
+rows (a library pass that does a whole dataset at once reports when it is
+done). The reports never decrease and end with done == total. An exception the callable raises is raised by the operation: a
+load or save stops at once (the collection or the old file unchanged); other
+operations finish first, as a half-done step would leave mixed data.
 """
 
 from __future__ import annotations
@@ -48,6 +53,7 @@ __all__ = [
     "demo",
     "small_demo",
     "compute",
+    "from_mne_connectivity",
     "set_worker_threads",
     "CLASSES",
 ]
@@ -344,65 +350,90 @@ class Dataset:
                  "time_units": "s" if self.sfreq else "samples", "freq_units": "Hz"}
         return xr.DataArray(values, dims=("row", "col", "time", "freq"), coords=coords, attrs=attrs)
 
+    def to_mne_connectivity(self):
+        """The dataset as an ``mne_connectivity.SpectroTemporalConnectivity``,
+        the object ``cxc export --format mne-connectivity`` writes to a file:
+        the full sensor matrix as n^2 connections (indices "all"), complex
+        when the dataset has real and imaginary planes, freqs in Hz, times in
+        seconds (sample positions without a sampling rate), the channel names
+        as node names, the CxC type as method, sfreq when known. Error when
+        the dataset is not a complete square sensor matrix on one grid.
+        Needs mne-connectivity."""
+        mc = _mne_connectivity()
+        got = self._ref.to_mne()
+        extra = {} if got["sfreq"] is None else {"sfreq": got["sfreq"]}
+        return mc.SpectroTemporalConnectivity(got["data"], freqs=got["freqs"], times=got["times"],
+                                              n_nodes=got["n_nodes"], names=got["names"], indices="all",
+                                              method=got["method"], **extra)
+
+    def save_mne_connectivity(self, path) -> None:
+        """Write what to_mne_connectivity gives as the file its ``save``
+        would write (``cxc export --format mne-connectivity``), atomically;
+        needs no mne-connectivity. read_connectivity reads it back."""
+        self._ref.save_mne(_os.fspath(path))
+
     # -- processing steps -----------------------------------------------------
 
-    def _step(self, kind, *, data_type=2, code=0, values=(0.0, 0.0, 0.0), box=(0, 0, 0, 0)) -> "Dataset":
-        self._ref.apply(kind, data_type, code, tuple(values), tuple(box))
+    def _step(self, progress, kind, *, data_type=2, code=0, values=(0.0, 0.0, 0.0), box=(0, 0, 0, 0)) -> "Dataset":
+        self._ref.apply(kind, data_type, code, tuple(values), tuple(box), progress)
         return self
 
-    def magnitude(self, polarity: str = "plain") -> "Dataset":
+    def magnitude(self, polarity: str = "plain", *, progress: Progress = None) -> "Dataset":
         """Power/phase plane = |real + i imag|; polarity "real-sign" or
         "imag-sign" gives it the sign of that part."""
         mode = _core.magnitude_mode_from_key(polarity)
         if mode < 0:
             raise ValueError(f"unknown polarity {polarity!r} (plain, real-sign, imag-sign)")
-        return self._step(_core.StepKind.magnitude, code=mode)
+        return self._step(progress, _core.StepKind.magnitude, code=mode)
 
-    def phase(self) -> "Dataset":
+    def phase(self, *, progress: Progress = None) -> "Dataset":
         """Power/phase plane = the phase in radians."""
-        return self._step(_core.StepKind.phase)
+        return self._step(progress, _core.StepKind.phase)
 
-    def log(self, plane: str = "power") -> "Dataset":
+    def log(self, plane: str = "power", *, progress: Progress = None) -> "Dataset":
         """Natural logarithm of a plane."""
-        return self._step(_core.StepKind.log, data_type=_plane_code(plane))
+        return self._step(progress, _core.StepKind.log, data_type=_plane_code(plane))
 
-    def scale(self, factor: float) -> "Dataset":
+    def scale(self, factor: float, *, progress: Progress = None) -> "Dataset":
         """Every plane times `factor`."""
-        return self._step(_core.StepKind.scale, values=(float(factor), 0.0, 0.0))
+        return self._step(progress, _core.StepKind.scale, values=(float(factor), 0.0, 0.0))
 
-    def zero_diagonal(self) -> "Dataset":
+    def zero_diagonal(self, *, progress: Progress = None) -> "Dataset":
         """The pairs of a sensor with itself become 0."""
-        return self._step(_core.StepKind.zero_diagonal)
+        return self._step(progress, _core.StepKind.zero_diagonal)
 
-    def accumulate(self, axis: str = "time") -> "Dataset":
+    def accumulate(self, axis: str = "time", *, progress: Progress = None) -> "Dataset":
         """Collapse every pair by its mean over "time", "freq" or "both"."""
         code = _core.axis_from_key(axis)
         if code < 0:
             raise ValueError(f"unknown axis {axis!r} (time, freq, both)")
-        return self._step(_core.StepKind.accumulate, code=code)
+        return self._step(progress, _core.StepKind.accumulate, code=code)
 
-    def root_strip(self, begin: int, end: int, factor: float = 1.0, plane: str = "power") -> "Dataset":
+    def root_strip(self, begin: int, end: int, factor: float = 1.0, plane: str = "power", *,
+                   progress: Progress = None) -> "Dataset":
         """Divide each frequency by its mean over time points begin .. end-1
         (the baseline), times `factor`."""
-        return self._step(_core.StepKind.root_strip, data_type=_plane_code(plane),
+        return self._step(progress, _core.StepKind.root_strip, data_type=_plane_code(plane),
                           values=(float(int(begin)), float(int(end)), float(factor)))
 
-    def rms_normalise(self) -> "Dataset":
+    def rms_normalise(self, *, progress: Progress = None) -> "Dataset":
         """Divide the real and imaginary planes by their RMS over the dataset."""
-        return self._step(_core.StepKind.rms_normalise)
+        return self._step(progress, _core.StepKind.rms_normalise)
 
     rms_normalize = rms_normalise
 
-    def nan_to_zero(self) -> "Dataset":
+    def nan_to_zero(self, *, progress: Progress = None) -> "Dataset":
         """NaN and infinite values of every plane become 0."""
-        return self._step(_core.StepKind.nan_to_zero)
+        return self._step(progress, _core.StepKind.nan_to_zero)
 
-    def cut_values(self, low: float, high: float, fill: float = 0.0, plane: str = "power") -> "Dataset":
+    def cut_values(self, low: float, high: float, fill: float = 0.0, plane: str = "power", *,
+                   progress: Progress = None) -> "Dataset":
         """Cells below `low` or above `high` become `fill` (NaN stays)."""
-        return self._step(_core.StepKind.cut_values, data_type=_plane_code(plane),
+        return self._step(progress, _core.StepKind.cut_values, data_type=_plane_code(plane),
                           values=(float(low), float(high), float(fill)))
 
-    def cut_box(self, time=(0, None), freq=(0, None), fill: float = 0.0, plane: str = "power") -> "Dataset":
+    def cut_box(self, time=(0, None), freq=(0, None), fill: float = 0.0, plane: str = "power", *,
+                progress: Progress = None) -> "Dataset":
         """Cells in time points time[0] .. time[1] and frequency points
         freq[0] .. freq[1] (inclusive; None: the last; clamped) become `fill`."""
         last = 2**62
@@ -413,7 +444,7 @@ class Dataset:
 
         t0, t1 = ends(time)
         f0, f1 = ends(freq)
-        return self._step(_core.StepKind.cut_box, data_type=_plane_code(plane), values=(float(fill), 0.0, 0.0),
+        return self._step(progress, _core.StepKind.cut_box, data_type=_plane_code(plane), values=(float(fill), 0.0, 0.0),
                           box=(t0, t1, f0, f1))
 
     def cut_time(self, first: int, last: int, fill: float = 0.0, plane: str = "power") -> "Dataset":
@@ -424,13 +455,13 @@ class Dataset:
         """Frequency points first .. last (inclusive) become `fill` at every time."""
         return self.cut_box((0, None), (first, last), fill, plane)
 
-    def summaries(self) -> "Dataset":
+    def summaries(self, *, progress: Progress = None) -> "Dataset":
         """Compute the class summaries of every plane all pairs hold."""
-        return self._step(_core.StepKind.summaries)
+        return self._step(progress, _core.StepKind.summaries)
 
-    def restore_raw(self) -> "Dataset":
+    def restore_raw(self, *, progress: Progress = None) -> "Dataset":
         """Every pair back to its raw backup."""
-        return self._step(_core.StepKind.restore_raw)
+        return self._step(progress, _core.StepKind.restore_raw)
 
     # -- reports --------------------------------------------------------------
 
@@ -504,21 +535,27 @@ class Collection:
 
     # -- files ----------------------------------------------------------------
 
-    def load(self, path, *, accept_trial: bool = False) -> "Collection":
+    def load(self, path, *, accept_trial: bool = False, progress: Progress = None) -> "Collection":
         """Replace the datasets by those of a collection file (a single trial
         archive, as the active dataset, with accept_trial). Datasets taken
         from this collection before become invalid. Error or ArchiveError
-        when the file is refused; the collection is then unchanged."""
+        when the file is refused; the collection is then unchanged.
+        progress(bytes read, file size) is called as the file is read; an
+        exception it raises stops the load (collection unchanged) and is
+        raised from here."""
         path = _os.fspath(path)
-        self._header = tuple(self._core.load(path, accept_trial))
+        self._header = tuple(self._core.load(path, accept_trial, progress))
         self._file = path
         return self
 
-    def save(self, path) -> None:
+    def save(self, path, *, progress: Progress = None) -> None:
         """Write the collection atomically: a temporary file beside the
-        target, synced and renamed over it; the old file survives a failure."""
+        target, synced and renamed over it; the old file survives a failure.
+        progress(bytes written, file size) is called as the file is written;
+        an exception it raises stops the save (the old file stays) and is
+        raised from here."""
         path = _os.fspath(path)
-        self._core.save(path)
+        self._core.save(path, progress)
         self._file = path
 
     # -- description ------------------------------------------------------------
@@ -636,13 +673,35 @@ class Collection:
                                  cmpt, "data", progress)
         return self[CLASSES[code]]
 
+    def import_mne_connectivity(self, spctm_class: str, conn) -> Dataset:
+        """Replace a class dataset by a ``SpectroTemporalConnectivity``, or by
+        the file such an object saved (a path: read without
+        mne-connectivity), as ``cxc import --from FILE.nc`` does:
+        connection r -> c becomes pair (r, c); the lower triangle alone (what
+        spectral_connectivity_epochs gives without indices) is completed
+        (conjugate, negative for imcoh); cells without a value become 0 (a
+        LibraryMessage says how many); node names become channel names; the
+        sampling rate is conn.attrs["sfreq"] or one sample per time point.
+        Every check runs before the collection is touched."""
+        code = _class_code(spctm_class)
+        if isinstance(conn, (str, bytes, _os.PathLike)):
+            got = self._core.import_mne_file(code, _os.fsdecode(conn))
+        else:
+            got = self._core.import_mne(code, *_mne_parts(conn))
+        if got["cells_without_value"]:
+            import warnings
+
+            warnings.warn(f"{got['cells_without_value']} cell(s) without a value set to 0", LibraryMessage, stacklevel=2)
+        return self[CLASSES[code]]
+
     # -- collection steps -------------------------------------------------------
 
-    def _apply(self, kind, spctm_class, data_type=2, code=0, values=(0.0, 0.0, 0.0), box=(0, 0, 0, 0),
+    def _apply(self, progress, kind, spctm_class, data_type=2, code=0, values=(0.0, 0.0, 0.0), box=(0, 0, 0, 0),
                consent=False) -> str:
-        return self._core.apply(kind, spctm_class, data_type, code, tuple(values), tuple(box), 1 if consent else 0)
+        return self._core.apply(kind, spctm_class, data_type, code, tuple(values), tuple(box), 1 if consent else 0,
+                                progress)
 
-    def compute_act_ctl(self, op: str = "-", *, collapse_control: bool) -> Dataset:
+    def compute_act_ctl(self, op: str = "-", *, collapse_control: bool, progress: Progress = None) -> Dataset:
         """Combine the active and the control dataset into the act-ctl
         dataset: op "-", "+", "*", "/" (or "A-C" ...). A control of several
         time points must first be collapsed over time: collapse_control=True
@@ -651,35 +710,35 @@ class Collection:
         code = _core.operation_from_name(name)
         if code < 0:
             raise ValueError(f"unknown operation {op!r} (-, +, *, / or A-C, A+C, A*C, A/C)")
-        self._apply(_core.StepKind.act_ctl, -1, code=code, consent=bool(collapse_control))
+        self._apply(progress, _core.StepKind.act_ctl, -1, code=code, consent=bool(collapse_control))
         return self["act-ctl"]
 
-    def summaries(self) -> "Collection":
+    def summaries(self, *, progress: Progress = None) -> "Collection":
         """The class summaries of every dataset."""
-        self._apply(_core.StepKind.summaries, -1)
+        self._apply(progress, _core.StepKind.summaries, -1)
         return self
 
-    def restore_raw(self) -> "Collection":
+    def restore_raw(self, *, progress: Progress = None) -> "Collection":
         """Every dataset back to its raw backup."""
-        self._apply(_core.StepKind.restore_raw, -1)
+        self._apply(progress, _core.StepKind.restore_raw, -1)
         return self
 
-    def magnitude(self, polarity: str = "plain") -> "Collection":
+    def magnitude(self, polarity: str = "plain", *, progress: Progress = None) -> "Collection":
         """Dataset.magnitude on every dataset."""
         mode = _core.magnitude_mode_from_key(polarity)
         if mode < 0:
             raise ValueError(f"unknown polarity {polarity!r} (plain, real-sign, imag-sign)")
-        self._apply(_core.StepKind.magnitude, -1, code=mode)
+        self._apply(progress, _core.StepKind.magnitude, -1, code=mode)
         return self
 
-    def phase(self) -> "Collection":
+    def phase(self, *, progress: Progress = None) -> "Collection":
         """Dataset.phase on every dataset."""
-        self._apply(_core.StepKind.phase, -1)
+        self._apply(progress, _core.StepKind.phase, -1)
         return self
 
-    def scale(self, factor: float) -> "Collection":
+    def scale(self, factor: float, *, progress: Progress = None) -> "Collection":
         """Dataset.scale on every dataset."""
-        self._apply(_core.StepKind.scale, -1, values=(float(factor), 0.0, 0.0))
+        self._apply(progress, _core.StepKind.scale, -1, values=(float(factor), 0.0, 0.0))
         return self
 
 
@@ -692,10 +751,54 @@ def _axis(values, name):
     return np.ascontiguousarray(array, dtype=np.float64)
 
 
-def load(path, *, accept_trial: bool = False) -> Collection:
+def _mne_connectivity():
+    try:
+        import mne_connectivity
+    except ImportError as e:
+        raise ImportError("mne-connectivity objects need the mne-connectivity package "
+                          "(pip install mne-connectivity); it could not be imported: " + str(e)) from e
+    return mne_connectivity
+
+
+def _mne_parts(conn):
+    """The arrays and attributes of a SpectroTemporalConnectivity as the
+    core takes them."""
+    if type(conn).__name__ != "SpectroTemporalConnectivity" or not hasattr(conn, "get_data"):
+        raise TypeError(f"expected an mne_connectivity.SpectroTemporalConnectivity, not {type(conn).__name__}")
+    data = np.asarray(conn.get_data(output="raveled"))
+    if np.iscomplexobj(data):
+        data = np.ascontiguousarray(data, dtype=np.complex128)
+    else:
+        data = np.ascontiguousarray(data, dtype=np.float64)
+    method = conn.method
+    method = [] if method is None else [str(method)] if isinstance(method, str) else [str(m) for m in method]
+    indices = conn.indices
+    if indices is not None and not isinstance(indices, str):
+        indices = ([int(i) for i in indices[0]], [int(i) for i in indices[1]])
+    sfreq = conn.attrs.get("sfreq")
+    names = [str(n) for n in conn.names] if conn.names is not None else []
+    return (data, np.asarray(conn.freqs, dtype=float).tolist(), np.asarray(conn.times, dtype=float).tolist(),
+            int(conn.n_nodes), names, method, indices, None if sfreq is None else float(sfreq))
+
+
+def from_mne_connectivity(conn, *, name: Optional[str] = None) -> Dataset:
+    """A new dataset from an ``mne_connectivity.SpectroTemporalConnectivity``
+    (see Collection.import_mne_connectivity for the mapping); the same
+    dataset ``cxc import --from`` makes of the object's saved file. It
+    belongs to no collection until assigned to one (``coll.active = ds``)."""
+    coll = Collection()
+    ds = coll.import_mne_connectivity("active", conn)
+    if name is not None:
+        ds.name = name
+    coll._detached = True
+    return ds
+
+
+def load(path, *, accept_trial: bool = False, progress: Progress = None) -> Collection:
     """Read a collection file (any archive version). Error / ArchiveError
-    when it is refused or damaged."""
-    return Collection().load(path, accept_trial=accept_trial)
+    when it is refused or damaged. progress(bytes read, file size), e.g. a
+    tqdm bar's ``lambda done, total: ...``; see Collection.load."""
+    return Collection().load(path, accept_trial=accept_trial, progress=progress)
 
 
 def demo(sensors: int = 64, time: int = 20, freq: int = 40, *, seed: int = 20130524,

@@ -63,13 +63,16 @@ PythonTypes& pythonTypes() {
 }
 
 void Progress::operator()(int64_t done, int64_t total) {
-  if (callback_.is_none() || failed_) return;
-  py::gil_scoped_acquire gil;
-  try {
-    callback_(done, total);
-  } catch (py::error_already_set& e) {
-    failed_ = std::make_unique<py::error_already_set>(std::move(e));
+  if (callback_.is_none()) return;
+  if (!failed_) {
+    py::gil_scoped_acquire gil;
+    try {
+      callback_(done, total);
+    } catch (py::error_already_set& e) {
+      failed_ = std::make_unique<py::error_already_set>(std::move(e));
+    }
   }
+  if (failed_ && stops_) throw ProgressStopped();
 }
 
 void Progress::rethrow() {

@@ -53,10 +53,12 @@ using HolderPtr = std::shared_ptr<Holder>;
 
 // Reports (done, total) to a Python callable; empty without one. A callback
 // that raises is not called again and its exception is raised once the
-// library call has ended.
+// library call has ended. A stopping Progress also throws ProgressStopped
+// into the library at once (and at every later report), for the passes that
+// can be abandoned safely (loads and saves); the others run to the end.
 class Progress {
  public:
-  explicit Progress(py::object callback) : callback_(std::move(callback)) {}
+  explicit Progress(py::object callback, bool stops = false) : callback_(std::move(callback)), stops_(stops) {}
   // Called without the GIL, from inside a library call.
   void operator()(int64_t done, int64_t total);
   bool active() const { return !callback_.is_none(); }
@@ -65,7 +67,14 @@ class Progress {
 
  private:
   py::object callback_;
+  bool stops_;
   std::unique_ptr<py::error_already_set> failed_;
+};
+
+// What a stopping Progress throws into the library after its callback
+// raised.
+struct ProgressStopped : std::exception {
+  const char* what() const noexcept override { return "stopped by the progress callback"; }
 };
 
 // What a call showed through AfxMessageBox.

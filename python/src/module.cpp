@@ -20,6 +20,7 @@
 #include "host/describe.h"
 #include "host/exchange.h"
 #include "host/metadata.h"
+#include "host/mne_exchange.h"
 #include "host/names.h"
 #include "host/small_demo.h"
 #include "host/steps.h"
@@ -60,6 +61,59 @@ py::array ownedArray(double* data, std::vector<py::ssize_t> shape, bool complex)
 }
 
 py::array vectorArray(const std::vector<double>& v) { return py::array_t<double>(static_cast<py::ssize_t>(v.size()), v.data()); }
+
+// A NumPy array over a vector's values, taking the vector over (no copy);
+// complex: the values are real, imaginary pairs.
+py::array arrayTakingOver(std::vector<double>&& values, std::vector<py::ssize_t> shape, bool complex) {
+  auto* owned = new std::vector<double>(std::move(values));
+  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<double>*>(p); });
+  if (complex) {
+    return py::array_t<std::complex<double>>(shape, reinterpret_cast<std::complex<double>*>(owned->data()), owner);
+  }
+  return py::array_t<double>(shape, owned->data(), owner);
+}
+
+// An mne-connectivity object's parts (as the package takes them from a
+// SpectroTemporalConnectivity) as the struct the host maps to a dataset.
+interop::MneConnectivity mneFromParts(const py::array& data, const std::vector<double>& freqs,
+                                      const std::vector<double>& times, int64_t nNodes,
+                                      const std::vector<std::string>& names, const std::vector<std::string>& method,
+                                      const py::object& indices, std::optional<double> sfreq) {
+  interop::MneConnectivity c;
+  c.complex = data.dtype().is(py::dtype::of<std::complex<double>>());
+  if (!(c.complex || data.dtype().is(py::dtype::of<double>())) || !(data.flags() & py::array::c_style)) {
+    throw py::type_error("connectivity data: expected a C-ordered float64 or complex128 array");
+  }
+  for (py::ssize_t k = 0; k < data.ndim(); ++k) c.shape.push_back(data.shape(k));
+  c.layout = data.ndim() == 4 ? interop::MneLayout::dense : interop::MneLayout::raveled;
+  const std::size_t count = static_cast<std::size_t>(data.size()) * (c.complex ? 2 : 1);
+  const double* values = static_cast<const double*>(data.data());
+  c.data.assign(values, values + count);
+  c.freqs = freqs;
+  c.times = times;
+  c.nNodes = nNodes;
+  c.nodeNames = names;
+  c.method = method;
+  c.sfreq = sfreq;
+  if (indices.is_none()) {
+    c.indices = interop::MneIndices::unset;
+  } else if (py::isinstance<py::str>(indices)) {
+    const std::string key = indices.cast<std::string>();
+    if (key == "all") {
+      c.indices = interop::MneIndices::all;
+    } else if (key == "symmetric") {
+      c.indices = interop::MneIndices::symmetric;
+    } else {
+      throw py::value_error("indices '" + key + "' are neither 'all', 'symmetric' nor seeds and targets");
+    }
+  } else {
+    auto pair = indices.cast<std::pair<std::vector<int64_t>, std::vector<int64_t>>>();
+    c.indices = interop::MneIndices::pairs;
+    c.seeds = std::move(pair.first);
+    c.targets = std::move(pair.second);
+  }
+  return c;
+}
 
 // Python's handle on one class slot of a collection.
 class DatasetRef {
@@ -183,7 +237,7 @@ void bindSteps(py::module_& m) {
 // Runs one host step; with `on`, only while that dataset is still in its
 // slot (the step then works on its class).
 std::string runStep(Holder& h, const DatasetRef* on, host::StepKind kind, int spctmClass, int dataType, int code,
-                    std::array<double, 3> values, std::array<int64_t, 4> box, int consent) {
+                    std::array<double, 3> values, std::array<int64_t, 4> box, int consent, py::object progress) {
   host::Step s = host::stepOf(kind, on ? on->spctmClass() : spctmClass);
   s.dataType = dataType;
   s.code = code;
@@ -191,37 +245,73 @@ std::string runStep(Holder& h, const DatasetRef* on, host::StepKind kind, int sp
   for (int k = 0; k < 4; ++k) s.box[k] = box[static_cast<std::size_t>(k)];
   s.consent = consent > 0 ? host::Consent::yes : host::Consent::no;
   host::Outcome outcome;
-  onCollection(h, {}, [&](host::Collection& c) {
-    if (on) on->get();
-    outcome = host::applyStep(c, s);
-    if (!outcome) refuse(outcome.text);
-  });
+  // A step is not abandoned halfway: a raising callback is raised after it.
+  Progress rows(std::move(progress));
+  onCollection(
+      h, {},
+      [&](host::Collection& c) {
+        if (on) on->get();
+        outcome = host::applyStep(c, s, rows.active() ? host::StepProgress(std::ref(rows)) : host::StepProgress());
+        if (!outcome) refuse(outcome.text);
+      },
+      &rows);
   return outcome.text;
 }
 
 std::string applyStep(Holder& h, host::StepKind kind, int spctmClass, int dataType, int code,
-                      std::array<double, 3> values, std::array<int64_t, 4> box, int consent) {
-  return runStep(h, nullptr, kind, spctmClass, dataType, code, values, box, consent);
+                      std::array<double, 3> values, std::array<int64_t, 4> box, int consent, py::object progress) {
+  return runStep(h, nullptr, kind, spctmClass, dataType, code, values, box, consent, std::move(progress));
+}
+
+// Runs an mne-connectivity import into slot k; its names replace the slot's.
+template <class Fn>
+py::dict importMne(Holder& h, int k, Fn&& fn) {
+  host::MneImportSummary s;
+  host::Metadata metadata = h.metadata;
+  onCollection(h, {k}, [&](host::Collection& c) { s = fn(c, metadata); });
+  h.metadata.byClass[k] = metadata.byClass[k];
+  return py::dict(py::arg("completed_upper_triangle") = s.completedUpperTriangle,
+                  py::arg("cells_without_value") = s.cellsWithoutValue,
+                  py::arg("sfreq") = s.sfreq > 0.0 ? py::object(py::float_(s.sfreq)) : py::none(),
+                  py::arg("method") = s.method);
 }
 
 void bindCollection(py::module_& m) {
   py::class_<Holder, HolderPtr>(m, "_Collection", "The library's collection of class datasets (internal).")
       .def(py::init<>())
-      .def("load",
-           [](Holder& h, const std::string& path, bool acceptTrial) {
-             host::ArchiveHeader header;
-             host::Metadata metadata;
-             std::vector<std::string> warnings;
-             onCollection(h, {0, 1, 2}, [&](host::Collection& c) {
-               header = host::loadCollectionWithMetadata(path, c, metadata, acceptTrial, &warnings);
-             });
-             h.metadata = std::move(metadata);
-             warnAll(warnings);
-             return headerTuple(header);
-           })
-      .def("save", [](Holder& h, const std::string& path) {
-        onCollection(h, {}, [&](host::Collection& c) { host::saveCollectionWithMetadata(path, c, h.metadata); });
-      })
+      .def(
+          "load",
+          [](Holder& h, const std::string& path, bool acceptTrial, py::object progress) {
+            host::ArchiveHeader header;
+            host::Metadata metadata;
+            std::vector<std::string> warnings;
+            Progress bytes(std::move(progress), true);
+            onCollection(
+                h, {0, 1, 2},
+                [&](host::Collection& c) {
+                  header = host::loadCollectionWithMetadata(
+                      path, c, metadata, acceptTrial, &warnings,
+                      bytes.active() ? host::ByteProgress(std::ref(bytes)) : host::ByteProgress());
+                },
+                &bytes);
+            h.metadata = std::move(metadata);
+            warnAll(warnings);
+            return headerTuple(header);
+          },
+          py::arg("path"), py::arg("accept_trial"), py::arg("progress") = py::none())
+      .def(
+          "save",
+          [](Holder& h, const std::string& path, py::object progress) {
+            Progress bytes(std::move(progress), true);
+            onCollection(
+                h, {},
+                [&](host::Collection& c) {
+                  host::saveCollectionWithMetadata(
+                      path, c, h.metadata, bytes.active() ? host::ByteProgress(std::ref(bytes)) : host::ByteProgress());
+                },
+                &bytes);
+          },
+          py::arg("path"), py::arg("progress") = py::none())
       .def("describe",
            [](Holder& h, const std::string& file, const std::string& kind, const std::string& magic, int32_t version,
               bool json) {
@@ -310,7 +400,7 @@ void bindCollection(py::module_& m) {
           },
           py::arg("spctm_class"), py::arg("dataset"), py::arg("move"))
       .def("apply", &applyStep, py::arg("kind"), py::arg("spctm_class"), py::arg("data_type"), py::arg("code"),
-           py::arg("values"), py::arg("box"), py::arg("consent"))
+           py::arg("values"), py::arg("box"), py::arg("consent"), py::arg("progress") = py::none())
       .def(
           "import_arrays",
           [](Holder& h, int k, py::array data, bool sft, const AxisArray& freqs, const AxisArray& times, double sfreq,
@@ -346,6 +436,28 @@ void bindCollection(py::module_& m) {
           },
           py::arg("spctm_class"), py::arg("data"), py::arg("sft"), py::arg("freqs"),
           py::arg("times"), py::arg("sfreq"), py::arg("tmin"), py::arg("cmpt_type"), py::arg("data_name"), py::arg("progress"))
+      .def(
+          "import_mne",
+          [](Holder& h, int k, const py::array& data, const std::vector<double>& freqs, const std::vector<double>& times,
+             int64_t nNodes, const std::vector<std::string>& names, const std::vector<std::string>& method,
+             const py::object& indices, std::optional<double> sfreq) {
+            checkedClass(k);
+            const interop::MneConnectivity in = mneFromParts(data, freqs, times, nNodes, names, method, indices, sfreq);
+            return importMne(h, k, [&](host::Collection& c, host::Metadata& m) {
+              return host::setFromMneConnectivity(c, k, in, m, "mne-connectivity data");
+            });
+          },
+          py::arg("spctm_class"), py::arg("data"), py::arg("freqs"), py::arg("times"), py::arg("n_nodes"),
+          py::arg("names"), py::arg("method"), py::arg("indices"), py::arg("sfreq"))
+      .def(
+          "import_mne_file",
+          [](Holder& h, int k, const std::string& path) {
+            checkedClass(k);
+            return importMne(h, k, [&](host::Collection& c, host::Metadata& m) {
+              return host::importMneConnectivity(c, k, path, m);
+            });
+          },
+          py::arg("spctm_class"), py::arg("path"))
       .def(
           "build_demo",
           [](Holder& h, int64_t sensors, int64_t timePt, int64_t freqPt, uint64_t seed, py::object progress) {
@@ -444,8 +556,11 @@ void bindDataset(py::module_& m) {
       .def(
           "apply",
           [](const DatasetRef& r, host::StepKind kind, int dataType, int code, std::array<double, 3> values,
-             std::array<int64_t, 4> box) { return runStep(*r.holder(), &r, kind, -1, dataType, code, values, box, 0); },
-          py::arg("kind"), py::arg("data_type"), py::arg("code"), py::arg("values"), py::arg("box"))
+             std::array<int64_t, 4> box, py::object progress) {
+            return runStep(*r.holder(), &r, kind, -1, dataType, code, values, box, 0, std::move(progress));
+          },
+          py::arg("kind"), py::arg("data_type"), py::arg("code"), py::arg("values"), py::arg("box"),
+          py::arg("progress") = py::none())
       .def(
           "plane",
           [](const DatasetRef& r, int dataType, bool raw, py::object progress) {
@@ -458,6 +573,30 @@ void bindDataset(py::module_& m) {
             return gather(r, raw ? host::PlaneSet::raw : host::PlaneSet::working, 0, 1, std::move(progress));
           },
           py::arg("raw") = false, py::arg("progress") = py::none())
+      .def("to_mne",
+           [](const DatasetRef& r) {
+             interop::MneConnectivity c;
+             r.call([&](host::Dataset&) {
+               c = host::mneConnectivityOf(r.holder()->collection, r.spctmClass(), r.holder()->metadata,
+                                           "the " + r.name() + " dataset");
+             });
+             const std::vector<py::ssize_t> shape(c.shape.begin(), c.shape.end());
+             py::dict out;
+             out["data"] = arrayTakingOver(std::move(c.data), shape, c.complex);
+             out["freqs"] = vectorArray(c.freqs);
+             out["times"] = vectorArray(c.times);
+             out["n_nodes"] = c.nNodes;
+             out["names"] = c.nodeNames.empty() ? py::object(py::none()) : py::cast(c.nodeNames);
+             out["method"] = c.method.size() == 1 ? py::object(py::str(c.method.front())) : py::cast(c.method);
+             out["sfreq"] = c.sfreq ? py::object(py::float_(*c.sfreq)) : py::none();
+             return out;
+           })
+      .def("save_mne",
+           [](const DatasetRef& r, const std::string& path) {
+             r.call([&](host::Dataset&) {
+               host::exportMneConnectivity(r.holder()->collection, r.spctmClass(), r.holder()->metadata, path);
+             });
+           })
       .def("info",
            [](const DatasetRef& r) {
              py::dict out;

@@ -2,6 +2,8 @@
 for the same file, survive the round trip through a file, and follow the
 layouts and axes of `cxc import`."""
 import subprocess
+import tempfile
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -159,3 +161,96 @@ def test_statistics_without_pandas_are_a_structured_array(demo, monkeypatch):
     assert table.dtype.names == ("time", "min", "mean", "max", "abs_mean", "rms")
     np.testing.assert_allclose(table["time"], demo.active.times_s, rtol=1e-12)
     np.testing.assert_allclose(table["mean"], demo.active.power.mean(axis=(0, 1, 3)), rtol=1e-12)
+
+
+# -- mne-connectivity objects and files --------------------------------------
+
+MNE_DATA = Path(__file__).resolve().parents[2] / "tests" / "interop" / "data"
+
+
+@pytest.fixture
+def mnec():
+    return pytest.importorskip("mne_connectivity")
+
+
+def assert_same_dataset(a, b):
+    assert a.shape == b.shape and a.planes == b.planes
+    for plane in ("real", "imag", "power"):
+        if a.planes[plane]:
+            np.testing.assert_array_equal(a.plane(plane), b.plane(plane))
+    np.testing.assert_array_equal(a.freqs, b.freqs)
+    np.testing.assert_array_equal(a.times, b.times)
+    assert a.sfreq == b.sfreq and a.channel_names == b.channel_names
+    assert a.info["cxc_type"] == b.info["cxc_type"]
+
+
+def test_connectivity_arrays_import_as_their_file_does():
+    # cwt_cohy.nc: spectral_connectivity_epochs' lower triangle of 3 sensors
+    # (indices "n/a"); cwt_cohy.npy: the same values as the object held them.
+    names = ["MEG 0111", "MEG 0121", "MEG 0131"]
+    from_file = megcxc.Collection().import_mne_connectivity("active", MNE_DATA / "cwt_cohy.nc")
+    coll = megcxc.Collection()
+    coll._core.import_mne(0, np.load(MNE_DATA / "cwt_cohy.npy"), [20.0, 25.0, 30.0, 35.0],
+                          [0.15, 0.16, 0.17, 0.18, 0.19], 3, names, ["cohy"], None, None)
+    assert_same_dataset(coll.active, from_file)
+    cross = from_file.complex()
+    np.testing.assert_array_equal(cross[0, 2], np.conj(cross[2, 0]))  # the completed triangle
+    assert from_file.channel_names == (names, names) and from_file.sfreq == pytest.approx(100.0)
+    np.testing.assert_allclose(from_file.times_s, [0.15, 0.16, 0.17, 0.18, 0.19])
+
+    # A dataset's arrays go out and back unchanged, and as its file does.
+    out = megcxc.demo(sensors=4, time=3, freq=5).active
+    out.channel_names = ["a", "b", "c", "d"]
+    parts = out._ref.to_mne()
+    assert parts["data"].shape == (16, 5, 3) and parts["method"] == out.info["cxc_type"]
+    np.testing.assert_array_equal(parts["data"].reshape(4, 4, 5, 3), out.complex().transpose(0, 1, 3, 2))
+    np.testing.assert_array_equal(parts["times"], out.times_s)
+    back = megcxc.Collection()
+    back._core.import_mne(0, parts["data"], list(parts["freqs"]), list(parts["times"]), 4, parts["names"],
+                          [parts["method"]], "all", parts["sfreq"])
+    assert_same_dataset(back.active, out)
+    with tempfile.TemporaryDirectory() as folder:
+        out.save_mne_connectivity(Path(folder) / "out.nc")
+        assert_same_dataset(megcxc.Collection().import_mne_connectivity("active", Path(folder) / "out.nc"), out)
+    with pytest.raises(megcxc.Error, match=r"shape \(15, 5, 3\) does not match the nodes, indices, freqs and times \(16, 5, 3\)"):
+        back._core.import_mne(0, parts["data"][:15], list(parts["freqs"]), list(parts["times"]), 4, [], [], "all", None)
+
+
+def test_a_dataset_goes_to_a_connectivity_object_and_back(mnec, tmp_path):
+    ds = megcxc.demo(sensors=5, time=4, freq=6).active
+    ds.channel_names = [f"MEG{k:04d}" for k in range(5)]
+    conn = ds.to_mne_connectivity()
+    assert isinstance(conn, mnec.SpectroTemporalConnectivity) and conn.indices == "all"
+    assert conn.names == ds.channel_names[0] and conn.method == ds.info["cxc_type"]
+    assert conn.attrs["sfreq"] == ds.sfreq
+    np.testing.assert_array_equal(conn.freqs, ds.freqs)
+    np.testing.assert_array_equal(conn.times, ds.times_s)
+    np.testing.assert_array_equal(conn.get_data(output="dense"), ds.complex().transpose(0, 1, 3, 2))
+    back = megcxc.from_mne_connectivity(conn)
+    assert_same_dataset(back, ds)
+    conn.save(tmp_path / "conn.nc")
+    assert_same_dataset(megcxc.Collection().import_mne_connectivity("control", tmp_path / "conn.nc"), back)
+
+
+@pytest.mark.parametrize("method", ["cohy", "imcoh"])
+def test_spectral_connectivity_epochs_imports_as_its_saved_file(mnec, tmp_path, method):
+    rng = np.random.default_rng(5)
+    conn = mnec.spectral_connectivity_epochs(rng.standard_normal((3, 4, 120)), method=method, mode="cwt_morlet",
+                                             sfreq=100.0, cwt_freqs=np.array([10.0, 20.0, 30.0]), cwt_n_cycles=2.0,
+                                             names=["A1", "A2", "B1", "B2"], verbose=False)
+    ds = megcxc.from_mne_connectivity(conn)
+    conn.save(tmp_path / "sce.nc")
+    assert_same_dataset(ds, megcxc.Collection().import_mne_connectivity("active", tmp_path / "sce.nc"))
+    values = ds.complex() if method == "cohy" else ds.real
+    np.testing.assert_array_equal(values[1, 3], -values[3, 1] if method == "imcoh" else np.conj(values[3, 1]))
+    assert ds.channel_names[0] == ["A1", "A2", "B1", "B2"] and ds.info["cxc_type"] == method
+
+
+def test_without_mne_connectivity_the_object_functions_say_what_is_missing(monkeypatch, demo):
+    import sys
+
+    monkeypatch.setitem(sys.modules, "mne_connectivity", None)
+    with pytest.raises(ImportError, match="need the mne-connectivity package"):
+        demo.active.to_mne_connectivity()
+    with pytest.raises(TypeError, match="SpectroTemporalConnectivity"):
+        megcxc.from_mne_connectivity(np.zeros((4, 2, 2)))

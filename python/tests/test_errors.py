@@ -162,3 +162,85 @@ def test_a_damaged_companion_file_is_a_warning_not_an_error(tmp_path, demo):
     with pytest.warns(megcxc.LibraryMessage):
         coll = megcxc.load(tmp_path / "c.cxc")
     assert coll.active.channel_names is None
+
+
+# -- progress and the GIL in long operations ----------------------------------
+
+def test_loads_saves_and_steps_report_rising_progress_ending_at_the_total(tmp_path, demo):
+    def recorder():
+        seen = []
+        return seen, lambda done, total: seen.append((done, total))
+
+    def rising_to_the_end(seen, total):
+        assert seen and all(t == total for _, t in seen), seen
+        assert [d for d, _ in seen] == sorted(d for d, _ in seen) and seen[-1][0] == total
+
+    saved, report = recorder()
+    demo.save(tmp_path / "p.cxc", progress=report)
+    size = (tmp_path / "p.cxc").stat().st_size
+    rising_to_the_end(saved, size)
+    loaded, report = recorder()
+    coll = megcxc.load(tmp_path / "p.cxc", progress=report)
+    rising_to_the_end(loaded, size)
+    np.testing.assert_array_equal(coll.active.complex(), demo.active.complex())
+
+    for step in (lambda p: coll.magnitude(progress=p), lambda p: coll.active.log(progress=p),
+                 lambda p: coll.control.cut_values(-1.0, 1.0, progress=p),
+                 lambda p: coll.compute_act_ctl("-", collapse_control=True, progress=p)):
+        rows, report = recorder()
+        step(report)
+        rising_to_the_end(rows, rows[-1][1])
+    assert rows[-1] == (8, 8)
+
+
+def test_a_raising_progress_callback_stops_a_load_or_save_and_reaches_the_caller(tmp_path, demo):
+    demo.save(tmp_path / "keep.cxc")
+    before = (tmp_path / "keep.cxc").read_bytes()
+    other = megcxc.demo(sensors=6, time=2, freq=3)
+
+    def stop(done, total):
+        raise ValueError(f"stopped at {done} of {total}")
+
+    with pytest.raises(ValueError, match="stopped at"):
+        other.save(tmp_path / "keep.cxc", progress=stop)
+    assert (tmp_path / "keep.cxc").read_bytes() == before
+    assert [p.name for p in tmp_path.iterdir()] == ["keep.cxc"]  # no temporary file left
+
+    ds = other.active
+    with pytest.raises(ValueError, match="stopped at"):
+        other.load(tmp_path / "keep.cxc", progress=stop)
+    assert ds.valid and other.active.shape == (6, 6, 2, 3)
+
+    # A step is not left half done: it finishes, then the exception comes.
+    expected = np.abs(other.active.complex())
+    with pytest.raises(ValueError, match="stopped at"):
+        other.active.magnitude(progress=stop)
+    np.testing.assert_allclose(other.active.power, expected, rtol=1e-15)
+
+
+def test_other_python_threads_run_while_a_file_loads(tmp_path):
+    import threading
+    import time
+
+    megcxc.demo(sensors=40, time=10, freq=20).save(tmp_path / "big.cxc")
+    ticks, stop = [], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks.append(time.perf_counter())
+
+    thread = threading.Thread(target=count)
+    thread.start()
+    try:
+        while not ticks:
+            time.sleep(0.001)
+        start = time.perf_counter()
+        megcxc.load(tmp_path / "big.cxc")
+        end = time.perf_counter()
+    finally:
+        stop.set()
+        thread.join()
+    # Holding the GIL through the read would leave the counter no turn
+    # between the first and the last few milliseconds of the load.
+    inside = [t for t in ticks if start + 0.1 * (end - start) < t < end - 0.1 * (end - start)]
+    assert len(inside) > 10, (end - start, len(inside))
