@@ -5,6 +5,7 @@
 #include "host/describe.h"
 #include "host/metadata.h"
 #include "host/names.h"
+#include "platform/parallel.h"
 #include "spectral/spctm_basicx.h"
 #include "trial/spctm_trl_pair_walk.h"
 
@@ -70,24 +71,34 @@ void gatherPlanes(const Dataset& d, PlaneSet set, int dataType, int imagType, do
   }
   const int64_t cells = g.timePt * g.freqPt;
   const int64_t per = imagType >= 0 ? 2 : 1;
-  for (int64_t r = 0; r < g.rows; ++r) {
-    const CSpctmChnChnDatazq* row = d.pairMatrix[r];
-    for (int64_t c = 0; c < g.cols; ++c) {
-      const CSpctmChnChnDatazq& p = row[c];
-      // The block, not the row pointers: an absent row still has its cells.
-      const double* a = planeData(planeOf(p, dataType, set), g.timePt);
-      double* to = out + (r * g.cols + c) * cells * per;
-      if (imagType < 0) {
-        std::copy(a, a + cells, to);
-        continue;
+  auto gatherRows = [&](int64_t first, int64_t end) {
+    for (int64_t r = first; r < end; ++r) {
+      const CSpctmChnChnDatazq* row = d.pairMatrix[r];
+      for (int64_t c = 0; c < g.cols; ++c) {
+        const CSpctmChnChnDatazq& p = row[c];
+        // The block, not the row pointers: an absent row still has its cells.
+        const double* a = planeData(planeOf(p, dataType, set), g.timePt);
+        double* to = out + (r * g.cols + c) * cells * per;
+        if (imagType < 0) {
+          std::copy(a, a + cells, to);
+          continue;
+        }
+        const double* b = planeData(planeOf(p, imagType, set), g.timePt);
+        for (int64_t k = 0; k < cells; ++k) {
+          to[2 * k] = a[k];
+          to[2 * k + 1] = b[k];
+        }
       }
-      const double* b = planeData(planeOf(p, imagType, set), g.timePt);
-      for (int64_t k = 0; k < cells; ++k) {
-        to[2 * k] = a[k];
-        to[2 * k + 1] = b[k];
-      }
+      if (rows) rows(r + 1, g.rows);
     }
-    if (rows) rows(r + 1, g.rows);
+  };
+  // Rows go to disjoint parts of `out`. The copy is bound by memory and by
+  // the first touch of the new array's pages, both of which spread over the
+  // workers; the row reports need the rows in order, on the calling thread.
+  if (rows) {
+    gatherRows(0, g.rows);
+  } else {
+    parallelFor(g.rows, g.cols * cells * per, gatherRows);
   }
 }
 

@@ -68,6 +68,12 @@ def test_numpy_collection_file_numpy_round_trip(tmp_path):
     with pytest.raises(megcxc.Error, match="records no sampling rate"):
         back.times_s
 
+    # Large enough for the gather to split its rows over worker threads.
+    big = random_cross((40, 36, 12, 25), seed=3)
+    ds = megcxc.Dataset.from_numpy(big)
+    np.testing.assert_array_equal(ds.complex(), big)
+    np.testing.assert_array_equal(ds.imag, big.imag)
+
 
 def test_sft_layout_is_mne_order_and_real_data_has_no_imaginary_plane():
     cross = random_cross((2, 2, 3, 4))
