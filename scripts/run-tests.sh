@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds megcxc and runs every test twice: a normal optimised build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build (both also replay the
-# committed fuzz corpora), then runs each libFuzzer target for a short bounded
+# committed fuzz corpora), checks that pip installs the Python package from
+# the checkout (reusing the release build's module), then runs each libFuzzer target for a short bounded
 # time. Installs missing Debian packages first. Exit status is non-zero when
 # anything fails. FUZZ_SECONDS (default 20) sets the time per fuzz target; 0
 # skips fuzzing.
@@ -17,6 +18,13 @@ echo "== release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEGCXC_BUILD_FUZZ=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== pip install of the Python package (module from the release build)"
+if [ -f build/python/megcxc/__init__.py ]; then
+  scripts/check-pip-install.sh build
+else
+  echo "no Python package in the build (pybind11 or python3-dev missing): skipped"
+fi
 
 echo "== AddressSanitizer + UBSan build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMEGCXC_SANITIZE=ON -DMEGCXC_BUILD_FUZZ=ON >/dev/null
