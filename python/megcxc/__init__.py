@@ -24,9 +24,10 @@ Long operations release the GIL, so other Python threads run meanwhile, and
 accept an optional ``progress(done, total)`` callable: loads and saves in
 bytes of the file, processing steps, imports and plane gathering in sensor
 rows (a library pass that does a whole dataset at once reports when it is
-done). The reports never decrease and end with done == total. An exception the callable raises is raised by the operation: a
-load or save stops at once (the collection or the old file unchanged); other
-operations finish first, as a half-done step would leave mixed data.
+done). The reports never decrease and end with done == total. An exception
+the callable raises is raised by the operation: a load or save stops at once
+(the collection or the old file unchanged); other operations finish first,
+as a half-done step would leave mixed data.
 """
 
 from __future__ import annotations
@@ -444,8 +445,8 @@ class Dataset:
 
         t0, t1 = ends(time)
         f0, f1 = ends(freq)
-        return self._step(progress, _core.StepKind.cut_box, data_type=_plane_code(plane), values=(float(fill), 0.0, 0.0),
-                          box=(t0, t1, f0, f1))
+        return self._step(progress, _core.StepKind.cut_box, data_type=_plane_code(plane),
+                          values=(float(fill), 0.0, 0.0), box=(t0, t1, f0, f1))
 
     def cut_time(self, first: int, last: int, fill: float = 0.0, plane: str = "power") -> "Dataset":
         """Time points first .. last (inclusive) become `fill` at every frequency."""
@@ -691,7 +692,8 @@ class Collection:
         if got["cells_without_value"]:
             import warnings
 
-            warnings.warn(f"{got['cells_without_value']} cell(s) without a value set to 0", LibraryMessage, stacklevel=2)
+            warnings.warn(f"{got['cells_without_value']} cell(s) without a value set to 0", LibraryMessage,
+                          stacklevel=2)
         return self[CLASSES[code]]
 
     # -- collection steps -------------------------------------------------------

@@ -438,9 +438,9 @@ void bindCollection(py::module_& m) {
           py::arg("times"), py::arg("sfreq"), py::arg("tmin"), py::arg("cmpt_type"), py::arg("data_name"), py::arg("progress"))
       .def(
           "import_mne",
-          [](Holder& h, int k, const py::array& data, const std::vector<double>& freqs, const std::vector<double>& times,
-             int64_t nNodes, const std::vector<std::string>& names, const std::vector<std::string>& method,
-             const py::object& indices, std::optional<double> sfreq) {
+          [](Holder& h, int k, const py::array& data, const std::vector<double>& freqs,
+             const std::vector<double>& times, int64_t nNodes, const std::vector<std::string>& names,
+             const std::vector<std::string>& method, const py::object& indices, std::optional<double> sfreq) {
             checkedClass(k);
             const interop::MneConnectivity in = mneFromParts(data, freqs, times, nNodes, names, method, indices, sfreq);
             return importMne(h, k, [&](host::Collection& c, host::Metadata& m) {

@@ -218,7 +218,7 @@ def test_connectivity_arrays_import_as_their_file_does():
     with tempfile.TemporaryDirectory() as folder:
         out.save_mne_connectivity(Path(folder) / "out.nc")
         assert_same_dataset(megcxc.Collection().import_mne_connectivity("active", Path(folder) / "out.nc"), out)
-    with pytest.raises(megcxc.Error, match=r"shape \(15, 5, 3\) does not match the nodes, indices, freqs and times \(16, 5, 3\)"):
+    with pytest.raises(megcxc.Error, match=r"shape \(15, 5, 3\) does not match the nodes, .* \(16, 5, 3\)"):
         back._core.import_mne(0, parts["data"][:15], list(parts["freqs"]), list(parts["times"]), 4, [], [], "all", None)
 
 
