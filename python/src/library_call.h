@@ -41,6 +41,19 @@ PythonTypes& pythonTypes();
 // The channel names and units of the datasets live beside the collection
 // (host/metadata.h); a slot that gets another dataset forgets them.
 struct Holder {
+  Holder() = default;
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  // Freeing a large collection takes a while (a 306-sensor one, 0.07 s):
+  // other Python threads run meanwhile.
+  ~Holder() {
+    const bool gil = PyGILState_Check() != 0 && !_Py_IsFinalizing();
+    if (gil) {
+      py::gil_scoped_release release;
+      for (int k = 0; k < host::kClassCount; ++k) collection.deleteSpctmTrlData(k);
+    }
+  }
+
   host::Collection collection;
   host::Metadata metadata;
   std::array<uint64_t, 3> generation{{1, 1, 1}};
