@@ -1,6 +1,7 @@
 #include "compute/connectivity.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <cmath>
@@ -273,10 +274,28 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
   };
   RunFigures figures;
   d._cleanSumCCSpctmData();
-  if (!d.checkInitSpctmCCData(S, S, T, F, true, p.planes == 2 ? 1 : 0, 0, progress.dialog, progress.text)) {
-    refuse("not enough memory for " + std::to_string(S) + " x " + std::to_string(S) + " pairs of " + std::to_string(T) + " x " +
-           std::to_string(F) + " cells");
+  // The matrix of pairs is made with one-cell planes (this posts the
+  // dataset's progress notices); the worker threads then give the pairs of
+  // their rows planes of the full extent, so that the first touch of the
+  // new memory (page faults, zeroing) is shared between them.
+  const int withImag = p.planes == 2 ? 1 : 0;
+  if (!d.checkInitSpctmCCData(S, S, 1, 1, true, withImag, 0, progress.dialog, progress.text)) {
+    refuse("not enough memory for " + std::to_string(S) + " x " + std::to_string(S) + " pairs");
   }
+  const auto notEnoughMemory = [&] {
+    d._cleanAll();
+    refuse("not enough memory for " + std::to_string(S) + " x " + std::to_string(S) + " pairs of " + std::to_string(T) +
+           " x " + std::to_string(F) + " cells");
+  };
+  std::atomic<bool> failed{false};
+  parallelFor(S, S * T * F * p.planes, [&](int64_t begin, int64_t end) {
+    for (int64_t r = begin; r < end && !failed; ++r) {
+      for (int64_t c = 0; c < S; ++c) {
+        if (d.getSnsActCC(r, c)->checkInitpctmSpace(T, F, false, withImag, 0) != 1) failed = true;
+      }
+    }
+  });
+  if (failed) notEnoughMemory();
   PairPlanes planes;
   planes.channels = S;
   planes.freqPt = F;
@@ -314,33 +333,48 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
     sums->start(S, b.cells());
     for (int64_t e0 = 0; e0 < E; e0 += p.epochsPerChunk) {
       const int64_t ne = std::min(p.epochsPerChunk, E - e0);
-      w.shape(sums->layout(), S, p.epochsPerChunk, b.cells());
-      // One item: a group of neighbouring channels of an epoch, transformed at
-      // the block's frequencies; their coefficients go out cell by cell, so
-      // the channels of a cell are written side by side.
+      w.shape(S, p.epochsPerChunk, b.cells());
+      // One item: a channel in a group of neighbouring epochs, transformed at
+      // the block's frequencies; a cell's coefficients of these epochs lie
+      // side by side in the block, so each item fills whole stretches of it.
       constexpr int64_t kGroup = 8;
-      const int64_t groups = (S + kGroup - 1) / kGroup;
-      parallelFor(groups * ne, p.fftLength * (b.freqs + 1) * 4 * kGroup, [&](int64_t begin, int64_t end) {
+      const int64_t groups = (ne + kGroup - 1) / kGroup;
+      parallelFor(groups * S, p.fftLength * (b.freqs + 1) * 4 * kGroup, [&](int64_t begin, int64_t end) {
         std::vector<std::unique_ptr<MorletTransform::Scratch>> scratch;
         for (int64_t g = 0; g < kGroup; ++g) scratch.push_back(std::make_unique<MorletTransform::Scratch>(transform));
         const std::complex<double>* y[kGroup];
         for (int64_t item = begin; item < end; ++item) {
-          const int64_t e = item / groups, ch0 = item % groups * kGroup, count = std::min(kGroup, S - ch0);
+          const int64_t ch = item / groups, eg = item % groups * kGroup, count = std::min(kGroup, ne - eg);
           for (int64_t g = 0; g < count; ++g) {
-            transform.load([&](int64_t i) { return x.at(e0 + e, ch0 + g, p.firstSample + i); }, *scratch[static_cast<std::size_t>(g)]);
+            transform.load([&](int64_t i) { return x.at(e0 + eg + g, ch, p.firstSample + i); }, *scratch[static_cast<std::size_t>(g)]);
           }
           for (int64_t fi = 0; fi < b.freqs; ++fi) {
             for (int64_t g = 0; g < count; ++g) y[g] = transform.same(b.f0 + fi, *scratch[static_cast<std::size_t>(g)]);
-            for (int64_t ti = 0; ti < b.times; ++ti) {
-              const int64_t at = b.t0 + ti;
+            // Cells fi * times + ti: a run of neighbouring lanes per epoch.
+            for (int64_t ti0 = 0; ti0 < b.times;) {
+              const int64_t j0 = fi * b.times + ti0;
+              const int64_t lane = j0 % CoefficientBlock::kTile;
+              const int64_t run = std::min(CoefficientBlock::kTile - lane, b.times - ti0);
               for (int64_t g = 0; g < count; ++g) {
-                std::complex<double> v = y[g][at];
-                if (unit) {
-                  const double m = std::sqrt(v.real() * v.real() + v.imag() * v.imag());
-                  v = m > 0.0 || o.method != Method::ppc ? v / m : 0.0;
+                double* re = w.re(j0 / CoefficientBlock::kTile, eg + g, ch) + lane;
+                double* im = w.im(j0 / CoefficientBlock::kTile, eg + g, ch) + lane;
+                const std::complex<double>* v = y[g] + b.t0 + ti0;
+                for (int64_t k = 0; k < run; ++k) {
+                  double vr = v[k].real(), vi = v[k].imag();
+                  if (unit) {
+                    const double m = std::sqrt(vr * vr + vi * vi);
+                    if (m > 0.0 || o.method != Method::ppc) {
+                      vr /= m;
+                      vi /= m;
+                    } else {
+                      vr = vi = 0.0;
+                    }
+                  }
+                  re[k] = vr;
+                  im[k] = vi;
                 }
-                w.put(ch0 + g, e, fi * b.times + ti, v);
               }
+              ti0 += run;
             }
           }
         }
@@ -357,16 +391,25 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
   figures.blocks = static_cast<int64_t>(blocks.size());
   figures.epochChunks = chunks;
 
-  // Raw backups, pair numbers and the axes.
-  for (int64_t r = 0; r < S; ++r) {
-    for (int64_t c = 0; c < S; ++c) {
-      CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
-      pair->chnA = r;
-      pair->chnB = c;
-      if (!pair->storeData2Backupfile()) refuse("not enough memory for the raw backup of pair (" + std::to_string(r) + ", " + std::to_string(c) + ")");
-    }
-    report("raw backup", r + 1, S);
+  // Raw backups and pair numbers, a few rows at a time from the worker
+  // threads (the copies touch new memory), with progress between the rounds.
+  constexpr int64_t kBackupRounds = 16;
+  for (int64_t round = 0; round < kBackupRounds && !failed; ++round) {
+    const int64_t r0 = S * round / kBackupRounds, r1 = S * (round + 1) / kBackupRounds;
+    if (r1 == r0) continue;
+    parallelFor(r1 - r0, S * T * F * p.planes, [&](int64_t begin, int64_t end) {
+      for (int64_t r = r0 + begin; r < r0 + end && !failed; ++r) {
+        for (int64_t c = 0; c < S; ++c) {
+          CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
+          pair->chnA = r;
+          pair->chnB = c;
+          if (!pair->storeData2Backupfile()) failed = true;
+        }
+      }
+    });
+    report("raw backup", r1, S);
   }
+  if (failed) notEnoughMemory();
   figures.backupSeconds = seconds();
   d.setSpctmTimePtFreqPt(T, F, o.decim);
   d.setTrialTimeDataRange4Spctm(p.firstSample, p.firstSample + p.samples);
