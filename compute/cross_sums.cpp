@@ -426,8 +426,8 @@ inline __attribute__((always_inline)) void addPairTile(const double* __restrict 
   }
 }
 
-// One function per method, each built for AVX-512, AVX2 and plain x86-64;
-// the loader picks the widest the processor has.
+// The portable kernel: one function per method, each built for AVX-512,
+// AVX2 and plain x86-64 (the loader picks the widest the processor has).
 #define MEGCXC_PAIR_TILE(name, method)                                                                              \
   __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void name(                          \
       const double* ar, const double* ai, const double* br, const double* bi, int64_t stride, int64_t epochs,       \
@@ -447,6 +447,120 @@ constexpr PairTileFn pairTileFunction(Method m) {
     case Method::wpli: return addTileWpli;
     default: return addTileWpli2;
   }
+}
+
+// The vector kernels: pairs (r, c0 + j), j < C, over one lane group of a
+// tile, the row's coefficients loaded once per epoch for C columns and the
+// sums held in registers over the epochs. acc[j] points at the pair's first
+// sum at the lane group; sum k lies k kTile values further on. re / im point
+// at channel 0 of epoch 0 of the tile at the lane group (epochs kTile apart,
+// channels `channelStride` apart). The operations per cell are those of
+// addPairTile, in the same order: the same figures.
+template <Method M, int C>
+__attribute__((target("avx512f,avx512dq"))) void pairLanesAvx512(const double* re, const double* im,
+                                                                  int64_t channelStride, int64_t epochs, int64_t r,
+                                                                  int64_t c0, double* const* acc) {
+  constexpr int kSums = M == Method::pli ? 1 : (M == Method::wpli2Debiased ? 3 : 2);
+  __m512d sum[C][kSums];
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) {
+#pragma GCC unroll 3
+    for (int k = 0; k < kSums; ++k) sum[j][k] = _mm512_loadu_pd(acc[j] + k * kTile);
+  }
+  const __m512d one = _mm512_set1_pd(1.0), zero = _mm512_setzero_pd();
+  const double* ar = re + r * channelStride;
+  const double* ai = im + r * channelStride;
+  for (int64_t e = 0; e < epochs; ++e) {
+    const __m512d a0 = _mm512_load_pd(ar + e * kTile), a1 = _mm512_load_pd(ai + e * kTile);
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) {
+      const __m512d b0 = _mm512_load_pd(re + (c0 + j) * channelStride + e * kTile);
+      const __m512d b1 = _mm512_load_pd(im + (c0 + j) * channelStride + e * kTile);
+      const __m512d xi = _mm512_sub_pd(_mm512_mul_pd(a1, b0), _mm512_mul_pd(a0, b1));
+      if constexpr (M == Method::pli) {
+        const __mmask8 above = _mm512_cmp_pd_mask(xi, zero, _CMP_GT_OQ);
+        const __mmask8 below = _mm512_cmp_pd_mask(xi, zero, _CMP_LT_OQ);
+        const __m512d sign = _mm512_mask_blend_pd(above, _mm512_mask_blend_pd(below, zero, _mm512_set1_pd(-1.0)), one);
+        sum[j][0] = _mm512_add_pd(sum[j][0], sign);
+      } else {
+        sum[j][0] = _mm512_add_pd(sum[j][0], xi);
+        sum[j][1] = _mm512_add_pd(sum[j][1], _mm512_abs_pd(xi));
+        if constexpr (M == Method::wpli2Debiased) sum[j][2] = _mm512_add_pd(sum[j][2], _mm512_mul_pd(xi, xi));
+      }
+    }
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) {
+#pragma GCC unroll 3
+    for (int k = 0; k < kSums; ++k) _mm512_storeu_pd(acc[j] + k * kTile, sum[j][k]);
+  }
+}
+
+template <Method M, int C>
+__attribute__((target("avx2"))) void pairLanesAvx2(const double* re, const double* im, int64_t channelStride,
+                                                   int64_t epochs, int64_t r, int64_t c0, double* const* acc) {
+  constexpr int kSums = M == Method::pli ? 1 : (M == Method::wpli2Debiased ? 3 : 2);
+  __m256d sum[C][kSums];
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) {
+#pragma GCC unroll 3
+    for (int k = 0; k < kSums; ++k) sum[j][k] = _mm256_loadu_pd(acc[j] + k * kTile);
+  }
+  const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
+  const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+  const double* ar = re + r * channelStride;
+  const double* ai = im + r * channelStride;
+  for (int64_t e = 0; e < epochs; ++e) {
+    const __m256d a0 = _mm256_load_pd(ar + e * kTile), a1 = _mm256_load_pd(ai + e * kTile);
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) {
+      const __m256d b0 = _mm256_load_pd(re + (c0 + j) * channelStride + e * kTile);
+      const __m256d b1 = _mm256_load_pd(im + (c0 + j) * channelStride + e * kTile);
+      const __m256d xi = _mm256_sub_pd(_mm256_mul_pd(a1, b0), _mm256_mul_pd(a0, b1));
+      if constexpr (M == Method::pli) {
+        const __m256d above = _mm256_and_pd(_mm256_cmp_pd(xi, zero, _CMP_GT_OQ), one);
+        const __m256d below = _mm256_and_pd(_mm256_cmp_pd(xi, zero, _CMP_LT_OQ), one);
+        sum[j][0] = _mm256_add_pd(sum[j][0], _mm256_sub_pd(above, below));
+      } else {
+        sum[j][0] = _mm256_add_pd(sum[j][0], xi);
+        sum[j][1] = _mm256_add_pd(sum[j][1], _mm256_and_pd(xi, magnitude));
+        if constexpr (M == Method::wpli2Debiased) sum[j][2] = _mm256_add_pd(sum[j][2], _mm256_mul_pd(xi, xi));
+      }
+    }
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) {
+#pragma GCC unroll 3
+    for (int k = 0; k < kSums; ++k) _mm256_storeu_pd(acc[j] + k * kTile, sum[j][k]);
+  }
+}
+
+using PairLanesFn = void (*)(const double*, const double*, int64_t, int64_t, int64_t, int64_t, double* const*);
+constexpr int kPairColumns = 4;
+
+template <Method M>
+struct PairKernels {
+  int64_t lanes = 0;  // 0: the portable kernel, a whole tile per pair
+  PairLanesFn kernels[kPairColumns] = {};
+};
+
+template <Method M>
+PairKernels<M> pairKernels(VectorKernels kind) {
+  PairKernels<M> k;
+  if (kind == VectorKernels::avx512) {
+    k.lanes = 8;
+    k.kernels[0] = pairLanesAvx512<M, 1>;
+    k.kernels[1] = pairLanesAvx512<M, 2>;
+    k.kernels[2] = pairLanesAvx512<M, 3>;
+    k.kernels[3] = pairLanesAvx512<M, 4>;
+  } else if (kind == VectorKernels::avx2) {
+    k.lanes = 4;
+    k.kernels[0] = pairLanesAvx2<M, 1>;
+    k.kernels[1] = pairLanesAvx2<M, 2>;
+    k.kernels[2] = pairLanesAvx2<M, 3>;
+    k.kernels[3] = pairLanesAvx2<M, 4>;
+  }
+  return k;
 }
 
 template <Method M>
@@ -470,14 +584,27 @@ class EpochPairSums final : public CrossSums {
 
   void add(const CoefficientBlock& w, int64_t epochs) override {
     const int64_t s = channels_;
+    const PairKernels<M> k = pairKernels<M>(vectorKernels());
     // One item is a tile and a row channel r: the pairs (r, c >= r) of that
-    // tile, so no two threads touch the same sums.
+    // tile, so no two threads touch the same sums. The vector kernels take
+    // a lane group at a time (the row's coefficients stay in the first-level
+    // cache while the columns stream past) and kPairColumns columns a call.
     parallelFor(tiles_ * s, pairs_ / s * epochs * kTile + 1, [&](int64_t begin, int64_t end) {
+      double* acc[kPairColumns];
       for (int64_t item = begin; item < end; ++item) {
         const int64_t t = item / s, r = item % s;
-        const int64_t stride = kTile;
-        for (int64_t c = r; c < s; ++c) {
-          kAdd(w.re(t, 0, r), w.im(t, 0, r), w.re(t, 0, c), w.im(t, 0, c), stride, epochs, sumsOf(t, pairIndex(r, c)));
+        if (k.lanes == 0) {
+          for (int64_t c = r; c < s; ++c) {
+            kAdd(w.re(t, 0, r), w.im(t, 0, r), w.re(t, 0, c), w.im(t, 0, c), kTile, epochs, sumsOf(t, pairIndex(r, c)));
+          }
+          continue;
+        }
+        for (int64_t g = 0; g < kTile; g += k.lanes) {
+          for (int64_t c0 = r; c0 < s; c0 += kPairColumns) {
+            const int cn = static_cast<int>(std::min<int64_t>(kPairColumns, s - c0));
+            for (int j = 0; j < cn; ++j) acc[j] = sumsOf(t, pairIndex(r, c0 + j)) + g;
+            k.kernels[cn - 1](w.re(t, 0, 0) + g, w.im(t, 0, 0) + g, w.epochs() * kTile, epochs, r, c0, acc);
+          }
         }
       }
     });

@@ -70,7 +70,7 @@ using AlignedDoubles = std::vector<double, AlignedAllocator<double>>;
 // so the sums read each channel as one stream).
 class CoefficientBlock {
  public:
-  static constexpr int64_t kTile = 32;
+  static constexpr int64_t kTile = 8;
 
   // Room for `channels` x `epochs` x `cells` coefficients in whole tiles
   // (kept between calls when large enough; the contents are not cleared).
