@@ -305,23 +305,24 @@ class HermitianSums final : public CrossSums {
         for (int64_t k = 0; k < kTile; ++k) p[k] = d[k] / n;
       }
     }
-    // A row r at a time: the measure of pairs (r, c >= r) for every cell,
-    // then into the planes of (r, c) and (c, r).
+    // A row r at a time: the measure of pairs (r, c >= r) for every cell, a
+    // tile of all those pairs after another (their sums lie side by side),
+    // then each pair's cells into the planes of (r, c) and (c, r).
+    const int64_t padded = tiles_ * kTile;
     parallelFor(s, pairs_ / s * cells + 1, [&](int64_t begin, int64_t end) {
-      AlignedDoubles re(static_cast<std::size_t>(tiles_ * kTile)), im(complex ? re.size() : 0);
+      AlignedDoubles re(static_cast<std::size_t>(s * padded)), im(complex ? re.size() : 0);
       for (int64_t item = begin; item < end; ++item) {
         const int64_t r = balancedIndex(item, s);
-        const double* pr = power.data() + r * tiles_ * kTile;
-        for (int64_t c = r; c < s; ++c) {
-          const int64_t p = upperPairIndex(r, c, s);
-          const double* pc = power.data() + c * tiles_ * kTile;
-          for (int64_t t = 0; t < tiles_; ++t) {
-            const double* __restrict sr = sumsOf(t, p);
+        const int64_t first = upperPairIndex(r, r, s);
+        const double* pr = power.data() + r * padded;
+        for (int64_t t = 0; t < tiles_; ++t) {
+          const double* __restrict wr = pr + t * kTile;
+          for (int64_t c = r; c < s; ++c) {
+            const double* __restrict sr = sumsOf(t, first + (c - r));
             const double* __restrict si = sr + kTile;
-            const double* __restrict wr = pr + t * kTile;
-            const double* __restrict wc = pc + t * kTile;
-            double* __restrict vr = re.data() + t * kTile;
-            double* __restrict vi = complex ? im.data() + t * kTile : nullptr;
+            const double* __restrict wc = power.data() + c * padded + t * kTile;
+            double* __restrict vr = re.data() + (c - r) * padded + t * kTile;
+            double* __restrict vi = complex ? im.data() + (c - r) * padded + t * kTile : nullptr;
             for (int64_t k = 0; k < kTile; ++k) {
               const double cr = sr[k] / n, ci = si[k] / n;
               if constexpr (M == Method::csd) {
@@ -346,7 +347,9 @@ class HermitianSums final : public CrossSums {
               }
             }
           }
-          store(out, r, c, block, re.data(), complex ? im.data() : nullptr);
+        }
+        for (int64_t c = r; c < s; ++c) {
+          store(out, r, c, block, re.data() + (c - r) * padded, complex ? im.data() + (c - r) * padded : nullptr);
         }
       }
     });
@@ -613,15 +616,22 @@ class EpochPairSums final : public CrossSums {
   void finish(int64_t totalEpochs, const BlockGeometry& block, const PairPlanes& out) override {
     const int64_t s = channels_;
     const double n = static_cast<double>(totalEpochs);
+    // A row r at a time, a tile of all pairs (r, c >= r) after another (their
+    // sums lie side by side), then each pair's cells into its planes.
+    const int64_t padded = tiles_ * kTile;
     parallelFor(s, pairs_ / s * cells_ + 1, [&](int64_t begin, int64_t end) {
-      std::vector<double> values(static_cast<std::size_t>(cells_));
+      AlignedDoubles values(static_cast<std::size_t>(s * padded));
       for (int64_t item = begin; item < end; ++item) {
         const int64_t r = balancedIndex(item, s);
-        for (int64_t c = r; c < s; ++c) {
-          const int64_t p = pairIndex(r, c);
-          for (int64_t j = 0; j < cells_; ++j) values[static_cast<std::size_t>(j)] = measure(sumsOf(j / kTile, p) + j % kTile, n);
-          storeSymmetric(out, r, c, block, values.data());
+        const int64_t first = pairIndex(r, r);
+        for (int64_t t = 0; t < tiles_; ++t) {
+          for (int64_t c = r; c < s; ++c) {
+            const double* acc = sumsOf(t, first + (c - r));
+            double* v = values.data() + (c - r) * padded + t * kTile;
+            for (int64_t k = 0; k < kTile; ++k) v[k] = measure(acc + k, n);
+          }
         }
+        for (int64_t c = r; c < s; ++c) storeSymmetric(out, r, c, block, values.data() + (c - r) * padded);
       }
     });
   }

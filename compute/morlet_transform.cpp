@@ -64,8 +64,8 @@ MorletTransform::MorletTransform(double sfreq, const std::vector<double>& freqs,
   double* real = allocate<double>(n_);
   // The two transforms run once per channel and epoch (and frequency):
   // FFTW_MEASURE times candidate algorithms once per length and process.
-  forwardPlan_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), real, asFftw(out), FFTW_MEASURE);
-  backwardPlan_ = fftw_plan_dft_1d(static_cast<int>(bins_), asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_MEASURE);
+  forwardPlan_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), real, asFftw(out), FFTW_ESTIMATE);
+  backwardPlan_ = fftw_plan_dft_1d(static_cast<int>(bins_), asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_ESTIMATE);
   fftw_plan waveletPlan = fftw_plan_dft_1d(static_cast<int>(n_), asFftw(in), asFftw(out), FFTW_FORWARD, FFTW_ESTIMATE);
   const double scale = 1.0 / static_cast<double>(n_);
   for (const auto& w : wavelets) {
