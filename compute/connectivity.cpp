@@ -311,9 +311,11 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
   RunFigures figures;
   d._cleanSumCCSpctmData();
   // The matrix of pairs is made with one-cell planes (this posts the
-  // dataset's progress notices); the worker threads then give the pairs of
-  // their rows planes of the full extent, so that the first touch of the
-  // new memory (page faults, zeroing) is shared between them.
+  // dataset's progress notices); each pair gets its full planes in the first
+  // block's final step, from the worker thread that then writes its first
+  // cells, so the first touch of the new memory (page faults, zeroing) is
+  // shared between the threads and the plane is still in the cache when it
+  // is written.
   const int withImag = p.planes == 2 ? 1 : 0;
   if (!d.checkInitSpctmCCData(S, S, 1, 1, true, withImag, 0, progress.dialog, progress.text)) {
     refuse("not enough memory for " + std::to_string(S) + " x " + std::to_string(S) + " pairs");
@@ -324,24 +326,19 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
            " x " + std::to_string(F) + " cells");
   };
   std::atomic<bool> failed{false};
-  parallelFor(S, S * T * F * p.planes, [&](int64_t begin, int64_t end) {
-    for (int64_t r = begin; r < end && !failed; ++r) {
-      for (int64_t c = 0; c < S; ++c) {
-        if (d.getSnsActCC(r, c)->checkInitpctmSpace(T, F, false, withImag, 0) != 1) failed = true;
-      }
-    }
-  });
-  if (failed) notEnoughMemory();
   PairPlanes planes;
   planes.channels = S;
   planes.freqPt = F;
-  for (int64_t r = 0; r < S; ++r) {
-    for (int64_t c = 0; c < S; ++c) {
-      CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
-      planes.real.push_back(pair->plane[0][0]);
-      if (p.planes == 2) planes.imag.push_back(pair->plane[1][0]);
-    }
-  }
+  planes.real.assign(static_cast<std::size_t>(S * S), nullptr);
+  if (withImag) planes.imag.assign(static_cast<std::size_t>(S * S), nullptr);
+  planes.failed = &failed;
+  planes.prepare = [&](int64_t r, int64_t c) {
+    CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
+    if (pair->checkInitpctmSpace(T, F, false, withImag, 0) != 1) return false;
+    planes.real[static_cast<std::size_t>(r * S + c)] = pair->plane[0][0];
+    if (withImag) planes.imag[static_cast<std::size_t>(r * S + c)] = pair->plane[1][0];
+    return true;
+  };
 
   std::vector<BlockGeometry> blocks;
   for (int64_t f0 = 0; f0 < F; f0 += p.freqsPerBlock) {
@@ -402,6 +399,8 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
       report("wavelets and sums", ++done, steps);
     }
     sums->finish(E, b, planes);
+    planes.prepare = nullptr;
+    if (failed) notEnoughMemory();
     figures.resultSeconds += seconds();
   }
   figures.blocks = static_cast<int64_t>(blocks.size());

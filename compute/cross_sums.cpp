@@ -349,7 +349,7 @@ class HermitianSums final : public CrossSums {
           }
         }
         for (int64_t c = r; c < s; ++c) {
-          store(out, r, c, block, re.data() + (c - r) * padded, complex ? im.data() + (c - r) * padded : nullptr);
+          if (out.ready(r, c)) store(out, r, c, block, re.data() + (c - r) * padded, complex ? im.data() + (c - r) * padded : nullptr);
         }
       }
     });
@@ -631,7 +631,9 @@ class EpochPairSums final : public CrossSums {
             for (int64_t k = 0; k < kTile; ++k) v[k] = measure(acc + k, n);
           }
         }
-        for (int64_t c = r; c < s; ++c) storeSymmetric(out, r, c, block, values.data() + (c - r) * padded);
+        for (int64_t c = r; c < s; ++c) {
+          if (out.ready(r, c)) storeSymmetric(out, r, c, block, values.data() + (c - r) * padded);
+        }
       }
     });
   }

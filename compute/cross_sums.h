@@ -24,7 +24,9 @@
 
 #include <complex>
 #include <cstdint>
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -48,6 +50,21 @@ struct PairPlanes {
   int64_t freqPt = 0;
   std::vector<double*> real;
   std::vector<double*> imag;  // empty for real measures
+  // When set, finish() calls it for pairs (r, c) and (c, r) (from the thread
+  // that writes them, each pair once) before writing their cells: it gives
+  // the pairs their planes and sets their pointers above, so a new plane is
+  // still in the cache when its first cells arrive. A pair it fails for is
+  // skipped and `failed` is set.
+  std::function<bool(int64_t r, int64_t c)> prepare;
+  std::atomic<bool>* failed = nullptr;
+
+  // Prepares (r, c) and (c, r) when asked to; false when they have no planes.
+  bool ready(int64_t r, int64_t c) const {
+    if (!prepare) return true;
+    if (prepare(r, c) && (r == c || prepare(c, r))) return true;
+    *failed = true;
+    return false;
+  }
 };
 
 // Vectors of doubles on 64-byte boundaries, so that vector loads of whole
