@@ -1,14 +1,38 @@
 #include "compute/cross_sums.h"
 
 #include <immintrin.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 
 #include "platform/parallel.h"
 
 namespace megcxc::compute {
+
+namespace {
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23;  // the Linux value, for older C library headers
+#endif
+}  // namespace
+
+void populateWorkMemory(void* p, std::size_t bytes) {
+  // Mapping the pages of a large block in one call costs less than faulting
+  // them in one by one as the block is first written (a fifth to a half less
+  // kernel time measured on a virtual machine). Kernels without
+  // MADV_POPULATE_WRITE (before Linux 5.14) refuse it and fault as before.
+  constexpr std::size_t kFrom = std::size_t{16} << 20;
+  if (bytes < kFrom) return;
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) / page * page;
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) / page * page;
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, kPopulateWrite);
+}
 
 void CoefficientBlock::shape(int64_t channels, int64_t epochs, int64_t cells) {
   channels_ = channels;

@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "compute/connectivity.h"
@@ -67,16 +68,32 @@ struct PairPlanes {
   }
 };
 
-// Vectors of doubles on 64-byte boundaries, so that vector loads of whole
-// tiles never straddle cache lines.
+// Work memory for the sums and coefficients: on 64-byte boundaries, so that
+// vector loads of whole tiles never straddle cache lines; large blocks have
+// their pages mapped in one call (see populateWorkMemory); resize() leaves
+// new elements uninitialised (every user writes them before reading).
+void populateWorkMemory(void* p, std::size_t bytes);
+
 template <class T>
 struct AlignedAllocator {
   using value_type = T;
   AlignedAllocator() = default;
   template <class U>
   AlignedAllocator(const AlignedAllocator<U>&) {}
-  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{64})); }
+  T* allocate(std::size_t n) {
+    T* p = static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{64}));
+    populateWorkMemory(p, n * sizeof(T));
+    return p;
+  }
   void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{64}); }
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   template <class U>
   bool operator==(const AlignedAllocator<U>&) const { return true; }
 };
