@@ -1,5 +1,7 @@
 #include "compute/connectivity.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -162,6 +164,47 @@ __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) vo
         di[k] = zero ? 0.0 : vi / m;
       }
     }
+    ti0 += run;
+  }
+}
+
+// As spreadCoefficients, with AVX-512: whole tiles go out by non-temporal
+// stores (the block is far larger than the caches, so its lines need not be
+// read in first only to be overwritten). The same operations per value.
+__attribute__((target("avx512f"))) void spreadCoefficientsStreaming(const std::complex<double>* y, int64_t times,
+                                                                    int64_t j0, double* re, double* im,
+                                                                    int64_t tileStride, Scaling scaling) {
+  constexpr int64_t kTile = CoefficientBlock::kTile;
+  static_assert(kTile == 8, "one tile is one AVX-512 vector");
+  const double* v = reinterpret_cast<const double*>(y);
+  const __m512i evens = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0);
+  const __m512i odds = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+  const __m512d zero = _mm512_setzero_pd();
+  for (int64_t ti0 = 0; ti0 < times;) {
+    const int64_t j = j0 + ti0, lane = j % kTile, run = std::min(kTile - lane, times - ti0);
+    if (run < kTile) {
+      spreadCoefficients(y + ti0, run, j, re, im, tileStride, scaling);
+      ti0 += run;
+      continue;
+    }
+    double* dr = re + j / kTile * tileStride;
+    double* di = im + j / kTile * tileStride;
+    const __m512d lo = _mm512_loadu_pd(v + 2 * ti0), hi = _mm512_loadu_pd(v + 2 * ti0 + 8);
+    __m512d vr = _mm512_permutex2var_pd(lo, evens, hi), vi = _mm512_permutex2var_pd(lo, odds, hi);
+    if (scaling != Scaling::none) {
+      // (The masked form: GCC 12 warns about the undefined source of the plain one.)
+      const __m512d m = _mm512_mask_sqrt_pd(zero, 0xff, _mm512_add_pd(_mm512_mul_pd(vr, vr), _mm512_mul_pd(vi, vi)));
+      if (scaling == Scaling::unit) {
+        vr = _mm512_div_pd(vr, m);
+        vi = _mm512_div_pd(vi, m);
+      } else {
+        const __mmask8 positive = _mm512_cmp_pd_mask(m, zero, _CMP_GT_OQ);
+        vr = _mm512_mask_blend_pd(positive, zero, _mm512_div_pd(vr, m));
+        vi = _mm512_mask_blend_pd(positive, zero, _mm512_div_pd(vi, m));
+      }
+    }
+    _mm512_stream_pd(dr, vr);
+    _mm512_stream_pd(di, vi);
     ti0 += run;
   }
 }
@@ -374,6 +417,7 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
       const int64_t groups = (ne + kGroup - 1) / kGroup;
       const int64_t tileStride = w.re(1, 0, 0) - w.re(0, 0, 0);
       const Scaling scaling = !unit ? Scaling::none : (o.method == Method::ppc ? Scaling::unitOrZero : Scaling::unit);
+      const bool streaming = vectorKernels() == VectorKernels::avx512;
       parallelFor(groups * S, p.fftLength * (b.freqs + 1) * 4 * kGroup, [&](int64_t begin, int64_t end) {
         std::vector<std::unique_ptr<MorletTransform::Scratch>> scratch;
         for (int64_t g = 0; g < kGroup; ++g) scratch.push_back(std::make_unique<MorletTransform::Scratch>(transform));
@@ -387,10 +431,17 @@ RunFigures computeConnectivity(const EpochsView& x, const Options& o, CSpctmTrlC
             for (int64_t g = 0; g < count; ++g) y[g] = transform.same(b.f0 + fi, *scratch[static_cast<std::size_t>(g)]);
             const int64_t j0 = fi * b.times;
             for (int64_t g = 0; g < count; ++g) {
-              spreadCoefficients(y[g] + b.t0, b.times, j0, w.re(0, eg + g, ch), w.im(0, eg + g, ch), tileStride, scaling);
+              if (streaming) {
+                spreadCoefficientsStreaming(y[g] + b.t0, b.times, j0, w.re(0, eg + g, ch), w.im(0, eg + g, ch), tileStride,
+                                            scaling);
+              } else {
+                spreadCoefficients(y[g] + b.t0, b.times, j0, w.re(0, eg + g, ch), w.im(0, eg + g, ch), tileStride, scaling);
+              }
             }
           }
         }
+        // Non-temporal stores are weakly ordered: done before the sums read them.
+        if (streaming) _mm_sfence();
       });
       figures.transformSeconds += seconds();
       sums->add(w, ne);
