@@ -38,12 +38,22 @@ void CoefficientBlock::shape(int64_t channels, int64_t epochs, int64_t cells) {
   channels_ = channels;
   epochs_ = epochs;
   cells_ = cells;
-  // Grown when needed, never cleared: every coefficient the sums read is
-  // written first, and the lanes past the last cell are never stored.
+  // Grown when needed, never cleared as a whole: every cell's coefficients
+  // are written before the sums read them. The lanes past the last cell are
+  // summed too (and never stored); they are set to 0 so that no value there
+  // is undefined.
   const std::size_t n = static_cast<std::size_t>(tiles() * kTile * epochs * channels);
   if (re_.size() < n) {
     re_.resize(n);
     im_.resize(n);
+  }
+  if (const int64_t used = cells % kTile; used > 0) {
+    for (int64_t ch = 0; ch < channels; ++ch) {
+      for (int64_t e = 0; e < epochs; ++e) {
+        std::fill(re(tiles() - 1, e, ch) + used, re(tiles() - 1, e, ch) + kTile, 0.0);
+        std::fill(im(tiles() - 1, e, ch) + used, im(tiles() - 1, e, ch) + kTile, 0.0);
+      }
+    }
   }
 }
 

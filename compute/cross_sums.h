@@ -107,7 +107,8 @@ class CoefficientBlock {
   static constexpr int64_t kTile = 8;
 
   // Room for `channels` x `epochs` x `cells` coefficients in whole tiles
-  // (kept between calls when large enough; the contents are not cleared).
+  // (kept between calls when large enough; the cells' coefficients are not
+  // cleared, the lanes past the last cell are 0).
   void shape(int64_t channels, int64_t epochs, int64_t cells);
 
   int64_t channels() const { return channels_; }
