@@ -263,7 +263,9 @@ class HermitianSums final : public CrossSums {
     return method_ == Method::plv || method_ == Method::ciplv || method_ == Method::ppc;
   }
   int64_t bytesPerCell(int64_t channels) const override {
-    return channels * (channels + 1) / 2 * 2 * static_cast<int64_t>(sizeof(double));
+    // The sums, and in the final step the powers and each thread's row
+    // buffers (real and imaginary parts).
+    return (channels * (channels + 1) / 2 * 2 + channels * (1 + 2 * workerThreads())) * static_cast<int64_t>(sizeof(double));
   }
   int64_t bytes() const override { return static_cast<int64_t>(sums_.capacity() * sizeof(double)); }
 
@@ -607,7 +609,8 @@ class EpochPairSums final : public CrossSums {
   static constexpr PairTileFn kAdd = pairTileFunction(M);
 
   int64_t bytesPerCell(int64_t channels) const override {
-    return channels * (channels + 1) / 2 * kSums * static_cast<int64_t>(sizeof(double));
+    // The sums, and in the final step each thread's row buffer.
+    return (channels * (channels + 1) / 2 * kSums + channels * workerThreads()) * static_cast<int64_t>(sizeof(double));
   }
   int64_t bytes() const override { return static_cast<int64_t>(sums_.capacity() * sizeof(double)); }
 

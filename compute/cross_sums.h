@@ -142,7 +142,8 @@ class CrossSums {
   // True when the sums want each coefficient divided by its magnitude
   // (0 staying 0 for ppc, NaN for plv and ciplv as 0 / 0).
   virtual bool unitCoefficients() const { return false; }
-  // Bytes of sums per cell for `channels` channels.
+  // Bytes per cell for `channels` channels: the sums and the buffers of the
+  // final step (with the current number of worker threads).
   virtual int64_t bytesPerCell(int64_t channels) const = 0;
   // Zeroes the sums for a block of `cells` cells.
   virtual void start(int64_t channels, int64_t cells) = 0;
