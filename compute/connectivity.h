@@ -153,8 +153,9 @@ struct RunFigures {
   int64_t blocks = 0;
   int64_t epochChunks = 0;
   int64_t peakWorkBytes = 0;  // coefficients and sums held at once
-  // Where the time went: building the pairs, wavelet transforms, sums over
-  // epochs, the measure into the planes, the raw backups.
+  // Where the time went: building the matrix of pairs, wavelet transforms,
+  // sums over epochs, the measure into the planes (the pairs' planes are
+  // made and first touched there, in the first block), the raw backups.
   double buildSeconds = 0.0, transformSeconds = 0.0, sumsSeconds = 0.0, resultSeconds = 0.0, backupSeconds = 0.0;
 };
 

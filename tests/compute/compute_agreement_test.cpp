@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "compute/connectivity.h"
+#include "compute/cross_sums.h"
 #include "compute_fixtures.h"
 #include "platform/parallel.h"
 #include "trial/spctm_trl_cc_datazq.h"
@@ -95,12 +96,19 @@ class AgreementTest : public ::testing::Test {
   RefArray epochs;
 };
 
+// Each kind of vector kernel the sums can run (the processor's widest, AVX2,
+// the portable loops), every method.
 TEST_F(AgreementTest, EveryMethodEqualsMneConnectivity) {
-  for (const Method m : megcxc::compute::kAllMethods) {
-    SCOPED_TRACE(megcxc::compute::methodKey(m));
-    CSpctmTrlCCDatazq d;
-    megcxc::compute::computeConnectivity(view(), runA(m), d);
-    expectMatches(d, m, std::string("con_a_") + megcxc::compute::methodKey(m) + ".npy");
+  using megcxc::compute::VectorKernels;
+  for (const VectorKernels kernels : {VectorKernels::avx512, VectorKernels::avx2, VectorKernels::portable}) {
+    const VectorKernels before = megcxc::compute::limitVectorKernels(kernels);
+    for (const Method m : megcxc::compute::kAllMethods) {
+      SCOPED_TRACE(std::string(megcxc::compute::methodKey(m)) + " kernels " + std::to_string(static_cast<int>(kernels)));
+      CSpctmTrlCCDatazq d;
+      megcxc::compute::computeConnectivity(view(), runA(m), d);
+      expectMatches(d, m, std::string("con_a_") + megcxc::compute::methodKey(m) + ".npy");
+    }
+    megcxc::compute::limitVectorKernels(before);
   }
 }
 

@@ -12,6 +12,8 @@
 #include "compute/connectivity.h"
 #include "compute/morlet.h"
 #include "compute_fixtures.h"
+#include "platform/alloc_test_hook.h"
+#include "platform/message_box.h"
 #include "platform/refused.h"
 #include "trial/spctm_trl_cc_datazq.h"
 
@@ -156,6 +158,35 @@ TEST_F(RunTest, OtherTriangleIsConjugateNegativeOrEqual) {
       }
     }
   }
+}
+
+// A plane that cannot be had (the pairs' own planes come in the first block,
+// their raw backups at the end) makes the run refuse with the matrix
+// released, not leave pairs without planes.
+TEST_F(RunTest, PlanesThatCannotBeHadAreRefusedWithTheMatrixReleased) {
+  const MessageBoxHandler quiet = setMessageBoxHandler([](const CString&, unsigned) { return IDOK; });
+  // The last 50 counted allocations of a run: 25 planes of the full extent,
+  // then 25 raw backups.
+  int64_t total = 0;
+  {
+    CSpctmTrlCCDatazq d;
+    megcxc::setAllocationFailureAt(0);
+    megcxc::compute::computeConnectivity(view(), options(Method::coh), d);
+    total = megcxc::countedAllocations();
+  }
+  for (const int64_t failing : {total - 49, total - 30, total - 24, total}) {
+    CSpctmTrlCCDatazq d;
+    megcxc::AllocationFailureScope fail(failing);
+    try {
+      megcxc::compute::computeConnectivity(view(), options(Method::coh), d);
+      ADD_FAILURE() << "allocation " << failing << " failed and the run went on";
+    } catch (const megcxc::Refused& e) {
+      EXPECT_NE(std::string(e.what()).find("not enough memory for 5 x 5 pairs of 23 x 3 cells"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(d.rowSnsCount, 0) << failing;
+    EXPECT_EQ(d.getSnsActCC(0, 0), nullptr) << failing;
+  }
+  setMessageBoxHandler(quiet);
 }
 
 TEST_F(RunTest, BadInputIsRefusedBeforeTheDatasetChanges) {
