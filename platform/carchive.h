@@ -74,6 +74,18 @@ class CArchive {
   void writeDoubles(const double* values, std::size_t n);
   void readDoubles(double* values, std::size_t n);
 
+  // A plane row as plane blocks store it: the int32 flag 1, then `cols`
+  // doubles. The same bytes as `*this << int32_t{1}` and writeDoubles.
+  void writePresentRow(const double* row, std::size_t cols);
+  // Reads consecutive present rows of a plane block into `cells` (row r at
+  // cells + r * cols): while the next int32 flag is nonzero and the flag and
+  // its `cols` doubles have already arrived in the archive's buffer, takes
+  // both. Stops before a zero flag (not consumed), before a row that has not
+  // wholly arrived, or after `rows` rows; returns how many rows were read.
+  // Reading never waits on the file here, so the caller reads whatever
+  // follows field by field, with its own error reporting.
+  std::size_t readBufferedPresentRows(double* cells, std::size_t rows, std::size_t cols);
+
   // Bytes left to read (buffered and in the file), or -1 when the source cannot
   // tell. Loading code uses it to refuse declared sizes that cannot fit in the
   // rest of the stream before allocating anything. The file is asked once, at
@@ -133,9 +145,21 @@ class CArchive {
   template <class T>
   T get();
 
+  // A memory file's bytes in place instead of buf_ (see CFile::takeUnread
+  // and CFile::writeSpace): loading takes everything unread at once, storing
+  // writes straight into the file's block.
+  bool attachWindow(std::size_t need);
+  bool roomFor(std::size_t count);
+
   CFile* file_;
   unsigned mode_;
   std::vector<unsigned char> buf_;
+  // The bytes being read or written: buf_, or the memory file's block while
+  // `window_` is set; `cap_` of them usable.
+  unsigned char* data_;
+  std::size_t cap_;
+  bool window_ = false;
+  bool windowTried_ = false;  // the file was asked for a window
   std::size_t head_ = 0;  // loading: next unread byte
   std::size_t tail_ = 0;  // loading: end of valid bytes; storing: bytes pending
   int64_t base_ = 0;      // stream offset of buf_[0]
