@@ -155,8 +155,14 @@ double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity,
   if (!plane || rows < 1 || newRows < 1 || newCols < 1 || newRows > rows) return plane;
   if (newCols > cellCapacity / newRows) return plane;
   auto* block = reinterpret_cast<unsigned char*>(plane);
-  const std::size_t offset = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(plane[rows]) - block);
   const std::size_t count = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
+  // Where the cells start in the block (the table of its first allocation
+  // may be longer than `rows`); not read when the cells come from `cells`
+  // and the plane moves: that slot is a cache miss on a block not needed.
+  auto oldOffset = [&] { return static_cast<std::size_t>(reinterpret_cast<unsigned char*>(plane[rows]) - block); };
+  // A moved plane gets the table of its new row count when its cells are
+  // given, else the old offset (its cells are copied from there).
+  const std::size_t offset = cells ? tableBytes(newRows) : oldOffset();
   const std::size_t bytes = offset + count * sizeof(double);
   void* moved = nullptr;
   if (!planesOnMalloc()) {
