@@ -11,10 +11,19 @@
 namespace le = megcxc::le;
 
 CArchive::CArchive(CFile* file, unsigned mode, std::size_t bufferSize)
-    : file_(file), mode_(mode), buf_(std::max<std::size_t>(bufferSize, 64)), data_(buf_.data()), cap_(buf_.size()) {
-  // Storing into a file starts without room, so the first value asks the
-  // file for a window (roomFor) before anything is buffered.
-  if (file_ && IsStoring()) cap_ = 0;
+    : file_(file),
+      mode_(mode),
+      bufSize_(std::max<std::size_t>(bufferSize != 0 ? bufferSize : (mode & load) ? 1u << 16 : 1u << 20, 64)),
+      data_(nullptr),
+      cap_(0) {
+  // Storing into a file starts without room and without a buffer, so the
+  // first value asks the file for a window (roomFor) before anything is
+  // buffered.
+  if (!file_ || IsLoading()) {
+    buf_.resize(bufSize_);
+    data_ = buf_.data();
+    cap_ = buf_.size();
+  }
   const int64_t pos = file_ ? file_->GetPosition() : -1;
   base_ = pos < 0 ? 0 : pos;
 }
@@ -79,7 +88,7 @@ bool CArchive::attachWindow(std::size_t need) {
   } else {
     if (tail_ != 0) return false;
     windowTried_ = true;
-    uint8_t* at = file_->writeSpace(std::max(need, buf_.size()), bytes);
+    uint8_t* at = file_->writeSpace(std::max(need, bufSize_), bytes);
     if (!at) return false;
     data_ = at;
     cap_ = bytes;
@@ -179,12 +188,16 @@ bool CArchive::roomFor(std::size_t count) {
   if (!window_) {
     if (!windowTried_ && tail_ == 0 && attachWindow(count)) return cap_ - tail_ >= count;
     // A file not in memory: the bytes go through the buffer.
+    if (buf_.empty()) {
+      buf_.resize(bufSize_);
+      data_ = buf_.data();
+    }
     cap_ = buf_.size();
     return cap_ - tail_ >= count;
   }
   flushBuffer();
   std::size_t bytes = 0;
-  uint8_t* at = file_->writeSpace(std::max(count, buf_.size()), bytes);
+  uint8_t* at = file_->writeSpace(std::max(count, bufSize_), bytes);
   if (!at) throw std::bad_alloc();
   data_ = at;
   cap_ = bytes;
@@ -225,6 +238,7 @@ void CArchive::Close() {
   if (window_) {
     window_ = false;
     base_ += static_cast<int64_t>(head_);
+    if (buf_.empty()) buf_.resize(bufSize_);
     data_ = buf_.data();
     cap_ = buf_.size();
     head_ = tail_ = 0;
