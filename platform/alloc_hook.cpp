@@ -6,9 +6,8 @@
 
 namespace megcxc {
 namespace {
-// Planes may be allocated on worker threads (a power/phase pass prepares
-// them there) and by hosts filling pairs from several threads, so the count
-// is atomic; the failure settings are written by tests between passes.
+// Hosts may fill pairs (and so allocate planes) from several threads, so the
+// count is atomic; the failure settings are written by tests between passes.
 std::atomic<int64_t> g_count{0};
 int64_t g_failAt = 0;
 bool g_failLater = false;

@@ -1,7 +1,6 @@
 #include "trial/spctm_trl_cc_data08_show.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "platform/alloc_hook.h"
-#include "platform/message_box.h"
 #include "platform/parallel.h"
 #include "platform/saturate.h"
 #include "spectral/spctm_basicx.h"
@@ -450,50 +448,29 @@ CString CSpctmTrlCCData08Show::getStatisticsTx(int dataType) {
 
 namespace {
 
-// Runs a power/phase operation over every pair on the worker threads, a band
-// of rows each. Each worker also prepares the power/phase planes of its pairs
-// (allocation without a message), so the first touch of the new planes is
-// spread over the threads instead of done by the calling thread alone. A pair
-// whose plane could not be allocated stays without a result, as when
-// preparePowerPhase() fails, and the calling thread shows its "Has enough
-// memory?" afterwards, one per such pair in pair order.
+// Runs a power/phase operation over every pair: the preparations (the only
+// allocations and messages) on this thread in pair order, then the cells of
+// the prepared pairs on the worker threads, a band of rows each.
 void powerPhasePass(CSpctmTrlCCData08Show& ds, const std::function<void(CSpctmChnChnDatazq&)>& cells) {
   const int64_t rows = ds.rowSnsCount, cols = ds.colSnsCount;
+  for (int64_t r = 0; r < rows; ++r) {
+    CSpctmChnChnDatazq* row = ds.pairMatrix[r];
+    if (row == nullptr) continue;
+    for (int64_t c = 0; c < cols; ++c) row[c].preparePowerPhase();
+  }
   // The dataset's extents come from its current pair, which need not hold
   // planes of that size (a damaged file): the estimate saturates.
   const int64_t cellsPerRow = megcxc::satMulNonNegative(
       megcxc::satMulNonNegative(cols, std::max<int64_t>(ds.timePt, 1)), std::max<int64_t>(ds.freqPt, 1));
-  // What preparePowerPhase() needs before it allocates.
-  auto preparable = [](const CSpctmChnChnDatazq& p) { return p.plane[0] && p.timePt >= 1 && p.freqPt >= 1; };
-  std::atomic<bool> leftOver{false};
   megcxc::parallelFor(rows, cellsPerRow, [&](int64_t begin, int64_t end) {
     for (int64_t r = begin; r < end; ++r) {
       CSpctmChnChnDatazq* row = ds.pairMatrix[r];
       if (row == nullptr) continue;
       for (int64_t c = 0; c < cols; ++c) {
-        CSpctmChnChnDatazq& p = row[c];
-        if (!preparable(p)) continue;
-        if (p.plane[2]) {
-          megcxc::restorePlaneRows(p.plane[2], p.timePt, p.freqPt);
-        } else {
-          p.plane[2] = megcxc::allocPlane(p.timePt, p.freqPt, false);
-          if (!p.plane[2]) {
-            leftOver.store(true, std::memory_order_relaxed);
-            continue;
-          }
-        }
-        cells(p);
+        if (row[c].powerPhaseReady()) cells(row[c]);
       }
     }
   });
-  if (!leftOver.load()) return;
-  for (int64_t r = 0; r < rows; ++r) {
-    CSpctmChnChnDatazq* row = ds.pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < cols; ++c) {
-      if (preparable(row[c]) && !row[c].plane[2]) AfxMessageBox("Has enough memory?", MB_OK);
-    }
-  }
 }
 
 }  // namespace
