@@ -33,12 +33,18 @@ void installSilentMessageBox() {
 int64_t swallowedMessages() { return g_messages; }
 
 namespace {
-// A memory file that tells neither its length nor its position, as a pipe.
+// A memory file that tells neither its length nor its position and offers
+// no window onto its bytes, as a pipe: the archive reads it through its
+// buffer (sized inputs are read in place from the memory file's block).
 class UnsizedMemFile : public CMemFile {
  public:
   using CMemFile::CMemFile;
   int64_t GetLength() const override { return -1; }
   int64_t GetPosition() const override { return -1; }
+  const uint8_t* takeUnread(std::size_t& bytes) override {
+    bytes = 0;
+    return nullptr;
+  }
 };
 }  // namespace
 

@@ -1,12 +1,14 @@
 #include "platform/alloc_hook.h"
 #include "platform/alloc_test_hook.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace megcxc {
 namespace {
-// The library has no threads; plain globals are enough.
-int64_t g_count = 0;
+// Hosts may fill pairs (and so allocate planes) from several threads, so the
+// count is atomic; the failure settings are written by tests between passes.
+std::atomic<int64_t> g_count{0};
 int64_t g_failAt = 0;
 bool g_failLater = false;
 uint64_t g_largest = 0;
@@ -36,9 +38,9 @@ bool allocationShouldFail(uint64_t bytes) {
 }
 
 bool allocationShouldFail() {
-  ++g_count;
+  const int64_t n = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
   if (g_failAt <= 0) return false;
-  return g_failLater ? g_count >= g_failAt : g_count == g_failAt;
+  return g_failLater ? n >= g_failAt : n == g_failAt;
 }
 
 void* xmalloc(std::size_t bytes) {

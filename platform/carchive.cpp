@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/alloc_hook.h"
@@ -10,7 +11,19 @@
 namespace le = megcxc::le;
 
 CArchive::CArchive(CFile* file, unsigned mode, std::size_t bufferSize)
-    : file_(file), mode_(mode), buf_(std::max<std::size_t>(bufferSize, 64)) {
+    : file_(file),
+      mode_(mode),
+      bufSize_(std::max<std::size_t>(bufferSize != 0 ? bufferSize : (mode & load) ? 1u << 16 : 1u << 20, 64)),
+      data_(nullptr),
+      cap_(0) {
+  // Storing into a file starts without room and without a buffer, so the
+  // first value asks the file for a window (roomFor) before anything is
+  // buffered.
+  if (!file_ || IsLoading()) {
+    buf_.resize(bufSize_);
+    data_ = buf_.data();
+    cap_ = buf_.size();
+  }
   const int64_t pos = file_ ? file_->GetPosition() : -1;
   base_ = pos < 0 ? 0 : pos;
 }
@@ -57,9 +70,41 @@ bool CArchive::mayHold(uint64_t bytes) const {
   return rest < 0 || bytes <= static_cast<uint64_t>(rest);
 }
 
+bool CArchive::attachWindow(std::size_t need) {
+  if (windowTried_ || !file_) return window_;
+  std::size_t bytes = 0;
+  if (IsLoading()) {
+    // Only with the buffer drained: the window continues the stream.
+    if (head_ != tail_) return false;
+    windowTried_ = true;
+    const uint8_t* at = file_->takeUnread(bytes);
+    if (!at) return false;
+    base_ += static_cast<int64_t>(head_);
+    // The window is only read; data_ is not const because storing writes it.
+    data_ = const_cast<unsigned char*>(at);
+    cap_ = bytes;
+    head_ = 0;
+    tail_ = bytes;
+  } else {
+    if (tail_ != 0) return false;
+    windowTried_ = true;
+    uint8_t* at = file_->writeSpace(std::max(need, bufSize_), bytes);
+    if (!at) return false;
+    data_ = at;
+    cap_ = bytes;
+  }
+  window_ = true;
+  return true;
+}
+
 // Makes at least `need` (<= buffer size) unread bytes available, or throws.
 void CArchive::fill(std::size_t need) {
   if (tail_ - head_ >= need) return;
+  // A memory file is read in place: everything unread is in the window.
+  if (window_ || attachWindow(need)) {
+    if (tail_ - head_ < need) throwEof(need);
+    return;
+  }
   // Move the unread rest to the front and read more behind it.
   const std::size_t rest = tail_ - head_;
   if (head_ > 0) {
@@ -77,11 +122,13 @@ void CArchive::fill(std::size_t need) {
 
 std::size_t CArchive::Read(void* buffer, std::size_t count) {
   requireLoading();
+  if (!window_ && head_ == tail_ && count) attachWindow(count);
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = std::min(count, tail_ - head_);
-  if (done) std::memcpy(out, buf_.data() + head_, done);
+  if (done) std::memcpy(out, data_ + head_, done);
   head_ += done;
-  if (done == count) return done;
+  // A window holds everything up to the end of the file.
+  if (done == count || window_) return done;
   // Buffer drained: large rests go straight from the file, small ones refill.
   base_ += static_cast<int64_t>(head_);
   head_ = tail_ = 0;
@@ -116,6 +163,17 @@ void CArchive::ReadExact(void* buffer, std::size_t count) {
 }
 
 void CArchive::flushBuffer() {
+  if (window_) {
+    // The bytes are already in the file's memory: they only join the file.
+    if (tail_ > 0) {
+      file_->commitWrite(tail_);
+      base_ += static_cast<int64_t>(tail_);
+      data_ += tail_;
+      cap_ -= tail_;
+      tail_ = 0;
+    }
+    return;
+  }
   if (tail_ > 0 && file_) {
     file_->Write(buf_.data(), tail_);
     base_ += static_cast<int64_t>(tail_);
@@ -123,11 +181,34 @@ void CArchive::flushBuffer() {
   }
 }
 
+// Storing: room for `count` more bytes at data_ + tail_ (data_ may then be a
+// new window), or false when the bytes have to take the buffer's way.
+bool CArchive::roomFor(std::size_t count) {
+  if (cap_ - tail_ >= count) return true;
+  if (!window_) {
+    if (!windowTried_ && tail_ == 0 && attachWindow(count)) return cap_ - tail_ >= count;
+    // A file not in memory: the bytes go through the buffer.
+    if (buf_.empty()) {
+      buf_.resize(bufSize_);
+      data_ = buf_.data();
+    }
+    cap_ = buf_.size();
+    return cap_ - tail_ >= count;
+  }
+  flushBuffer();
+  std::size_t bytes = 0;
+  uint8_t* at = file_->writeSpace(std::max(count, bufSize_), bytes);
+  if (!at) throw std::bad_alloc();
+  data_ = at;
+  cap_ = bytes;
+  return true;
+}
+
 void CArchive::Write(const void* buffer, std::size_t count) {
   requireStoring();
   const auto* in = static_cast<const unsigned char*>(buffer);
-  if (count <= buf_.size() - tail_) {
-    if (count) std::memcpy(buf_.data() + tail_, in, count);
+  if (count <= cap_ - tail_ || (file_ && roomFor(count))) {
+    if (count) std::memcpy(data_ + tail_, in, count);
     tail_ += count;
     return;
   }
@@ -153,6 +234,15 @@ void CArchive::Flush() {
 void CArchive::Close() {
   if (file_ && IsStoring()) flushToFile();
   file_ = nullptr;
+  // Nothing of the file's memory is used after this.
+  if (window_) {
+    window_ = false;
+    base_ += static_cast<int64_t>(head_);
+    if (buf_.empty()) buf_.resize(bufSize_);
+    data_ = buf_.data();
+    cap_ = buf_.size();
+    head_ = tail_ = 0;
+  }
 }
 
 void CArchive::writeDoubles(const double* values, std::size_t n) {
@@ -176,8 +266,8 @@ void CArchive::readDoubles(double* values, std::size_t n) {
 template <class T>
 void CArchive::put(T v) {
   requireStoring();
-  if (buf_.size() - tail_ < sizeof(T)) flushBuffer();
-  le::store(buf_.data() + tail_, v);
+  if (cap_ - tail_ < sizeof(T) && !(file_ && roomFor(sizeof(T)))) flushBuffer();
+  le::store(data_ + tail_, v);
   tail_ += sizeof(T);
 }
 
@@ -185,9 +275,41 @@ template <class T>
 T CArchive::get() {
   requireLoading();
   if (tail_ - head_ < sizeof(T)) fill(sizeof(T));
-  const T v = le::load<T>(buf_.data() + head_);
+  const T v = le::load<T>(data_ + head_);
   head_ += sizeof(T);
   return v;
+}
+
+void CArchive::writePresentRow(const double* row, std::size_t cols) {
+  requireStoring();
+  if constexpr (le::kHostIsLittle) {
+    if (cols <= (SIZE_MAX - 4) / sizeof(double)) {
+      const std::size_t rowBytes = cols * sizeof(double);
+      if (cap_ - tail_ >= 4 + rowBytes || (file_ && roomFor(4 + rowBytes))) {
+        le::store(data_ + tail_, int32_t{1});
+        std::memcpy(data_ + tail_ + 4, row, rowBytes);
+        tail_ += 4 + rowBytes;
+        return;
+      }
+    }
+  }
+  put(int32_t{1});
+  writeDoubles(row, cols);
+}
+
+std::size_t CArchive::readBufferedPresentRows(double* cells, std::size_t rows, std::size_t cols) {
+  requireLoading();
+  if constexpr (!le::kHostIsLittle) return 0;
+  if (cols > (SIZE_MAX - 4) / sizeof(double)) return 0;
+  if (!window_ && head_ == tail_) attachWindow(4);
+  const std::size_t rowBytes = cols * sizeof(double);
+  std::size_t r = 0;
+  while (r < rows && tail_ - head_ >= 4 + rowBytes && le::load<int32_t>(data_ + head_) != 0) {
+    std::memcpy(cells + r * cols, data_ + head_ + 4, rowBytes);
+    head_ += 4 + rowBytes;
+    ++r;
+  }
+  return r;
 }
 
 CArchive& CArchive::operator<<(int32_t v) { put(v); return *this; }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/cexception.h"
+#include "platform/plane_arena.h"
 
 CFile::CFile(const std::string& path, unsigned flags) {
   if (!Open(path, flags)) {
@@ -95,15 +96,59 @@ void CFile::syncToDisk() {
   }
 }
 
+namespace {
+// From this capacity on the bytes live in a page mapping. AddressSanitizer
+// builds keep them on malloc, whose blocks it guards against overruns.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kPageBlock = SIZE_MAX / 2;
+#else
+constexpr std::size_t kPageBlock = megcxc::PlaneArena::kChunkBytes;
+#endif
+}  // namespace
+
 CMemFile::CMemFile(const std::vector<uint8_t>& bytes) {
   if (bytes.empty()) return;
-  data_ = static_cast<uint8_t*>(std::malloc(bytes.size()));
-  if (!data_) throw std::bad_alloc();
+  if (!reserve(bytes.size())) throw std::bad_alloc();
   std::memcpy(data_, bytes.data(), bytes.size());
-  size_ = capacity_ = bytes.size();
+  size_ = bytes.size();
 }
 
-CMemFile::~CMemFile() { std::free(data_); }
+CMemFile::~CMemFile() {
+  if (mapped_) megcxc::unmapPageBlock(data_, capacity_);
+  else std::free(data_);
+}
+
+bool CMemFile::reserve(std::size_t bytes) {
+  if (bytes <= capacity_) return true;
+  // Doubling keeps the number of growths logarithmic.
+  std::size_t want = std::max<std::size_t>(capacity_ < SIZE_MAX / 2 ? capacity_ * 2 : SIZE_MAX, 1u << 16);
+  want = std::max(want, bytes);
+  if (want < kPageBlock) {
+    auto* grown = static_cast<uint8_t*>(std::realloc(data_, want));
+    if (!grown) return false;
+    data_ = grown;
+    capacity_ = want;
+    return true;
+  }
+  const std::size_t page = megcxc::PlaneArena::kChunkBytes;
+  if (want > SIZE_MAX - page) return false;
+  want = (want + page - 1) / page * page;
+  if (mapped_) {
+    void* grown = megcxc::growPageBlock(data_, capacity_, want);
+    if (!grown) return false;
+    data_ = static_cast<uint8_t*>(grown);
+  } else {
+    // From a malloc block (at most 2 MiB) to pages: one small copy.
+    auto* pages = static_cast<uint8_t*>(megcxc::mapPageBlock(want));
+    if (!pages) return false;
+    if (size_) std::memcpy(pages, data_, size_);
+    std::free(data_);
+    data_ = pages;
+    mapped_ = true;
+  }
+  capacity_ = want;
+  return true;
+}
 
 std::size_t CMemFile::Read(void* buffer, std::size_t count) {
   const std::size_t n = std::min(count, size_ - pos_);
@@ -116,16 +161,27 @@ void CMemFile::Write(const void* buffer, std::size_t count) {
   if (count == 0) return;
   if (count > SIZE_MAX - pos_) throw std::bad_alloc();
   const std::size_t end = pos_ + count;
-  if (end > capacity_) {
-    // Doubling keeps the number of growths logarithmic.
-    std::size_t want = std::max<std::size_t>(capacity_ < SIZE_MAX / 2 ? capacity_ * 2 : SIZE_MAX, 1u << 16);
-    want = std::max(want, end);
-    auto* grown = static_cast<uint8_t*>(std::realloc(data_, want));
-    if (!grown) throw std::bad_alloc();
-    data_ = grown;
-    capacity_ = want;
-  }
+  if (!reserve(end)) throw std::bad_alloc();
   std::memcpy(data_ + pos_, buffer, count);
   pos_ = end;
   if (end > size_) size_ = end;
+}
+
+const uint8_t* CMemFile::takeUnread(std::size_t& bytes) {
+  bytes = size_ - pos_;
+  const uint8_t* at = data_ ? data_ + pos_ : nullptr;
+  pos_ = size_;
+  return at;
+}
+
+uint8_t* CMemFile::writeSpace(std::size_t least, std::size_t& bytes) {
+  bytes = 0;
+  if (least > SIZE_MAX - pos_ || !reserve(pos_ + least)) return nullptr;
+  bytes = capacity_ - pos_;
+  return data_ + pos_;
+}
+
+void CMemFile::commitWrite(std::size_t n) {
+  pos_ += n;
+  if (pos_ > size_) size_ = pos_;
 }

@@ -41,6 +41,26 @@ class CFile {
   // Bytes left to read from the current position, or -1 when unknown.
   int64_t bytesRemaining() const;
 
+  // For an archive over a file held in memory, which then reads and writes
+  // the file's bytes in place instead of copying them through its buffer.
+  // takeUnread: the bytes from the position to the end, in place, and the
+  // position moves to the end (null and 0 for a file not in memory).
+  // writeSpace: at least `least` writable bytes at the position (growing the
+  // file's memory), their count in `bytes`; they become part of the file
+  // only through commitWrite(n), which appends the first n of them and moves
+  // the position. Null for a file not in memory, and when the memory cannot
+  // grow. A pointer stays valid until the file is written or grows again.
+  virtual const uint8_t* takeUnread(std::size_t& bytes) {
+    bytes = 0;
+    return nullptr;
+  }
+  virtual uint8_t* writeSpace(std::size_t least, std::size_t& bytes) {
+    (void)least;
+    bytes = 0;
+    return nullptr;
+  }
+  virtual void commitWrite(std::size_t n) { (void)n; }
+
   // Flushes the C library buffer and asks the kernel to put the data on disk.
   void syncToDisk();
   const std::string& path() const { return path_; }
@@ -76,12 +96,23 @@ class CMemFile : public CFile {
   std::size_t size() const { return size_; }
   void seekToBegin() { pos_ = 0; }
 
+  const uint8_t* takeUnread(std::size_t& bytes) override;
+  uint8_t* writeSpace(std::size_t least, std::size_t& bytes) override;
+  void commitWrite(std::size_t n) override;
+
  private:
-  // The bytes live in one realloc'ed block: a large block grows by remapping
-  // its pages, without copying what is already written or touching new
-  // memory twice, where a std::vector would copy everything on each growth.
+  // Makes the capacity at least `bytes` (doubling); false when it cannot.
+  bool reserve(std::size_t bytes);
+
+  // The bytes live in one block that grows without copying: up to 2 MiB a
+  // realloc'ed block, beyond that a mapping of whole 2 MiB pages marked for
+  // transparent huge pages (megcxc::growPageBlock), which grows by moving its
+  // page tables. Writing an archive of hundreds of megabytes then costs one
+  // page fault per 2 MiB instead of one per 4 KiB, where a std::vector would
+  // also copy everything on each growth.
   uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
   std::size_t pos_ = 0;
+  bool mapped_ = false;  // data_ is a page mapping, not a malloc block
 };

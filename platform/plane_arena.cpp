@@ -22,6 +22,9 @@ struct PlaneArena::Chunk {
   void* freeList = nullptr;
   std::size_t used = 0;
   bool listed = false;  // in its bin's list of chunks with a free block
+  // The memory from `bump` on is as the kernel mapped it (zero): true for a
+  // chunk mapped for this use, false for a kept empty chunk used again.
+  bool bumpZero = false;
 };
 
 namespace {
@@ -107,6 +110,7 @@ void PlaneArena::unlink(Chunk* c) {
 
 PlaneArena::Chunk* PlaneArena::newChunk(std::size_t bin, std::size_t blockBytes) {
   void* memory = nullptr;
+  bool fresh = false;
   if (empty_) {
     Chunk* c = empty_;
     empty_ = c->next;
@@ -117,8 +121,10 @@ PlaneArena::Chunk* PlaneArena::newChunk(std::size_t bin, std::size_t blockBytes)
     if (!memory) return nullptr;
     mappedBytes_ += kChunkBytes;
     ++chunks_;
+    fresh = true;
   }
   auto* c = new (memory) Chunk;
+  c->bumpZero = fresh;
   c->bin = bin;
   c->blockBytes = blockBytes;
   c->mapBytes = kChunkBytes;
@@ -155,34 +161,60 @@ void* PlaneArena::allocateLarge(std::size_t bytes) {
   return static_cast<unsigned char*>(memory) + kHeaderBytes;
 }
 
-void* PlaneArena::allocate(std::size_t bytes) {
-  if (bytes > kLargeFrom) return allocateLarge(bytes);
-  const SizeClass sc = sizeClassOf(bytes);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Chunk* c = bins_[sc.bin].partial;
+void* PlaneArena::allocateLocked(std::size_t bin, std::size_t blockBytes, bool* zeroed) {
+  Chunk* c = bins_[bin].partial;
   if (!c) {
-    c = newChunk(sc.bin, sc.bytes);
+    c = newChunk(bin, blockBytes);
     if (!c) return nullptr;
     link(c);
   }
   void* block;
+  bool zero = false;
   if (c->freeList) {
     block = c->freeList;
     c->freeList = *static_cast<void**>(block);
   } else {
     block = c->bump;
     c->bump += c->blockBytes;
+    zero = c->bumpZero;
   }
+  if (zeroed) *zeroed = zero;
   ++c->used;
   ++liveBlocks_;
   if (!c->freeList && static_cast<std::size_t>(c->end - c->bump) < c->blockBytes) unlink(c);
   return block;
 }
 
-void PlaneArena::release(void* block) {
-  if (!block) return;
-  auto* c = chunkOf(block);
+void* PlaneArena::allocate(std::size_t bytes, bool* zeroed) {
+  if (bytes > kLargeFrom) {
+    if (zeroed) *zeroed = true;
+    return allocateLarge(bytes);
+  }
+  const SizeClass sc = sizeClassOf(bytes);
   std::lock_guard<std::mutex> lock(mutex_);
+  return allocateLocked(sc.bin, sc.bytes, zeroed);
+}
+
+std::size_t PlaneArena::allocateMany(std::size_t bytes, std::size_t count, void** out, bool* zeroed) {
+  if (bytes > kLargeFrom) {
+    for (std::size_t i = 0; i < count; ++i) {
+      out[i] = allocate(bytes, zeroed ? zeroed + i : nullptr);
+      if (!out[i]) return i;
+    }
+    return count;
+  }
+  const SizeClass sc = sizeClassOf(bytes);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::size_t i = 0; i < count; ++i) {
+    void* block = allocateLocked(sc.bin, sc.bytes, zeroed ? zeroed + i : nullptr);
+    if (!block) return i;
+    out[i] = block;
+  }
+  return count;
+}
+
+void PlaneArena::releaseLocked(void* block) {
+  auto* c = chunkOf(block);
   --liveBlocks_;
   if (c->bin == 0) {
     mappedBytes_ -= c->mapBytes;
@@ -197,6 +229,19 @@ void PlaneArena::release(void* block) {
     retire(c);
   } else if (!c->listed) {
     link(c);
+  }
+}
+
+void PlaneArena::release(void* block) {
+  if (!block) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  releaseLocked(block);
+}
+
+void PlaneArena::releaseMany(void* const* blocks, std::size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (blocks[i]) releaseLocked(blocks[i]);
   }
 }
 
@@ -249,6 +294,31 @@ std::size_t PlaneArena::trim() {
 PlaneArenaStats PlaneArena::stats() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return {mappedBytes_, chunks_, emptyCount_, liveBlocks_};
+}
+
+void* mapPageBlock(std::size_t bytes) {
+  if (bytes == 0 || bytes % PlaneArena::kChunkBytes != 0) return nullptr;
+  return mapAligned(bytes);
+}
+
+void* growPageBlock(void* block, std::size_t oldBytes, std::size_t newBytes) {
+  if (newBytes <= oldBytes || newBytes % PlaneArena::kChunkBytes != 0) return nullptr;
+  void* grown = mremap(block, oldBytes, newBytes, 0);
+  if (grown != MAP_FAILED) return grown;
+  void* to = mapAligned(newBytes);
+  if (!to) return nullptr;
+  // The old pages replace the start of the new mapping; the rest of it stays
+  // as mapped (zero, marked for huge pages).
+  grown = mremap(block, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, to);
+  if (grown == MAP_FAILED) {
+    munmap(to, newBytes);
+    return nullptr;
+  }
+  return to;
+}
+
+void unmapPageBlock(void* block, std::size_t bytes) {
+  if (block) munmap(block, bytes);
 }
 
 PlaneArena& planeArena() {

@@ -45,10 +45,20 @@ class PlaneArena {
   PlaneArena& operator=(const PlaneArena&) = delete;
 
   // A block of at least `bytes` bytes (16-byte aligned), or null when the
-  // system refuses the memory. Its contents are unspecified.
-  void* allocate(std::size_t bytes);
+  // system refuses the memory. Its contents are unspecified, except that
+  // `*zeroed` (when given) is set true when the block is known to hold only
+  // zero bytes: memory the kernel mapped for it that no block has used yet,
+  // so a caller that wants zeros need not write them (and touch the pages).
+  void* allocate(std::size_t bytes, bool* zeroed = nullptr);
+  // `count` blocks of `bytes` bytes under one lock, into out[0..count), each
+  // as allocate() would give it (zeroed[i] likewise when `zeroed` is given).
+  // Returns how many were allocated: fewer than `count` only when the system
+  // refuses memory, and then out[result...] are left alone.
+  std::size_t allocateMany(std::size_t bytes, std::size_t count, void** out, bool* zeroed = nullptr);
   // Frees a block of this arena (null is ignored).
   void release(void* block);
+  // Frees `count` blocks (null entries are ignored) under one lock.
+  void releaseMany(void* const* blocks, std::size_t count);
   // Gives a block `bytes` bytes, keeping its first min(old, bytes) bytes, like
   // realloc. A block shrunk to at least half its size class stays where it is,
   // a large block shrinks in place by unmapping its tail; a smaller block moves
@@ -70,6 +80,9 @@ class PlaneArena {
   static constexpr std::size_t kBins = 353;
 
   static Chunk* chunkOf(const void* block);
+  // The bodies of allocate() and release() for a small block; mutex_ held.
+  void* allocateLocked(std::size_t bin, std::size_t blockBytes, bool* zeroed);
+  void releaseLocked(void* block);
   Chunk* newChunk(std::size_t bin, std::size_t blockBytes);
   void retire(Chunk* c);
   void* allocateLarge(std::size_t bytes);
@@ -88,5 +101,19 @@ class PlaneArena {
 // The arena of the library's planes (never destroyed, so planes may be freed
 // from static destructors).
 PlaneArena& planeArena();
+
+// One large block of whole 2 MiB pages (bytes a multiple of
+// PlaneArena::kChunkBytes), 2 MiB-aligned and marked MADV_HUGEPAGE, zero
+// until written; null when the system refuses. For the memory file, whose
+// archive of hundreds of megabytes would otherwise take a page fault per
+// 4 KiB page.
+void* mapPageBlock(std::size_t bytes);
+// Grows a block of mapPageBlock from `oldBytes` to `newBytes` (both multiples
+// of kChunkBytes) keeping its contents without copying them: in place when
+// the addresses behind it are free, else by moving its pages to a new
+// 2 MiB-aligned place (their huge pages stay whole). Returns the block, or
+// null when the system refuses (the old block then stays valid).
+void* growPageBlock(void* block, std::size_t oldBytes, std::size_t newBytes);
+void unmapPageBlock(void* block, std::size_t bytes);
 
 }  // namespace megcxc

@@ -36,7 +36,23 @@ bool planesOnMalloc() {
   return onMalloc;
 }
 #endif
-void* planeBlock(std::size_t bytes) { return planesOnMalloc() ? std::malloc(bytes) : planeArena().allocate(bytes); }
+// A block of `bytes`; `*zeroed` tells whether it is known to be all zero.
+void* planeBlock(std::size_t bytes, bool* zeroed) {
+  *zeroed = false;
+  return planesOnMalloc() ? std::malloc(bytes) : planeArena().allocate(bytes, zeroed);
+}
+// Up to `count` blocks of `bytes` in one call to the arena; returns how many.
+std::size_t planeBlocks(std::size_t bytes, std::size_t count, void** out, bool* zeroed) {
+  if (planesOnMalloc()) {
+    for (std::size_t i = 0; i < count; ++i) {
+      zeroed[i] = false;
+      out[i] = std::malloc(bytes);
+      if (!out[i]) return i;
+    }
+    return count;
+  }
+  return planeArena().allocateMany(bytes, count, out, zeroed);
+}
 void freePlaneBlock(void* block) {
   if (planesOnMalloc()) std::free(block);
   else planeArena().release(block);
@@ -52,24 +68,58 @@ void* shrinkPlaneBlock(void* block, std::size_t bytes) {
 std::size_t tableBytes(int64_t rows) {
   return static_cast<std::size_t>(rows) * sizeof(double*) + sizeof(double*);
 }
-}  // namespace
 
-double** allocPlane(int64_t rows, int64_t cols, bool zero) {
-  if (rows < 1 || cols < 1) return nullptr;
-  const std::size_t cells = checkedBytes(rows, cols, sizeof(double));
-  if (cells == SIZE_MAX || static_cast<uint64_t>(rows) > (SIZE_MAX / 4) / sizeof(double*)) return nullptr;
+// The bytes of a rows x cols plane block (table and cells) and of its cells,
+// or false when rows or cols is below 1 or the size cannot be represented.
+bool planeBytes(int64_t rows, int64_t cols, std::size_t& block, std::size_t& cells) {
+  if (rows < 1 || cols < 1) return false;
+  cells = checkedBytes(rows, cols, sizeof(double));
+  if (cells == SIZE_MAX || static_cast<uint64_t>(rows) > (SIZE_MAX / 4) / sizeof(double*)) return false;
   const std::size_t head = tableBytes(rows);
-  if (cells > SIZE_MAX - head) return nullptr;
-  if (allocationShouldFail()) return nullptr;
-  void* block = planeBlock(head + cells);
-  if (!block) return nullptr;
+  if (cells > SIZE_MAX - head) return false;
+  block = head + cells;
+  return true;
+}
+
+// Writes the row table of a fresh block and zero-fills its cells when asked
+// and the block is not known to be zero already (memory the kernel just
+// mapped: writing zeros there would only touch its pages early).
+double** formatPlane(void* block, int64_t rows, int64_t cols, std::size_t cells, bool zero, bool zeroed) {
   auto** table = static_cast<double**>(block);
-  auto* data = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + head);
+  auto* data = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + tableBytes(rows));
   // The slot after the last row pointer remembers the data start.
   table[rows] = data;
   for (int64_t r = 0; r < rows; ++r) table[r] = data + r * cols;
-  if (zero) std::memset(data, 0, cells);
+  if (zero && !zeroed) std::memset(data, 0, cells);
   return table;
+}
+
+}  // namespace
+
+double** allocPlane(int64_t rows, int64_t cols, bool zero) {
+  std::size_t bytes = 0, cells = 0;
+  if (!planeBytes(rows, cols, bytes, cells)) return nullptr;
+  if (allocationShouldFail()) return nullptr;
+  bool zeroed = false;
+  void* block = planeBlock(bytes, &zeroed);
+  if (!block) return nullptr;
+  return formatPlane(block, rows, cols, cells, zero, zeroed);
+}
+
+int allocPlanes(int64_t rows, int64_t cols, bool zero, int count, double*** out) {
+  std::size_t bytes = 0, cells = 0;
+  if (count < 1 || !planeBytes(rows, cols, bytes, cells)) return 0;
+  constexpr int kMost = 8;
+  if (count > kMost) count = kMost;
+  // The failure hook sees one allocation per plane, in order, as with
+  // allocPlane: the planes before a refused one are allocated.
+  int wanted = 0;
+  while (wanted < count && !allocationShouldFail()) ++wanted;
+  void* blocks[kMost];
+  bool zeroed[kMost];
+  const int made = static_cast<int>(planeBlocks(bytes, static_cast<std::size_t>(wanted), blocks, zeroed));
+  for (int i = 0; i < made; ++i) out[i] = formatPlane(blocks[i], rows, cols, cells, zero, zeroed[i]);
+  return made;
 }
 
 void releasePlane(double** plane) { freePlaneBlock(plane); }
@@ -97,6 +147,52 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
   table[newRows] = data;
   for (int64_t r = 0; r < newRows; ++r) table[r] = data + r * newCols;
   return table;
+}
+
+double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols,
+                             const double* cells, void** old) {
+  *old = nullptr;
+  if (!plane || rows < 1 || newRows < 1 || newCols < 1 || newRows > rows) return plane;
+  if (newCols > cellCapacity / newRows) return plane;
+  auto* block = reinterpret_cast<unsigned char*>(plane);
+  const std::size_t count = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
+  // Where the cells start in the block (the table of its first allocation
+  // may be longer than `rows`); not read when the cells come from `cells`
+  // and the plane moves: that slot is a cache miss on a block not needed.
+  auto oldOffset = [&] { return static_cast<std::size_t>(reinterpret_cast<unsigned char*>(plane[rows]) - block); };
+  // A moved plane gets the table of its new row count when its cells are
+  // given, else the old offset (its cells are copied from there).
+  const std::size_t offset = cells ? tableBytes(newRows) : oldOffset();
+  const std::size_t bytes = offset + count * sizeof(double);
+  void* moved = nullptr;
+  if (!planesOnMalloc()) {
+    PlaneArena& arena = planeArena();
+    const std::size_t have = arena.usableBytes(block);
+    // The arena's rule (reallocate): a small block that keeps at least half
+    // its size class stays; large blocks shrink in place.
+    if (have <= PlaneArena::kLargeFrom && bytes < have / 2) moved = arena.allocate(bytes);
+  }
+  if (!moved) {
+    double** table = reshapePlane(plane, rows, cellCapacity, newRows, newCols);
+    if (cells) std::memcpy(table[newRows], cells, count * sizeof(double));
+    return table;
+  }
+  auto* to = static_cast<unsigned char*>(moved);
+  auto* data = reinterpret_cast<double*>(to + offset);
+  std::memcpy(data, cells ? cells : reinterpret_cast<const double*>(block + offset), count * sizeof(double));
+  auto** table = reinterpret_cast<double**>(to);
+  table[newRows] = data;
+  for (int64_t r = 0; r < newRows; ++r) table[r] = data + r * newCols;
+  *old = block;
+  return table;
+}
+
+void releasePlaneBlocks(void* const* blocks, std::size_t count) {
+  if (planesOnMalloc()) {
+    for (std::size_t i = 0; i < count; ++i) std::free(blocks[i]);
+  } else {
+    planeArena().releaseMany(blocks, count);
+  }
 }
 
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols) {

@@ -25,6 +25,11 @@ namespace megcxc {
 // any message. Returns null when rows < 1, cols < 1, the size cannot be
 // represented, or the allocation fails.
 double** allocPlane(int64_t rows, int64_t cols, bool zero);
+// Allocates up to `count` (at most 8) rows x cols planes in one call to the
+// plane heap, into out[0...]; returns how many were made (0 for an extent
+// below 1 or a size that cannot be represented). Fewer than `count` only when
+// memory is refused: the planes made are valid, out[result...] untouched.
+int allocPlanes(int64_t rows, int64_t cols, bool zero, int count, double*** out);
 // Releases a plane made by allocPlane (null is ignored).
 void releasePlane(double** plane);
 // Hands the empty chunks the plane heap keeps for reuse back to the system,
@@ -43,6 +48,18 @@ double* planeData(double** plane, int64_t rows);
 // and the block is shrunk to the cells it now holds. Returns the plane, which
 // may have moved; an argument outside those bounds returns it unchanged.
 double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols);
+// reshapePlane for a pass over many planes: the same result, except that a
+// plane that has to move to a smaller block is copied there without
+// releasing its old block, which is returned in `*old` (else null) for the
+// caller to hand to releasePlaneBlocks in batches. When `cells` is given, the
+// plane's newRows x newCols cells are set from it instead of keeping the
+// first cells of the block (for a plane whose old cells are not needed: they
+// are not read).
+double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols,
+                             const double* cells, void** old);
+// Releases `count` plane blocks (null entries ignored) in one call to the
+// plane heap.
+void releasePlaneBlocks(void* const* blocks, std::size_t count);
 // Copies every cell of `src` into `dst` (same extents, both fully present rows
 // where src has a row; absent source rows leave the destination row as is).
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols);

@@ -1,5 +1,7 @@
 #include "spectral/spctm_chn_chn_data.h"
 
+#include "platform/message_box.h"
+
 #include <cstring>
 #include <utility>
 
@@ -159,19 +161,28 @@ int CSpctmChnChnData::checkInitpctmSpace(int64_t rows, int64_t cols, bool zeroFi
   if (rows < 1 || cols < 1) return 0;
   timePt = rows;
   freqPt = cols;
-  auto prepare = [&](double**& p) {
-    if (!p) {
-      p = newBufferF2d(rows, cols, true);
-      return p != nullptr;
-    }
-    if (zeroFill) megcxc::fillPlane(p, rows, cols, 0.0);
-    return true;
-  };
-  if (!prepare(plane[0])) return 0;
   if (withImag == 0) releaseAndClear(plane[1]);
-  else if (!prepare(plane[1])) return 0;
   if (withPowerPhase == 0) releaseAndClear(plane[2]);
-  else if (!prepare(plane[2])) return 0;
+  const bool wanted[3] = {true, withImag != 0, withPowerPhase != 0};
+  // The missing planes come from the plane heap in one call, in plane order.
+  double*** missing[3];
+  int count = 0;
+  for (int d = 0; d < 3; ++d) {
+    if (!wanted[d]) continue;
+    if (plane[d]) {
+      if (zeroFill) megcxc::fillPlane(plane[d], rows, cols, 0.0);
+    } else {
+      missing[count++] = &plane[d];
+    }
+  }
+  if (count == 0) return 1;
+  double** made[3] = {nullptr, nullptr, nullptr};
+  const int got = megcxc::allocPlanes(rows, cols, true, count, made);
+  for (int i = 0; i < got; ++i) *missing[i] = made[i];
+  if (got < count) {
+    AfxMessageBox("Has enough memory?", MB_OK);
+    return 0;
+  }
   return 1;
 }
 
@@ -194,20 +205,29 @@ int CSpctmChnChnData::addSpctmData2ChannelCWTri(const double* const* realRows, c
     _cleanSpctmData();
     return 0;
   }
-  // The new planes are built before the old ones go, so rows that point into
-  // this record's own planes are still readable while they are copied.
-  double** re = newBufferF2d(rows, cols, false);
-  double** im = re ? newBufferF2d(rows, cols, false) : nullptr;
-  if (!im) {
-    megcxc::releasePlane(re);
+  // Planes of these extents (those an initialisation prepared) take the rows
+  // in place, unless a row lies inside one of them: then new planes are
+  // built before the old ones go, so such rows stay readable while copied.
+  if (takesRowsInPlace(rows, cols, realRows, imagRows, rows)) {
+    copyHostRows(plane[0], realRows, rows, cols);
+    copyHostRows(plane[1], imagRows, rows, cols);
+    megcxc::restorePlaneRows(plane[0], rows, cols);
+    megcxc::restorePlaneRows(plane[1], rows, cols);
+    releaseAndClear(plane[2]);
+    return storeData2Backupfile();
+  }
+  double** made[2] = {nullptr, nullptr};
+  if (megcxc::allocPlanes(rows, cols, false, 2, made) != 2) {
+    megcxc::releasePlane(made[0]);
+    AfxMessageBox("Has enough memory?", MB_OK);
     _cleanSpctmData();
     return 0;
   }
-  copyHostRows(re, realRows, rows, cols);
-  copyHostRows(im, imagRows, rows, cols);
+  copyHostRows(made[0], realRows, rows, cols);
+  copyHostRows(made[1], imagRows, rows, cols);
   _cleanSpctmData();
-  plane[0] = re;
-  plane[1] = im;
+  plane[0] = made[0];
+  plane[1] = made[1];
   timePt = rows;
   freqPt = cols;
   return storeData2Backupfile();
@@ -217,6 +237,13 @@ int CSpctmChnChnData::addSpctmData2ChannelCWTr(const double* const* realRows, in
   if (rows < 1 || cols < 1 || !allRowsPresent(realRows, rows)) {
     _cleanSpctmData();
     return 0;
+  }
+  if (takesRowsInPlace(rows, cols, realRows, nullptr, rows)) {
+    copyHostRows(plane[0], realRows, rows, cols);
+    megcxc::restorePlaneRows(plane[0], rows, cols);
+    releaseAndClear(plane[1]);
+    releaseAndClear(plane[2]);
+    return storeData2Backupfile();
   }
   double** re = newBufferF2d(rows, cols, false);
   if (!re) {
@@ -231,15 +258,56 @@ int CSpctmChnChnData::addSpctmData2ChannelCWTr(const double* const* realRows, in
   return storeData2Backupfile();
 }
 
+bool CSpctmChnChnData::takesRowsInPlace(int64_t rows, int64_t cols, const double* const* realRows,
+                                        const double* const* imagRows, int64_t count) const {
+  if (rows != timePt || cols != freqPt || !plane[0] || (imagRows && !plane[1])) return false;
+  // A row overlapping any block of this record (working or backup, table or
+  // cells) could be overwritten before it is read.
+  const std::size_t rowBytes = static_cast<std::size_t>(cols) * sizeof(double);
+  auto inside = [&](const double* row) {
+    const auto* a = reinterpret_cast<const unsigned char*>(row);
+    auto overlaps = [&](double** p, int64_t pr, int64_t pc) {
+      if (!p || pr < 1 || pc < 1) return false;
+      const auto* lo = reinterpret_cast<const unsigned char*>(p);
+      const auto* hi = reinterpret_cast<const unsigned char*>(megcxc::planeData(p, pr) + pr * pc);
+      return a < hi && a + rowBytes > lo;
+    };
+    for (int d = 0; d < 3; ++d) {
+      if (overlaps(plane[d], timePt, freqPt) || overlaps(rawPlane[d], rawTimePt, rawFreqPt)) return true;
+    }
+    return false;
+  };
+  for (int64_t r = 0; r < count; ++r) {
+    if (inside(realRows[r]) || (imagRows && inside(imagRows[r]))) return false;
+  }
+  return true;
+}
+
 int CSpctmChnChnData::storeData2Backupfile() {
   if (timePt < 1 || freqPt < 1) return 0;
-  _cleanBkSpctmData();
+  // Raw planes of the working extents are overwritten where they are; the
+  // others are released, and the missing ones come in one call to the heap.
+  const bool sameExtents = rawTimePt == timePt && rawFreqPt == freqPt;
+  double*** missing[3];
+  int count = 0;
+  for (int d = 0; d < 3; ++d) {
+    if (!plane[d] || !sameExtents) releaseAndClear(rawPlane[d]);
+    if (plane[d] && !rawPlane[d]) missing[count++] = &rawPlane[d];
+  }
   rawTimePt = timePt;
   rawFreqPt = freqPt;
+  double** made[3] = {nullptr, nullptr, nullptr};
+  const int got = count > 0 ? megcxc::allocPlanes(timePt, freqPt, false, count, made) : 0;
+  for (int i = 0; i < got; ++i) *missing[i] = made[i];
+  // Planes in order, up to the first that could not be allocated.
   for (int d = 0; d < 3; ++d) {
     if (!plane[d]) continue;
-    rawPlane[d] = newBufferF2d(timePt, freqPt, false);
-    if (!rawPlane[d]) return 0;
+    if (!rawPlane[d]) {
+      // As if each raw plane were allocated in turn: none after this one.
+      for (int e = d + 1; e < 3; ++e) releaseAndClear(rawPlane[e]);
+      AfxMessageBox("Has enough memory?", MB_OK);
+      return 0;
+    }
     megcxc::copyPlaneBlock(rawPlane[d], plane[d], timePt, freqPt);
   }
   return 1;

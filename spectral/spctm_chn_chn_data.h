@@ -107,4 +107,12 @@ class CSpctmChnChnData : public CSpctmBasicx {
   double* workingCells(int dataType) const;
   // True when any working plane is present.
   bool hasWorkingPlane() const;
+
+ private:
+  // True when the working planes the host's rows go to (real, and imaginary
+  // when `imagRows` is given) exist with extents rows x cols and none of the
+  // `count` rows overlaps a block of this record, so they can be copied in
+  // place.
+  bool takesRowsInPlace(int64_t rows, int64_t cols, const double* const* realRows, const double* const* imagRows,
+                        int64_t count) const;
 };

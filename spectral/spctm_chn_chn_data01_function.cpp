@@ -33,7 +33,7 @@ bool CSpctmChnChnData01Function::powerPhaseReady() const {
   return plane[0] && plane[2] && timePt >= 1 && freqPt >= 1;
 }
 
-int CSpctmChnChnData01Function::magnitudeCells() {
+MEGCXC_CELL_LOOPS_ALL_WIDTHS int CSpctmChnChnData01Function::magnitudeCells() {
   const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);
   const double* re = megcxc::planeData(plane[0], timePt);
   double* out = megcxc::planeData(plane[2], timePt);
@@ -82,7 +82,7 @@ int CSpctmChnChnData01Function::setPolarity2Magnitude(int mode) {
   return preparePowerPhase() ? polarityMagnitudeCells(mode) : 0;
 }
 
-int CSpctmChnChnData01Function::scaleSpctm(double factor, int dataType) {
+MEGCXC_CELL_LOOPS_ALL_WIDTHS int CSpctmChnChnData01Function::scaleSpctm(double factor, int dataType) {
   double* cells = workingCells(dataType);
   if (!cells) return 0;
   const std::size_t n = static_cast<std::size_t>(timePt) * static_cast<std::size_t>(freqPt);

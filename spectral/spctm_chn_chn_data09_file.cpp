@@ -45,12 +45,8 @@ void storePlaneBlock(CArchive& ar, double** p, int64_t rows, int64_t cols) {
   }
   ar << int32_t{1};
   for (int64_t r = 0; r < rows; ++r) {
-    if (p[r]) {
-      ar << int32_t{1};
-      ar.writeDoubles(p[r], static_cast<std::size_t>(cols));
-    } else {
-      ar << int32_t{0};
-    }
+    if (p[r]) ar.writePresentRow(p[r], static_cast<std::size_t>(cols));
+    else ar << int32_t{0};
   }
 }
 
@@ -104,6 +100,16 @@ BlockRead loadPlaneBlock(ReadContext& ctx, const char* label, int index, int64_t
     // One guard for the whole loop: each field is named with next().
     ctx.guard([&] {
       for (int64_t r = 0; r < rows; ++r) {
+        if (!staged) {
+          // Rows already in the archive's buffer (all of them from a memory
+          // file) go straight into the plane; the loop below takes the rest
+          // field by field.
+          const auto got = static_cast<int64_t>(
+              ar.readBufferedPresentRows(data + r * cols, static_cast<std::size_t>(rows - r), rowCells));
+          blockBytes += static_cast<uint64_t>(got) * (4 + rowBytes);
+          r += got;
+          if (r == rows) break;
+        }
         ctx.next("row flag", r);
         int32_t flag = 0;
         ar >> flag;

@@ -179,9 +179,21 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
     return false;
   }
 
-  // Nothing below can fail.
+  // Nothing below can fail. The blocks the shrunk planes leave are released
+  // in batches, one call to the plane heap each.
   const CSpctmChnChnDatazq blank;
   std::size_t nextFresh = 0;
+  constexpr std::size_t kBatch = 256;
+  void* leaving[kBatch];
+  std::size_t leavingCount = 0;
+  auto leave = [&](void* block) {
+    if (!block) return;
+    leaving[leavingCount++] = block;
+    if (leavingCount == kBatch) {
+      megcxc::releasePlaneBlocks(leaving, leavingCount);
+      leavingCount = 0;
+    }
+  };
   for (int64_t r = 0; r < rows; ++r) {
     for (int64_t c = 0; c < cols; ++c) {
       CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
@@ -198,14 +210,21 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
           p.plane[d] = p.rawPlane[d] = nullptr;
           continue;
         }
-        p.plane[d] = megcxc::reshapePlane(p.plane[d], oldT, oldT * oldF, newT, newF);
+        void* old = nullptr;
+        p.plane[d] = megcxc::shrinkPlaneDeferred(p.plane[d], oldT, oldT * oldF, newT, newF, nullptr, &old);
+        leave(old);
+        const double* collapsed = megcxc::planeData(p.plane[d], newT);
         if (nextFresh < fresh.size() && fresh[nextFresh].pair == &p && fresh[nextFresh].d == d) {
-          megcxc::releasePlane(p.rawPlane[d]);
+          leave(p.rawPlane[d]);
           p.rawPlane[d] = fresh[nextFresh++].plane;
+          megcxc::copyPlaneBlock(p.rawPlane[d], p.plane[d], newT, newF);
         } else {
-          p.rawPlane[d] = megcxc::reshapePlane(p.rawPlane[d], p.rawTimePt, p.rawTimePt * p.rawFreqPt, newT, newF);
+          // The raw cells are replaced by the collapsed ones, so the old
+          // ones are never read.
+          p.rawPlane[d] = megcxc::shrinkPlaneDeferred(p.rawPlane[d], p.rawTimePt, p.rawTimePt * p.rawFreqPt, newT,
+                                                      newF, collapsed, &old);
+          leave(old);
         }
-        megcxc::copyPlaneBlock(p.rawPlane[d], p.plane[d], newT, newF);
       }
       p.timePt = p.rawTimePt = newT;
       p.freqPt = p.rawFreqPt = newF;
@@ -215,6 +234,7 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
       p.isSelected = blank.isSelected;
     }
   }
+  megcxc::releasePlaneBlocks(leaving, leavingCount);
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <algorithm>
 #include <string>
 #include <unistd.h>
 
@@ -77,7 +79,7 @@ TEST(ArchiveStream, LittleEndianFormsTruncationsAndBulkDoublesAcrossBufferBounda
       },
       64);
   EXPECT_EQ(bytes, want.u8(9).bytes());
-  CMemFile file(bytes);
+  megcxc::test::BufferedMemFile file(bytes);
   CArchive ar(&file, CArchive::load, 64);
   int32_t head = 0;
   uint8_t tail = 0;
@@ -88,6 +90,94 @@ TEST(ArchiveStream, LittleEndianFormsTruncationsAndBulkDoublesAcrossBufferBounda
   ar.readDoubles(back.data() + 7, back.size() - 7);
   ar >> tail;
   EXPECT_TRUE(back == values && head == 5 && tail == 9 && ar.mayHold(0) && !ar.mayHold(1));
+}
+
+// A memory file is read and written in place (one window onto its block);
+// every other file through the buffer. Both give the same bytes, offsets and
+// ends, also where the stream starts inside the file, grows the file past
+// its page mapping, or is flushed and closed half-way.
+TEST(ArchiveStream, MemoryFilesInPlaceAndBufferedFilesAgreeOnBytesOffsetsAndPlaneRows) {
+  constexpr std::size_t kCols = 20;  // a row of 164 bytes with its flag: more than the 64-byte buffer
+  std::vector<double> rows(4 * kCols), many((3u << 20) / 8);
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<double>(i) - 0.25;
+  for (std::size_t i = 0; i < many.size(); ++i) many[i] = static_cast<double>(i % 977) * 1.5;
+  Bytes want;
+  want.u8(0xAB).u8(0xCD).u8(0xEF).i32(7);
+  for (std::size_t r = 0; r < 2; ++r) {
+    want.i32(1);
+    for (std::size_t k = 0; k < kCols; ++k) want.f64(rows[r * kCols + k]);
+  }
+  want.i32(0).i32(2);  // an absent row; any nonzero flag marks a present one
+  for (std::size_t k = 0; k < kCols; ++k) want.f64(rows[3 * kCols + k]);
+  for (const double v : many) want.f64(v);
+  want.i32(-9);
+  for (const bool inPlace : {true, false}) {
+    std::unique_ptr<CMemFile> out = inPlace ? std::make_unique<CMemFile>() : std::make_unique<megcxc::test::BufferedMemFile>();
+    out->Write(want.bytes().data(), 3);  // the archive starts at byte 3 of the file
+    {
+      CArchive ar(out.get(), CArchive::store, 64);
+      EXPECT_EQ(ar.position(), 3);
+      ar << int32_t{7};
+      ar.writePresentRow(rows.data(), kCols);
+      ar.Flush();
+      ar.writePresentRow(rows.data() + kCols, kCols);
+      ar << int32_t{0};
+      ar << int32_t{2};
+      ar.writeDoubles(rows.data() + 3 * kCols, kCols);
+      ar.writeDoubles(many.data(), many.size());  // grows the memory file past 2 MiB
+      EXPECT_EQ(ar.position(), static_cast<int64_t>(want.bytes().size()) - 4);
+      ar.Close();
+    }
+    const int32_t last = -9;
+    out->Write(&last, 4);  // after Close the file is the caller's again
+    ASSERT_TRUE(out->bytes() == want.bytes()) << inPlace;
+
+    std::vector<uint8_t> in = out->bytes();
+    in.resize(in.size() - 4 - 100);  // ends inside the long run of doubles
+    for (const bool fromMemory : {true, false}) {
+      std::unique_ptr<CMemFile> file =
+          fromMemory ? std::make_unique<CMemFile>(in) : std::make_unique<megcxc::test::BufferedMemFile>(in);
+      uint8_t skip[3];
+      ASSERT_EQ(file->Read(skip, 3), 3u);
+      CArchive ar(file.get(), CArchive::load, 64);
+      int32_t first = 0, flag = -1;
+      ar >> first;
+      EXPECT_EQ(ar.position(), 7);
+      EXPECT_EQ(ar.bytesRemaining(), static_cast<int64_t>(in.size()) - 7);
+      // Rows as a plane reader takes them: buffered ones at once, the rest
+      // field by field.
+      std::vector<double> back(4 * kCols, 0.0);
+      std::size_t r = 0, absent = 0;
+      auto takeRows = [&](std::size_t upTo) {
+        while (r < upTo) {
+          r += ar.readBufferedPresentRows(back.data() + r * kCols, upTo - r, kCols);
+          if (r == upTo) break;
+          ar >> flag;
+          if (flag == 0) {
+            ++absent;
+            ++r;
+            continue;
+          }
+          ar.readDoubles(back.data() + r * kCols, kCols);
+          ++r;
+        }
+      };
+      takeRows(2);
+      EXPECT_EQ(ar.readBufferedPresentRows(back.data(), 1, kCols), 0u);  // stops before the zero flag
+      takeRows(4);
+      EXPECT_EQ(absent, 1u);
+      EXPECT_TRUE(std::equal(back.begin(), back.begin() + 2 * kCols, rows.begin())) << fromMemory;
+      EXPECT_TRUE(std::equal(back.begin() + 3 * kCols, back.end(), rows.begin() + 3 * kCols)) << fromMemory;
+      std::vector<double> tail(many.size());
+      try {
+        ar.readDoubles(tail.data(), tail.size());
+        ADD_FAILURE() << "read past the end";
+      } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
+        EXPECT_EQ(e.m_offset, static_cast<int64_t>(want.bytes().size()) - 4 - static_cast<int64_t>(many.size()) * 8);
+      }
+    }
+  }
 }
 
 // From a stream that cannot tell its length (a pipe), any length a stream

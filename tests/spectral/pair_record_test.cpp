@@ -76,13 +76,20 @@ TEST_F(PairRecord, FailedAllocationsReportAndKeepRecordConsistent) {
   };
   failing(1, [] { return CSpctmBasicx::newBufferF2d(2, 2, true) ? 1 : 0; });
   for (int nth : {1, 2}) {
-    fill(pair, kRe, kIm);
+    fill(pair, {{1, 2}});  // other extents: the fill needs new planes
     failing(nth, [&] { return fill(pair, kRe, kIm); });
     EXPECT_TRUE(pair.timePt == 0 && !pair.plane[0] && !pair.plane[1]);
   }
   fill(pair, kRe, kIm);
+  {
+    // Planes and backup of the same extents take new data in place.
+    AllocationFailureScope fail(1);
+    EXPECT_EQ(fill(pair, kIm, kRe), 1);
+    EXPECT_TRUE(grid(pair.rawPlane[0], 3, 2) == kIm && grid(pair.rawPlane[1], 3, 2) == kRe && !pair.plane[2]);
+  }
+  pair._cleanBkSpctmData();
   failing(2, [&] { return pair.storeData2Backupfile(); });
-  EXPECT_TRUE(grid(pair.rawPlane[0], 3, 2) == kRe && !pair.rawPlane[1]);
+  EXPECT_TRUE(grid(pair.rawPlane[0], 3, 2) == kIm && !pair.rawPlane[1]);
   fill(pair, {{1, 2}});
   failing(1, [&] { return pair.computeMagnitude(); });
   EXPECT_TRUE(!pair.plane[2] && cells() == (Grid{{1, 2}}));

@@ -18,14 +18,16 @@
 #include "platform/carchive.h"
 #include "platform/cexception.h"
 #include "platform/cfile.h"
+#include "support/archive_bytes.h"
 #include "support/message_recorder.h"
 
 namespace megcxc::test {
 
-// A memory file that tells neither its length nor its position, as a pipe.
-class UnsizedMemFile : public CMemFile {
+// A memory file that tells neither its length nor its position and is read
+// through the archive's buffer, as a pipe.
+class UnsizedMemFile : public BufferedMemFile {
  public:
-  using CMemFile::CMemFile;
+  using BufferedMemFile::BufferedMemFile;
   int64_t GetLength() const override { return -1; }
   int64_t GetPosition() const override { return -1; }
 };
