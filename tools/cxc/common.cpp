@@ -9,6 +9,17 @@
 
 namespace cxc {
 
+namespace {
+constexpr int kCells = 30;
+
+// Cells of the bar filled at `done` of `total`.
+int filledCells(int64_t done, int64_t total) {
+  if (total <= 0) return 0;
+  const int64_t clamped = done < 0 ? 0 : (done > total ? total : done);
+  return static_cast<int>(clamped * kCells / total);
+}
+}  // namespace
+
 void refuse(const std::string& message) { throw Error(kExitRefused, message); }
 
 void badUsage(const std::string& message) { throw Error(kExitUsage, message); }
@@ -83,12 +94,7 @@ bool TerminalProgress::PostMessage(unsigned message, uintptr_t wParam, intptr_t 
 void TerminalProgress::step(const std::string& label, int64_t done, int64_t total) {
   if (!enabled_) return;
   inBytes_ = false;
-  constexpr int kCells = 30;
-  int cells = 0;
-  if (total > 0) {
-    const int64_t clamped = done < 0 ? 0 : (done > total ? total : done);
-    cells = static_cast<int>(clamped * kCells / total);
-  }
+  const int cells = filledCells(done, total);
   if (label == lastLabel_ && cells == lastCells_ && done != total) return;
   if (drawn_ && label != lastLabel_) finish();
   lastLabel_ = label;
@@ -102,8 +108,7 @@ megcxc::host::ByteProgress TerminalProgress::bytes(const std::string& verb, cons
   return [this, label](int64_t done, int64_t total) {
     if (label != lastLabel_ && drawn_) finish();
     inBytes_ = true;
-    constexpr int kCells = 30;
-    const int cells = total > 0 ? static_cast<int>((done < 0 ? 0 : done > total ? total : done) * kCells / total) : 0;
+    const int cells = filledCells(done, total);
     if (label != lastLabel_ || cells != lastCells_) {
       lastLabel_ = label;
       lastCells_ = cells;
@@ -115,7 +120,6 @@ megcxc::host::ByteProgress TerminalProgress::bytes(const std::string& verb, cons
 }
 
 void TerminalProgress::draw(const std::string& label, int64_t done, int64_t total) {
-  constexpr int kCells = 30;
   char bar[kCells + 1];
   for (int i = 0; i < kCells; ++i) bar[i] = i < lastCells_ ? '#' : ' ';
   bar[kCells] = '\0';
