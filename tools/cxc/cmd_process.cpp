@@ -153,7 +153,10 @@ int runProcess(const ProcessArgs& args) {
   printWarnings(warnings);
   int n = 0;
   for (const host::Step& s : steps) {
-    const host::Outcome outcome = host::applyStep(collection, s);
+    const std::string label = "step " + std::to_string(n + 1) + " of " + std::to_string(steps.size());
+    const host::Outcome outcome =
+        host::applyStep(collection, s, [&](int64_t done, int64_t total) { progress.step(label, done, total); });
+    progress.finish();
     requireDone(outcome, s, args.file);
     std::printf("%2d. %s\n", ++n, outcome.text.c_str());
   }
