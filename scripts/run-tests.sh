@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds megcxc and runs every test twice: a normal optimised build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build (both also replay the
-# committed fuzz corpora), checks that pip installs the Python package from
+# committed fuzz corpora and run the Python package's tests, the sanitizer
+# build with its runtimes preloaded into /usr/bin/python3), checks that pip installs the Python package from
 # the checkout (reusing the release build's module), then runs each libFuzzer target for a short bounded
 # time. Installs missing Debian packages first. Exit status is non-zero when
 # anything fails. FUZZ_SECONDS (default 20) sets the time per fuzz target; 0

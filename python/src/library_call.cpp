@@ -15,6 +15,32 @@ std::mutex& libraryMutex() {
   return m;
 }
 
+// True on the thread that holds the library mutex, while it does. A progress
+// callback runs on that thread in the middle of the call it reports on: a
+// call into the module from there would wait for the mutex forever (and the
+// collection is half-way through a load, a save or a step anyway).
+thread_local bool t_holdsLibrary = false;
+
+// Raises megcxc.Error on the thread that holds the library mutex already
+// (GIL held).
+void refuseReentry() {
+  if (t_holdsLibrary) {
+    raiseError("megcxc cannot be called from a progress callback: the call it reports on is still running");
+  }
+}
+
+// Holds the library mutex (taken without the GIL) and marks the thread.
+class LibraryLock {
+ public:
+  LibraryLock() : lock_(libraryMutex()) { t_holdsLibrary = true; }
+  ~LibraryLock() { t_holdsLibrary = false; }
+  LibraryLock(const LibraryLock&) = delete;
+  LibraryLock& operator=(const LibraryLock&) = delete;
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+};
+
 std::string oneLine(const CString& text) {
   std::string s = text.toUtf8();
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
@@ -84,8 +110,9 @@ void Progress::rethrow() {
 }
 
 void underLibraryLock(const std::function<void()>& fn) {
+  refuseReentry();
   py::gil_scoped_release release;
-  std::lock_guard<std::mutex> lock(libraryMutex());
+  LibraryLock lock;
   fn();
 }
 
@@ -98,8 +125,9 @@ void callLibrary(const std::function<void()>& fn, Progress* progress) {
   Messages messages;
   std::exception_ptr failure;
   {
+    refuseReentry();
     py::gil_scoped_release release;
-    std::lock_guard<std::mutex> lock(libraryMutex());
+    LibraryLock lock;
     MessageCollector collect(messages);
     try {
       fn();

@@ -218,6 +218,35 @@ def test_a_raising_progress_callback_stops_a_load_or_save_and_reaches_the_caller
     np.testing.assert_allclose(other.active.power, expected, rtol=1e-15)
 
 
+def test_a_progress_callback_that_calls_megcxc_gets_an_error_instead_of_a_hang(tmp_path):
+    # In a child process: the call would otherwise wait for itself forever.
+    import os
+    import subprocess
+    import sys
+    import textwrap
+
+    code = textwrap.dedent("""
+        import numpy as np, pytest, megcxc
+        c = megcxc.demo(sensors=6, time=2, freq=3)
+        with pytest.raises(megcxc.Error, match="from a progress callback"):
+            c.save("c.cxc", progress=lambda done, total: c.describe())
+        c.save("c.cxc")
+        with pytest.raises(megcxc.Error, match="from a progress callback"):
+            megcxc.load("c.cxc", progress=lambda done, total: c.control.complex())
+        expected = np.abs(c.active.complex())
+        with pytest.raises(megcxc.Error, match="from a progress callback"):
+            c.active.magnitude(progress=lambda done, total: c.control.magnitude())
+        # The step finished and the library is free for the next call.
+        np.testing.assert_allclose(c.active.power, expected, rtol=1e-15)
+        assert c.control.planes["power"] == 0
+        print("done")
+    """)
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(os.path.abspath(megcxc.__file__))))
+    run = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, env=env, capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 0 and run.stdout == "done\n", run.stdout + run.stderr
+
+
 def test_other_python_threads_run_while_a_file_loads(tmp_path):
     import threading
     import time

@@ -4,6 +4,7 @@
 // a library refusal leads with the tool's own line.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "cxc_test_support.h"
@@ -81,6 +82,25 @@ TEST_F(CxcEdgesTest, OptionsAreNeverIgnoredSilently) {
   ASSERT_TRUE(ok({"--threads", "1", "info", "good.cxc"}));
   ASSERT_TRUE(ok({"--version"}));
   expectHas(last.out, {"cxc (megcxc) "});
+}
+
+// Loads, steps and saves draw a bar on a terminal (script(1) gives cxc one),
+// cleared before the results print; into a pipe nothing extra is written.
+TEST_F(CxcEdgesTest, LoadsStepsAndSavesShowProgressOnlyOnATerminal) {
+  ASSERT_TRUE(ok({"process", "good.cxc", "-o", "piped.cxc", "--magnitude"}));
+  EXPECT_EQ(last.err, "");
+  if (std::system("script -qec true /dev/null >/dev/null 2>&1 </dev/null") != 0) GTEST_SKIP() << "no script(1)";
+  const std::string command = "cd '" + dir.path + "' && script -qec \"'" CXC_BINARY
+                              "' process good.cxc -o tty.cxc --magnitude\" /dev/null </dev/null >tty.out 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<uint8_t> bytes = readBytes(dir / "tty.out");
+  const std::string text(bytes.begin(), bytes.end());
+  expectHas(text, {"loading good.cxc", "saving tty.cxc", " MB\x1b[K", "##############################]",
+                   "step 1 of 1            [##############################] 12/12"});
+  // Each bar is cleared before the next line of results.
+  EXPECT_LT(text.rfind("step 1 of 1"), text.find("\r\x1b[K 1. ")) << text;
+  EXPECT_LT(text.rfind("saving tty.cxc"), text.find("\r\x1b[Ksaved tty.cxc")) << text;
+  EXPECT_EQ(readBytes(dir / "tty.cxc"), readBytes(dir / "piped.cxc"));
 }
 
 TEST_F(CxcEdgesTest, ALibraryRefusalLeadsWithWhatFailed) {

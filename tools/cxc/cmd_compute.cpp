@@ -127,7 +127,7 @@ int runCompute(const ComputeArgs& args) {
     for (const std::string& name : outcome.channelNames) m.rows.push_back({name, "", ""});
     m.cols = m.rows;
   }
-  host::saveCollectionWithMetadata(args.output, collection, meta);
+  host::saveCollectionWithMetadata(args.output, collection, meta, progress.bytes("saving", args.output));
 
   for (const host::ClassRun& run : outcome.runs) {
     const compute::Plan& p = run.plan;

@@ -87,7 +87,7 @@ int runDemo(const DemoArgs& args) {
   const host::PlanePeak peak = host::findPlanePeak(result, 2, true);
 
   host::Metadata noNames;
-  host::saveCollectionWithMetadata(args.output, collection, noNames);
+  host::saveCollectionWithMetadata(args.output, collection, noNames, progress.bytes("saving", args.output));
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   const DemoTruth truth = demoTruth(o);

@@ -30,11 +30,13 @@ struct ExportArgs {
 
 int runExport(const ExportArgs& args) {
   namespace host = megcxc::host;
+  TerminalProgress progress;
   MessageConsole console(false);
+  console.attachProgress(&progress);
   host::Collection collection;
   host::Metadata meta;
   std::vector<std::string> warnings;
-  host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings);
+  host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings, progress.bytes("loading", args.file));
   printWarnings(warnings);
   if (args.format == "mne-connectivity") {
     std::vector<int> classes;

@@ -56,7 +56,7 @@ int runImport(const ImportArgs& args) {
   const bool existed = host::pathExists(args.file);
   if (existed) {
     std::vector<std::string> warnings;
-    host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings);
+    host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings, progress.bytes("loading", args.file));
     printWarnings(warnings);
   } else {
     collection.collectionName = fileStem(out);
@@ -73,7 +73,7 @@ int runImport(const ImportArgs& args) {
       refuse(out + ": " + what);
     }
     if (!existed) collection.autoFindSetSpctmClass();
-    host::saveCollectionWithMetadata(out, collection, meta);
+    host::saveCollectionWithMetadata(out, collection, meta, progress.bytes("saving", out));
     std::printf("imported %s (%s) as the %s dataset of %s: %lld x %lld sensors, %lld time x %lld frequency points, %s\n",
                 args.from.c_str(), got.method.empty() ? "?" : got.method.c_str(), args.className.c_str(), out.c_str(),
                 static_cast<long long>(got.nodes), static_cast<long long>(got.nodes),
@@ -129,7 +129,7 @@ int runImport(const ImportArgs& args) {
     m.cols = m.rows;
   }
   m.valueUnit = args.unit;
-  host::saveCollectionWithMetadata(out, collection, meta);
+  host::saveCollectionWithMetadata(out, collection, meta, progress.bytes("saving", out));
   host::Dataset& d = *collection.trialByClass[options.spctmClass];
   std::printf("imported %s as the %s dataset of %s: %lld x %lld sensors, %lld time x %lld frequency points, %s\n",
               args.data.c_str(), args.className.c_str(), out.c_str(), static_cast<long long>(done.rows),

@@ -19,12 +19,15 @@ struct InfoArgs {
 };
 
 int runInfo(const InfoArgs& args) {
+  TerminalProgress progress;
   MessageConsole console(false);
+  console.attachProgress(&progress);
   megcxc::host::Collection collection;
   megcxc::host::Metadata meta;
   std::vector<std::string> warnings;
   const megcxc::host::ArchiveHeader header =
-      megcxc::host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings);
+      megcxc::host::loadCollectionWithMetadata(args.file, collection, meta, true, &warnings,
+                                                progress.bytes("loading", args.file));
   printWarnings(warnings);
   const std::string text = args.json ? megcxc::host::describeCollectionJson(args.file, header, collection, &meta)
                                      : megcxc::host::describeCollectionText(args.file, header, collection, &meta);

@@ -143,19 +143,24 @@ int runProcess(const ProcessArgs& args) {
   const std::vector<host::Step> steps = stepsInOrder(args);
   if (steps.empty()) badUsage("process: no processing step given (see cxc process --help)");
 
+  TerminalProgress progress;
   MessageConsole console(args.yes);
+  console.attachProgress(&progress);
   host::Collection collection;
   host::Metadata meta;
   std::vector<std::string> warnings;
-  host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings);
+  host::loadCollectionWithMetadata(args.file, collection, meta, false, &warnings, progress.bytes("loading", args.file));
   printWarnings(warnings);
   int n = 0;
   for (const host::Step& s : steps) {
-    const host::Outcome outcome = host::applyStep(collection, s);
+    const std::string label = "step " + std::to_string(n + 1) + " of " + std::to_string(steps.size());
+    const host::Outcome outcome =
+        host::applyStep(collection, s, [&](int64_t done, int64_t total) { progress.step(label, done, total); });
+    progress.finish();
     requireDone(outcome, s, args.file);
     std::printf("%2d. %s\n", ++n, outcome.text.c_str());
   }
-  host::saveCollectionWithMetadata(args.output, collection, meta);
+  host::saveCollectionWithMetadata(args.output, collection, meta, progress.bytes("saving", args.output));
   std::printf("saved %s\n", args.output.c_str());
   return kExitOk;
 }

@@ -39,9 +39,11 @@ double largestMagnitude(const megcxc::host::Dataset& d, int dataType) {
 
 int runReport(const ReportArgs& args) {
   namespace host = megcxc::host;
+  TerminalProgress progress;
   MessageConsole console(false);
+  console.attachProgress(&progress);
   host::Collection collection;
-  host::loadCollectionFile(args.file, collection, true);
+  host::loadCollectionFile(args.file, collection, true, progress.bytes("loading", args.file));
   host::Dataset* d = collection.trialByClass[host::classFromKey(args.className)];
   if (!d) refuse(args.file + ": the collection holds no " + args.className + " dataset");
   const int dataType = args.type.empty() ? -1 : host::dataTypeFromKey(args.type);

@@ -20,18 +20,21 @@ struct UpgradeArgs {
 
 int runUpgrade(const UpgradeArgs& args) {
   namespace host = megcxc::host;
+  TerminalProgress progress;
   MessageConsole console(false);
+  console.attachProgress(&progress);
   const host::ArchiveHeader found = host::readArchiveHeader(args.input);
   if (found.kind == host::ArchiveKind::trial) {
-    const std::unique_ptr<host::Dataset> dataset = host::loadTrialFile(args.input);
+    const std::unique_ptr<host::Dataset> dataset =
+        host::loadTrialFile(args.input, nullptr, progress.bytes("loading", args.input));
     host::saveTrialFile(args.output, *dataset);
   } else {
     host::Collection collection;
     host::Metadata meta;
     std::vector<std::string> warnings;
-    host::loadCollectionWithMetadata(args.input, collection, meta, false, &warnings);
+    host::loadCollectionWithMetadata(args.input, collection, meta, false, &warnings, progress.bytes("loading", args.input));
     printWarnings(warnings);
-    host::saveCollectionWithMetadata(args.output, collection, meta);
+    host::saveCollectionWithMetadata(args.output, collection, meta, progress.bytes("saving", args.output));
   }
   const host::ArchiveHeader written = host::readArchiveHeader(args.output);
   std::printf("%s (%s %d) -> %s (%s %d)\n", args.input.c_str(), found.magic.c_str(), static_cast<int>(found.version),

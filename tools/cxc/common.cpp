@@ -9,6 +9,17 @@
 
 namespace cxc {
 
+namespace {
+constexpr int kCells = 30;
+
+// Cells of the bar filled at `done` of `total`.
+int filledCells(int64_t done, int64_t total) {
+  if (total <= 0) return 0;
+  const int64_t clamped = done < 0 ? 0 : (done > total ? total : done);
+  return static_cast<int>(clamped * kCells / total);
+}
+}  // namespace
+
 void refuse(const std::string& message) { throw Error(kExitRefused, message); }
 
 void badUsage(const std::string& message) { throw Error(kExitUsage, message); }
@@ -82,12 +93,8 @@ bool TerminalProgress::PostMessage(unsigned message, uintptr_t wParam, intptr_t 
 
 void TerminalProgress::step(const std::string& label, int64_t done, int64_t total) {
   if (!enabled_) return;
-  constexpr int kCells = 30;
-  int cells = 0;
-  if (total > 0) {
-    const int64_t clamped = done < 0 ? 0 : (done > total ? total : done);
-    cells = static_cast<int>(clamped * kCells / total);
-  }
+  inBytes_ = false;
+  const int cells = filledCells(done, total);
   if (label == lastLabel_ && cells == lastCells_ && done != total) return;
   if (drawn_ && label != lastLabel_) finish();
   lastLabel_ = label;
@@ -95,12 +102,31 @@ void TerminalProgress::step(const std::string& label, int64_t done, int64_t tota
   draw(label, done, total);
 }
 
+megcxc::host::ByteProgress TerminalProgress::bytes(const std::string& verb, const std::string& path) {
+  if (!enabled_) return {};
+  const std::string label = verb + " " + path.substr(path.find_last_of('/') + 1);
+  return [this, label](int64_t done, int64_t total) {
+    if (label != lastLabel_ && drawn_) finish();
+    inBytes_ = true;
+    const int cells = filledCells(done, total);
+    if (label != lastLabel_ || cells != lastCells_) {
+      lastLabel_ = label;
+      lastCells_ = cells;
+      draw(label, done, total);
+    }
+    // A finished file leaves no bar for the results printed next.
+    if (done >= total) finish();
+  };
+}
+
 void TerminalProgress::draw(const std::string& label, int64_t done, int64_t total) {
-  constexpr int kCells = 30;
   char bar[kCells + 1];
   for (int i = 0; i < kCells; ++i) bar[i] = i < lastCells_ ? '#' : ' ';
   bar[kCells] = '\0';
-  if (total > 0) {
+  if (total > 0 && inBytes_) {
+    std::fprintf(stderr, "\r%-22.22s [%s] %.1f/%.1f MB\x1b[K", label.c_str(), bar, static_cast<double>(done) / 1048576.0,
+                 static_cast<double>(total) / 1048576.0);
+  } else if (total > 0) {
     std::fprintf(stderr, "\r%-22.22s [%s] %" PRId64 "/%" PRId64 "\x1b[K", label.c_str(), bar, done, total);
   } else {
     std::fprintf(stderr, "\r%s\x1b[K", label.c_str());

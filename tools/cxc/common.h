@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "host/collection_file.h"
+#include "host/steps.h"
 #include "platform/cdialog.h"
 #include "platform/cstring.h"
-#include "host/steps.h"
 #include "platform/message_box.h"
 
 namespace cxc {
@@ -105,6 +106,11 @@ class TerminalProgress : public CDialog {
   CString* text() { return &text_; }
   // Draws "label [#####     ] done/total"; redraws only when the bar changes.
   void step(const std::string& label, int64_t done, int64_t total);
+  // The byte progress of a collection file's load or save (see
+  // host/collection_file.h): "<verb> <file name> [###   ] 12.5/48.0 MB",
+  // cleared once the whole file went through. Empty when no bar is drawn, so
+  // that a save does not size its archive for nobody.
+  megcxc::host::ByteProgress bytes(const std::string& verb, const std::string& path);
   // Clears the current bar from the line.
   void finish();
 
@@ -112,6 +118,7 @@ class TerminalProgress : public CDialog {
   void draw(const std::string& label, int64_t done, int64_t total);
 
   bool enabled_;
+  bool inBytes_ = false;  // the bar counts bytes (shown in MB)
   bool drawn_ = false;
   int lastCells_ = -1;
   std::string lastLabel_;
