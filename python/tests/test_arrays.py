@@ -88,12 +88,6 @@ def test_sft_layout_is_mne_order_and_real_data_has_no_imaginary_plane():
     np.testing.assert_array_equal(real.freqs, np.arange(4.0))  # no axis: point k is k Hz
 
 
-def test_import_takes_the_axes_of_a_dataset_on_the_same_grid(demo):
-    ds = demo.import_array("act-ctl", random_cross((8, 8, 4, 6)))
-    np.testing.assert_array_equal(ds.freqs, demo.active.freqs)
-    np.testing.assert_array_equal(ds.times, demo.active.times)
-
-
 def test_assigning_a_dataset_of_another_collection_copies_it(demo):
     other = megcxc.Collection()
     other["control"] = demo.active
