@@ -35,21 +35,11 @@ class CxcComputeTest : public CxcTest {
     writeNpy(dir / name, "<f8", {epochs, channels, samples}, v);
   }
 
-  // A float32 array in a hand-written version 1.0 file.
+  // A float32 array of an even count: writeNpy stores 8 bytes per value, two floats.
   void writeFloat32(const std::string& name, const std::vector<int64_t>& shape, const std::vector<float>& v) {
-    std::string dict = "{'descr': '<f4', 'fortran_order': False, 'shape': (";
-    for (const int64_t n : shape) dict += std::to_string(n) + ", ";
-    dict += "), }";
-    while ((10 + dict.size() + 1) % 64 != 0) dict += ' ';
-    dict += '\n';
-    std::string text = "\x93NUMPY";
-    text += '\x01';
-    text += '\x00';
-    text += static_cast<char>(dict.size());
-    text += '\x00';
-    text += dict;
-    text.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
-    writeBytes(dir / name, std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<double> raw(v.size() / 2);
+    std::memcpy(raw.data(), v.data(), v.size() * sizeof(float));
+    writeNpy(dir / name, "<f4", shape, raw);
   }
 };
 
