@@ -53,14 +53,6 @@ def test_truncated_and_foreign_files(tmp_path, demo_file):
         megcxc.load(tmp_path / "missing.cxc")
 
 
-def test_a_failed_load_keeps_the_collection(tmp_path, demo):
-    (tmp_path / "bad.cxc").write_bytes(b"nothing")
-    ds = demo.active
-    with pytest.raises(megcxc.Error):
-        demo.load(tmp_path / "bad.cxc")
-    assert ds.valid and demo.active.shape == (8, 8, 4, 6)
-
-
 def test_refused_steps_name_the_reason(demo):
     lone = megcxc.Dataset.from_numpy(random_cross((2, 2, 2, 2)))
     with pytest.raises(megcxc.Error, match="needs both an active and a control dataset"):

@@ -1,21 +1,15 @@
 // Datasets as whole arrays for bindings: gathering planes into one
-// (row, col, time, freq) buffer, filling a dataset from arrays in memory with
-// the checks of the file import, the report figures unrounded, the cut steps,
-// and the byte offset of a damaged archive.
+// (row, col, time, freq) buffer, filling a dataset from arrays in memory, the
+// report figures unrounded and the cut steps.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "face/face_helpers.h"
 #include "host/arrays.h"
-#include "host/collection_file.h"
 #include "host/exchange.h"
 #include "host/steps.h"
 #include "platform/refused.h"
@@ -25,7 +19,6 @@ namespace megcxc::test {
 namespace {
 
 using namespace megcxc::host;
-namespace fs = std::filesystem;
 
 // Cell value of plane d of pair (r, c): every index shows in the number.
 double cellOf(int64_t r, int64_t c, int d, int64_t t, int64_t f) {
@@ -139,37 +132,6 @@ TEST_F(HostArraysTest, ArrayImportMatchesTheLayoutsAndTheAxes) {
   EXPECT_EQ(fromStf, stf);
   EXPECT_EQ(fromSft, stf);
   EXPECT_EQ(frequenciesHz(*face.trialByClass[1]), freqs);
-}
-
-TEST_F(HostArraysTest, ArrayImportRefusesBadInputsWithTheFileImportsTextsAndTouchesNothing) {
-  active();
-  const std::vector<double> cells(2 * 2 * 3 * 4, 1.0);
-  const std::vector<double> nanFreqs = {1.0, NAN, 3.0, 4.0};
-  const std::vector<double> uneven = {1.0, 2.0, 4.0, 5.0};
-  const std::vector<double> halfSample = {0.0, 0.5, 1.0};
-  const std::vector<double> four = {1.0, 2.0, 3.0, 4.0};
-  struct Case {
-    ImportVector data, freqs, times;
-    std::string text;
-  };
-  const std::vector<Case> cases = {
-      {{"data", {2, 2, 12}, cells.data()}, {}, {}, "data: expected a 4-D array sensors x sensors x time x frequency, found shape (2, 2, 12)"},
-      {{"data", {2, 2, 0, 4}, cells.data()}, {}, {}, "data: shape (2, 2, 0, 4) has an empty dimension"},
-      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, nanFreqs.data()}, {}, "freqs: frequencies value 1 is not finite"},
-      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {3}, four.data()}, {}, "freqs: expected 4 frequencies (one per point), found shape (3,)"},
-      {{"data", {2, 2, 3, 4}, cells.data()}, {"freqs", {4}, uneven.data()}, {}, "freqs: the frequencies are neither evenly spaced (linear) nor of constant ratio (geometric)"},
-      {{"data", {2, 2, 3, 4}, cells.data()}, {}, {"times", {3}, halfSample.data()}, "times: time 1 is not a whole sample position (give sample positions, or times in seconds with --sfreq)"},
-  };
-  const std::vector<uint8_t> before = store(face);
-  for (const Case& c : cases) {
-    ArrayImport a;
-    a.spctmClass = 0;
-    a.data = c.data;
-    a.freqs = c.freqs;
-    a.times = c.times;
-    EXPECT_EQ(refusal([&] { importArrays(face, a); }), c.text);
-    EXPECT_EQ(store(face), before);
-  }
 }
 
 TEST_F(HostArraysTest, StatisticsFiguresAreTheReportsLinesUnrounded) {

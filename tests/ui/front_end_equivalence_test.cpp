@@ -1,7 +1,6 @@
 // The command line and the manager run the same host steps: one step
 // sequence through `cxc process` and through the manager window's buttons
-// gives byte-identical collection files, and the manager's A-C=X result is a
-// fully described dataset.
+// gives byte-identical collection files.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "host/collection_file.h"
-#include "host/describe.h"
 #include "ui/manager_logic.h"
 #include "ui_test_support.h"
 
@@ -88,30 +86,6 @@ TEST_F(FrontEndEquivalenceTest, TheSameStepsThroughTheCommandLineAndTheManagerGi
   const std::vector<char> cli = fileBytes(dir / "cli.cxc");
   ASSERT_FALSE(cli.empty());
   EXPECT_TRUE(cli == fileBytes(dir / "gui.cxc")) << "the two front ends wrote different collections";
-}
-
-// A-C=X in the manager: the result row shows the active grid and types, its
-// pairs the active channel numbers, and its report has lines.
-TEST_F(FrontEndEquivalenceTest, ManagerActiveMinusControlResultIsDescribedLikeTheActiveDataset) {
-  CSpctmTrlCCDatazq* active = addTrial(face, 0, 2, 2, 3, 4);
-  addTrial(face, 1, 2, 2, 1, 4);
-  active->cmptType = 0;
-  active->storeType = 2;
-  active->cxcType = "Coherency";
-  showManager();
-  press(kCmdActCtl);
-  ASSERT_NE(face.trialByClass[2], nullptr);
-  EXPECT_EQ(trialText(2, 0), "Act-Ctl CxC");
-  EXPECT_EQ(trialText(2, 1), "CWT");
-  EXPECT_EQ(trialText(2, 2), "Wave-Cross");
-  EXPECT_EQ(trialText(2, 3), "Coherency");
-  EXPECT_EQ(trialText(2, 4), "2x2");
-  EXPECT_EQ(trialText(2, 5), "3x4");
-  chooseTrialRow(2);
-  EXPECT_EQ(pairText(1, 1), "C0");
-  EXPECT_EQ(pairText(1, 2), "xC1");
-  const std::string report = buildStatisticsReport(*face.trialByClass[2], false).toUtf8();
-  EXPECT_NE(report.find("All Time-Freq:"), std::string::npos) << report;
 }
 
 }  // namespace
