@@ -85,29 +85,32 @@ std::vector<std::string> loadChannelNames(const std::string& path, int64_t chann
   return names;
 }
 
-ComputeOutcome computeCollection(Collection& collection, const ComputeRequest& request,
+ComputeOutcome computeCollection(Collection& collection, const EpochsSource& active, const EpochsSource* control,
+                                 std::vector<std::string> channelNames, const compute::Options& options,
                                  const compute::Progress& progress) {
   struct Input {
     int spctmClass;
-    EpochsFile epochs;
+    const EpochsSource* source;
   };
-  std::vector<Input> inputs;
-  inputs.push_back({0, loadEpochsFile(request.active)});
-  if (!request.control.empty()) inputs.push_back({1, loadEpochsFile(request.control)});
-  const int64_t channels = inputs[0].epochs.shape[1];
-  if (inputs.size() > 1 && inputs[1].epochs.shape[1] != channels) {
-    refuse(request.control + ": " + std::to_string(inputs[1].epochs.shape[1]) + " channels, but the active epochs (" +
-           request.active + ") have " + std::to_string(channels));
+  std::vector<Input> inputs{{0, &active}};
+  if (control) inputs.push_back({1, control});
+  const int64_t channels = active.view.channels;
+  if (control && control->view.channels != channels) {
+    refuse(control->label + ": " + std::to_string(control->view.channels) + " channels, but the active epochs (" +
+           active.label + ") have " + std::to_string(channels));
+  }
+  if (!channelNames.empty() && static_cast<int64_t>(channelNames.size()) != channels) {
+    refuse(std::to_string(channelNames.size()) + " channel names for " + std::to_string(channels) + " channels");
   }
   ComputeOutcome outcome;
-  if (!request.channelNames.empty()) outcome.channelNames = loadChannelNames(request.channelNames, channels);
+  outcome.channelNames = std::move(channelNames);
   // Every plan and sample check (and so every refusal) before any work.
   for (const Input& in : inputs) {
     try {
-      compute::planConnectivity(in.epochs.view(), request.options);
-      compute::checkFiniteSamples(in.epochs.view());
+      compute::planConnectivity(in.source->view, options);
+      compute::checkFiniteSamples(in.source->view);
     } catch (const Refused& e) {
-      refuse(in.epochs.path + ": " + e.what());
+      refuse(in.source->label + ": " + e.what());
     }
   }
   for (const Input& in : inputs) {
@@ -116,16 +119,34 @@ ComputeOutcome computeCollection(Collection& collection, const ComputeRequest& r
     ClassRun run;
     run.spctmClass = in.spctmClass;
     try {
-      run.plan = compute::planConnectivity(in.epochs.view(), request.options);
-      run.figures = compute::computeConnectivity(in.epochs.view(), request.options, *dataset, progress);
+      run.plan = compute::planConnectivity(in.source->view, options);
+      run.figures = compute::computeConnectivity(in.source->view, options, *dataset, progress);
     } catch (const Refused& e) {
-      refuse(in.epochs.path + ": " + e.what());
+      refuse(in.source->label + ": " + e.what());
     }
     collection.addSpctmDataSet(dataset.release(), in.spctmClass);
     outcome.runs.push_back(run);
   }
   collection.autoFindSetSpctmClass();
   return outcome;
+}
+
+ComputeOutcome computeCollection(Collection& collection, const ComputeRequest& request,
+                                 const compute::Progress& progress) {
+  const EpochsFile active = loadEpochsFile(request.active);
+  EpochsFile control;
+  if (!request.control.empty()) control = loadEpochsFile(request.control);
+  const int64_t channels = active.shape[1];
+  if (!request.control.empty() && control.shape[1] != channels) {
+    refuse(request.control + ": " + std::to_string(control.shape[1]) + " channels, but the active epochs (" +
+           request.active + ") have " + std::to_string(channels));
+  }
+  std::vector<std::string> names;
+  if (!request.channelNames.empty()) names = loadChannelNames(request.channelNames, channels);
+  const EpochsSource activeSource{request.active, active.view()};
+  const EpochsSource controlSource{request.control, control.view()};
+  return computeCollection(collection, activeSource, request.control.empty() ? nullptr : &controlSource,
+                           std::move(names), request.options, progress);
 }
 
 }  // namespace megcxc::host

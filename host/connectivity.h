@@ -55,6 +55,20 @@ struct ComputeOutcome {
   std::vector<std::string> channelNames;
 };
 
+// Epochs a host already holds in memory (a NumPy array, say): the view and
+// the label refusals name (a file name, or "active" / "control").
+struct EpochsSource {
+  std::string label;
+  compute::EpochsView view;
+};
+
+// The in-memory form of computeCollection below: `control` may be null,
+// `channelNames` empty or one name per channel (refused otherwise). The views
+// must stay valid until the call returns; nothing is copied from them.
+ComputeOutcome computeCollection(Collection& collection, const EpochsSource& active, const EpochsSource* control,
+                                 std::vector<std::string> channelNames, const compute::Options& options,
+                                 const compute::Progress& progress = {});
+
 // Computes the active dataset (and the control dataset when asked) into
 // `collection`, replacing those classes. Refused, before the collection is
 // touched, for unreadable files, active and control epochs of different

@@ -828,8 +828,6 @@ def compute(epochs, sfreq: Optional[float] = None, freqs=None, n_cycles=7.0, *, 
     one number or one per frequency. method: csd, cohy, coh, imcoh, plv,
     ciplv, ppc, pli, wpli or wpli2_debiased. Returns a new collection with the
     active (and control) dataset; the channel names go with it."""
-    import tempfile
-
     def data_of(x):
         nonlocal sfreq, ch_names
         if hasattr(x, "get_data") and hasattr(x, "info"):
@@ -851,20 +849,9 @@ def compute(epochs, sfreq: Optional[float] = None, freqs=None, n_cycles=7.0, *, 
         raise ValueError("freqs: the wavelet frequencies in Hz are needed")
     cycles = np.atleast_1d(np.asarray(n_cycles, dtype=float)).tolist()
     coll = Collection()
-    with tempfile.TemporaryDirectory(prefix="megcxc-compute-") as folder:
-        a_path = _os.path.join(folder, "active.npy")
-        np.save(a_path, active)
-        c_path = ""
-        if ctl is not None:
-            c_path = _os.path.join(folder, "control.npy")
-            np.save(c_path, ctl)
-        n_path = ""
-        if ch_names is not None:
-            n_path = _os.path.join(folder, "names.txt")
-            with open(n_path, "w", encoding="utf-8") as f:
-                f.write("\n".join(str(n) for n in ch_names) + "\n")
-        names = coll._core.compute(a_path, c_path, n_path, float(sfreq), [float(f) for f in np.atleast_1d(freqs)],
-                                   cycles, int(decim), tmin, tmax, str(method), bool(zero_mean), progress)
+    names = coll._core.compute(active, ctl, [str(n) for n in ch_names] if ch_names is not None else [],
+                               float(sfreq), [float(f) for f in np.atleast_1d(freqs)], cycles, int(decim),
+                               tmin, tmax, str(method), bool(zero_mean), progress)
     for key in ("active", "control"):
         if names and key in coll:
             coll[key].channel_names = names

@@ -276,6 +276,26 @@ py::dict importMne(Holder& h, int k, Fn&& fn) {
                   py::arg("method") = s.method);
 }
 
+// A C-ordered float64 or float32 array of epochs x channels x samples, read
+// in place (the Python side converts anything else before the call).
+compute::EpochsView epochsView(const py::handle& object) {
+  const auto array = py::reinterpret_borrow<py::array>(object);
+  if (array.ndim() != 3) throw py::value_error("epochs must have 3 dimensions (epochs, channels, samples)");
+  if (!(array.flags() & py::array::c_style)) throw py::value_error("epochs must be C-contiguous");
+  compute::EpochsView v;
+  if (array.dtype().is(py::dtype::of<double>())) {
+    v.float64 = static_cast<const double*>(array.data());
+  } else if (array.dtype().is(py::dtype::of<float>())) {
+    v.float32 = static_cast<const float*>(array.data());
+  } else {
+    throw py::type_error("epochs must be float64 or float32");
+  }
+  v.epochs = array.shape(0);
+  v.channels = array.shape(1);
+  v.samples = array.shape(2);
+  return v;
+}
+
 void bindCollection(py::module_& m) {
   py::class_<Holder, HolderPtr>(m, "_Collection", "The library's collection of class datasets (internal).")
       .def(py::init<>())
@@ -484,14 +504,16 @@ void bindCollection(py::module_& m) {
           py::arg("sensors"), py::arg("time"), py::arg("freq"), py::arg("seed"), py::arg("progress"))
       .def(
           "compute",
-          [](Holder& h, const std::string& active, const std::string& control, const std::string& names, double sfreq,
-             std::vector<double> freqs, std::vector<double> cycles, int64_t decim, std::optional<double> tmin,
-             std::optional<double> tmax, const std::string& method, bool zeroMean, py::object progress) {
-            host::ComputeRequest request;
-            request.active = active;
-            request.control = control;
-            request.channelNames = names;
-            compute::Options& o = request.options;
+          [](Holder& h, const py::array& active, const py::object& control, std::vector<std::string> names,
+             double sfreq, std::vector<double> freqs, std::vector<double> cycles, int64_t decim,
+             std::optional<double> tmin, std::optional<double> tmax, const std::string& method, bool zeroMean,
+             py::object progress) {
+            // The arrays stay referenced here while the GIL is released; the
+            // computation reads them in place.
+            const host::EpochsSource activeSource{"active epochs", epochsView(active)};
+            std::optional<host::EpochsSource> controlSource;
+            if (!control.is_none()) controlSource = host::EpochsSource{"control epochs", epochsView(control)};
+            compute::Options o;
             o.sfreq = sfreq;
             o.freqs = std::move(freqs);
             o.nCycles = std::move(cycles);
@@ -509,7 +531,8 @@ void bindCollection(py::module_& m) {
             onCollection(
                 h, {0, 1},
                 [&](host::Collection& c) {
-                  const host::ComputeOutcome outcome = host::computeCollection(c, request, sink);
+                  const host::ComputeOutcome outcome = host::computeCollection(
+                      c, activeSource, controlSource ? &*controlSource : nullptr, std::move(names), o, sink);
                   channelNames = outcome.channelNames;
                 },
                 &rows);

@@ -50,3 +50,20 @@ def test_an_epochs_object_brings_its_rate_and_names_and_bad_input_is_refused():
         megcxc.compute(epochs(), freqs=[25.0])
     with pytest.raises(ValueError, match="unknown method"):
         megcxc.compute(epochs(), sfreq=100.0, freqs=[25.0], method="bogus")
+    with pytest.raises(ValueError, match="3 dimensions"):
+        megcxc.compute(epochs()[0], sfreq=100.0, freqs=[25.0])
+    with pytest.raises(megcxc.Error, match="control epochs: 2 channels, but the active epochs"):
+        megcxc.compute(epochs(), control=epochs(channels=2), sfreq=100.0, freqs=[25.0], n_cycles=2.0)
+    with pytest.raises(megcxc.Error, match="2 channel names for 3 channels"):
+        megcxc.compute(epochs(), sfreq=100.0, freqs=[25.0], n_cycles=2.0, ch_names=["a", "b"])
+
+
+def test_float32_and_strided_epochs_are_read_as_their_values():
+    data = epochs(n=3, channels=4, samples=80, seed=9)
+    ref = megcxc.compute(data, sfreq=100.0, freqs=[20.0], n_cycles=2.0, method="plv").active.real
+    wide = np.zeros((3, 8, 80))
+    wide[:, ::2] = data  # every other channel: not C-contiguous
+    np.testing.assert_array_equal(megcxc.compute(wide[:, ::2], sfreq=100.0, freqs=[20.0], n_cycles=2.0,
+                                                 method="plv").active.real, ref)
+    single = megcxc.compute(data.astype(np.float32), sfreq=100.0, freqs=[20.0], n_cycles=2.0, method="plv")
+    np.testing.assert_allclose(single.active.real, ref, rtol=1e-5, atol=1e-6)
