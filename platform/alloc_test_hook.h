@@ -18,12 +18,12 @@ void setAllocationFailureAt(int64_t n);
 // Makes every counted allocation from the nth one on fail (until reset).
 void setAllocationFailureFrom(int64_t n);
 
-// Number of counted allocations since the last setAllocationFailure* call
-// (or since start); counts failed ones too.
+// Number of counted allocations since the last setAllocationFailure* call;
+// counts failed ones too. Nothing is counted before the first such call.
 int64_t countedAllocations();
 
 // Bytes asked for by the largest counted allocation of a known size since
-// the last setAllocationFailure* call (or since start), failed ones included.
+// the last setAllocationFailure* call, failed ones included.
 // Tests use it to show that a declared size did not lead to a large request.
 uint64_t largestCountedAllocation();
 
