@@ -309,12 +309,7 @@ std::string describeCollectionJson(const std::string& file, const ArchiveHeader&
     j += ", \"first_time_s\": " + (sfreq > 0.0 ? jsonNumber(timeSeconds(d, 0)) : std::string("null"));
     if (meta) {
       const DatasetMetadata& m = meta->byClass[f.classCode >= 0 && f.classCode < kClassCount ? f.classCode : 0];
-      j += ",\n     \"value_unit\": " + (m.valueUnit.empty() ? std::string("null") : jsonString(m.valueUnit));
-      j += ", \"row_names\": [";
-      for (std::size_t i = 0; i < m.rows.size(); ++i) j += (i ? ", " : "") + jsonString(m.rows[i].name);
-      j += "], \"col_names\": [";
-      for (std::size_t i = 0; i < m.cols.size(); ++i) j += (i ? ", " : "") + jsonString(m.cols[i].name);
-      j += "]";
+      j += ",\n     " + metadataJsonMembers(m);
     }
     j += "}";
   }
@@ -359,6 +354,15 @@ std::string jsonNumber(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", v);
   return buf;
+}
+
+std::string metadataJsonMembers(const DatasetMetadata& m) {
+  std::string j = "\"value_unit\": " + (m.valueUnit.empty() ? std::string("null") : jsonString(m.valueUnit));
+  j += ", \"row_names\": [";
+  for (std::size_t i = 0; i < m.rows.size(); ++i) j += (i ? ", " : "") + jsonString(m.rows[i].name);
+  j += "], \"col_names\": [";
+  for (std::size_t i = 0; i < m.cols.size(); ++i) j += (i ? ", " : "") + jsonString(m.cols[i].name);
+  return j + "]";
 }
 
 }  // namespace megcxc::host

@@ -72,4 +72,9 @@ CString statisticsReport(Dataset& dataset, bool timeReport, int dataType = -1, b
 std::string jsonString(const std::string& s);
 std::string jsonNumber(double v);
 
+struct DatasetMetadata;
+// The JSON members "value_unit", "row_names" and "col_names" of a dataset's
+// metadata (no braces), as info --json and the export manifest write them.
+std::string metadataJsonMembers(const DatasetMetadata& metadata);
+
 }  // namespace megcxc::host

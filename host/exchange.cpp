@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 
 #include "host/describe.h"
@@ -115,13 +114,7 @@ class Exporter {
       j += std::string(i ? "," : "") + "\n    " + jsonString(classKey(k)) + ": {\"sfreq\": " +
            (sfreq > 0.0 ? jsonNumber(sfreq) : std::string("null"));
       if (options_.metadata) {
-        const DatasetMetadata& m = options_.metadata->byClass[k];
-        j += ", \"value_unit\": " + (m.valueUnit.empty() ? std::string("null") : jsonString(m.valueUnit));
-        j += ", \"row_names\": [";
-        for (std::size_t n = 0; n < m.rows.size(); ++n) j += (n ? ", " : "") + jsonString(m.rows[n].name);
-        j += "], \"col_names\": [";
-        for (std::size_t n = 0; n < m.cols.size(); ++n) j += (n ? ", " : "") + jsonString(m.cols[n].name);
-        j += "]";
+        j += ", " + metadataJsonMembers(options_.metadata->byClass[k]);
       }
       j += "}";
     }
