@@ -87,10 +87,7 @@ TEST(ArchivePipe, LargeRecordsLoadAsFromMemory) {
 
   // A table of 140,000 rows (1.1 MB of row pointers), only row 7 present.
   CSpctmChnChnDatazq one;
-  Bytes b;
-  b.str("SPCTM_CXC_TRIALZQ").i32(20130524);
-  basic(b, kFresh, Form::newest);
-  emptySummaries(b);
+  Bytes b = trialHead();
   b.i64(140000).i64(1).i64(0).i64(0).i32(1);
   for (int r = 0; r < 140000; ++r) {
     b.i32(r == 7 ? 1 : 0);
@@ -119,21 +116,18 @@ std::vector<Hostile> hostileRecords() {
   static CString text;
   static Face face;
   const int64_t big = int64_t{1} << 27;
-  Bytes trialHead;
-  trialHead.str("SPCTM_CXC_TRIALZQ").i32(20130524);
-  basic(trialHead, kFresh, Form::newest);
-  emptySummaries(trialHead);
+  const Bytes head = trialHead();
   Bytes faceHead = Bytes().str("SPCTM_CXC_FACEZQ").i32(20110729).i32(0).i32(0).str("Unknown").i32(1);
-  const std::vector<uint8_t> bigTable = Bytes(trialHead).i64(big).i64(1).i64(0).i64(0).i32(1).bytes();
+  const std::vector<uint8_t> bigTable = Bytes(head).i64(big).i64(1).i64(0).i64(0).i32(1).bytes();
   return {
       {"pair of 2^27 x 1 cells",
        padded(Bytes().str("SPCTMCHNLZQ").i32(20130517).f64(0).f64(0).f64(0).i64(0).i64(1).i64(big).i64(1).i32(1)),
        [](CArchive& ar) { return pair.serializeSpctmCzq(ar); }},
       {"summary of 2^27 x 1 cells", padded(Bytes().str("SUMCCSPCTMDATA").i32(20130514).i64(big).i64(1).i32(1)),
        [](CArchive& ar) { return summary.serializeSumCCD(ar); }},
-      {"trial of 2^27 rows", padded(Bytes(trialHead).i64(big).i64(1).i64(0).i64(0).i32(1), 2000),
+      {"trial of 2^27 rows", padded(Bytes(head).i64(big).i64(1).i64(0).i64(0).i32(1), 2000),
        [](CArchive& ar) { return trial.serializeTrlSpctmZq(ar); }},
-      {"trial row of 2^27 pairs", padded(Bytes(trialHead).i64(1).i64(big).i64(0).i64(0).i32(1).i32(1), 2000),
+      {"trial row of 2^27 pairs", padded(Bytes(head).i64(1).i64(big).i64(0).i64(0).i32(1).i32(1), 2000),
        [](CArchive& ar) { return trial.serializeTrlSpctmZq(ar); }},
       {"vector of 2^27 values", padded(Bytes().str("MMATRIX1D").i32(20250301).i64(0).i64(big)),
        [](CArchive& ar) { return vector.serialize(ar); }},

@@ -143,9 +143,7 @@ TEST_F(FaceArchive, LoadFromFileShowsEachMessageOfADamagedFileOnceAndKeepsTheCol
 
 TEST_F(FaceArchive, RandomCollectionRoundTripsThroughFilesByteForByte) {
   Face f;
-  std::u16string odd = u"K\u00f6ln \u6f22 ";
-  odd.push_back(char16_t(0xD800));  // a lone surrogate stays as it is
-  odd += std::u16string(300, u'z');  // a length past the one-byte prefix
+  const std::u16string odd = u"K\u00f6ln \u6f22 ";
   for (int k = 0; k < 3; ++k) {
     CSpctmTrlCCDatazq& d = *f.getCCSpctmTrlData4Class(true, k);
     fillDataset(d, 2, 3, 2, 3, randomCells(10 + k));

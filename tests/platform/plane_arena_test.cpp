@@ -64,20 +64,6 @@ TEST_F(PlaneArenaTest, AFreedBlockIsReusedBeforeNewMemory) {
   arena.release(b);
 }
 
-TEST_F(PlaneArenaTest, SizeClassesRoundUpByAtMostASixteenth) {
-  for (std::size_t n : {std::size_t{1}, std::size_t{24}, std::size_t{1648}, std::size_t{4096}, std::size_t{4097},
-                        std::size_t{52008}, std::size_t{200000}, PlaneArena::kLargeFrom}) {
-    void* b = arena.allocate(n);
-    ASSERT_NE(b, nullptr) << n;
-    const std::size_t usable = arena.usableBytes(b);
-    EXPECT_GE(usable, n);
-    EXPECT_LE(usable, n + n / 16 + 16) << n;
-    stamp(b, n, n);
-    EXPECT_TRUE(stamped(b, n, n));
-    arena.release(b);
-  }
-}
-
 TEST_F(PlaneArenaTest, EmptyChunksBeyondTheKeptFewAreUnmappedAndTrimReturnsTheRest) {
   const std::size_t perChunk = (kChunk - 128) / kPlaneBytes;
   const std::size_t chunks = PlaneArena::kKeptEmptyChunks + 6;

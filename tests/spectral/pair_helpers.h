@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "spectral/spctm_chn_chn_datazq.h"
@@ -28,16 +27,6 @@ inline int fill(CSpctmChnChnData& pair, const Grid& re, const Grid& im = {}) {
 inline Grid grid(double* const* p, int64_t rows, int64_t cols) {
   Grid g;
   for (int64_t t = 0; p && t < rows; ++t) g.emplace_back(p[t], p[t] + cols);
-  return g;
-}
-
-// rows x cols cells drawn uniformly from [lo, hi) by a generator seeded with `seed`.
-inline Grid randomGrid(int64_t rows, int64_t cols, unsigned seed, double lo, double hi) {
-  std::mt19937_64 rng(seed);
-  std::uniform_real_distribution<double> u(lo, hi);
-  Grid g(rows, std::vector<double>(cols));
-  for (auto& row : g)
-    for (double& x : row) x = u(rng);
   return g;
 }
 

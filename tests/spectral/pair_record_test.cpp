@@ -127,17 +127,6 @@ TEST_F(PairRecord, MagnitudePhasePolarityScaleStdAndStatistics) {
   EXPECT_TRUE(sd[0] == 0.0 && sd[1] == std::sqrt(0.75));
   count = -1;
   EXPECT_TRUE(!pair.getStdI_T1Fn(count) && count == 3);
-  const int64_t T = 7, F = 600;
-  const Grid g = randomGrid(T, F, 5, -1e3, 1e3);
-  fill(pair, g);
-  count = F;
-  sd.reset(pair.getStdR_T1Fn(count));
-  for (int64_t f = 0; f < F; ++f) {
-    double sum = 0.0, dev = 0.0;
-    for (int64_t t = 0; t < T; ++t) sum += g[t][f];
-    for (int64_t t = 0; t < T; ++t) dev += (g[t][f] - sum / T) * (g[t][f] - sum / T);
-    ASSERT_EQ(sd[f], std::sqrt(dev / T)) << f;
-  }
   using Figures = std::vector<double>;  // minimum, mean, maximum, ..., RMS
   auto stats = [&](bool byFreq, int dataType, int64_t index, int expected) {
     Figures s(5, 9.0);

@@ -1,13 +1,12 @@
-// Plane blocks over the plane heap: every plane is one counted allocation the
-// failure hook can refuse, shrinking keeps the cells, and deleting planes
-// hands their memory back. Sanitizer builds keep planes on malloc, where an
-// overrun of a plane is caught.
+// Plane blocks over the plane heap: shrinking keeps the cells, and deleting
+// planes hands their memory back (the allocation-failure sweeps check that
+// each plane is one counted allocation). Sanitizer builds keep planes on
+// malloc, where an overrun of a plane is caught.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
 
-#include "platform/alloc_test_hook.h"
 #include "platform/plane_arena.h"
 #include "spectral/spctm_basicx.h"
 
@@ -18,25 +17,6 @@ constexpr bool kPlanesOnMalloc = true;
 #else
 constexpr bool kPlanesOnMalloc = false;
 #endif
-
-TEST(PlaneBlock, EveryPlaneIsOneCountedAllocationTheHookCanRefuse) {
-  megcxc::setAllocationFailureAt(0);
-  double** a = megcxc::allocPlane(5, 40, true);
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(megcxc::countedAllocations(), 1);
-  {
-    megcxc::AllocationFailureScope failNext(1);
-    EXPECT_EQ(megcxc::allocPlane(5, 40, true), nullptr);
-  }
-  {
-    megcxc::AllocationFailureScope failSecond(2);
-    double** b = megcxc::allocPlane(5, 40, false);
-    EXPECT_NE(b, nullptr);
-    EXPECT_EQ(megcxc::clonePlane(a, 5, 40), nullptr);
-    megcxc::releasePlane(b);
-  }
-  megcxc::releasePlane(a);
-}
 
 TEST(PlaneBlock, ReshapingToFewerRowsKeepsTheLeadingCellsAndEveryRowPointer) {
   double** p = megcxc::allocPlane(5, 40, false);

@@ -48,12 +48,18 @@ inline void emptySummaries(Bytes& b, int32_t flags = 0) {
   for (int s = 0; s < 3; ++s) b.str("SUMCCSPCTMDATA").i32(20130514).append(std::vector<uint8_t>(16 + 24 + 12 + 96, 0));
 }
 
+// The newest archive up to its pair section, with the basic values `v`.
+inline Bytes trialHead(const std::vector<double>& v = kFresh, const std::u16string& name = u"CxC Data") {
+  Bytes b;
+  b.str("SPCTM_CXC_TRIALZQ").i32(20130524);
+  basic(b, v, Form::newest, name);
+  emptySummaries(b);
+  return b;
+}
+
 // The archive of a freshly constructed dataset named `name`: no pair matrix.
 inline Bytes& freshTrial(Bytes& b, const std::u16string& name = u"CxC Data") {
-  b.str("SPCTM_CXC_TRIALZQ").i32(20130524);
-  basic(b, kFresh, Form::newest, name);
-  emptySummaries(b);
-  return b.i64(0).i64(0).i64(0).i64(0).i32(0);
+  return b.append(trialHead(kFresh, name).i64(0).i64(0).i64(0).i64(0).i32(0).bytes());
 }
 
 }  // namespace megcxc::test

@@ -34,10 +34,6 @@ TEST_F(TrialAxisTest, LinearAndGeometricAxesConvertAndCap) {
   ds.freqAxisLog = 1, ds.freqFirstHz = 1.0, ds.freqRatio = 2.0, ds.freqLastHz = 5.0, ds.freqPt = 77;
   EXPECT_EQ(std::make_pair(ds.getSpctmFreq4FreqIndex(0), ds.getSpctmFreq4FreqIndex(2)), std::make_pair(2.0, 5.0));
   EXPECT_EQ(ds.getSpctmFreqIndex4Freq(3.0), 4);  // still the linear rule: 2 / 0.5
-  ds.freqFirstHz = 3.0, ds.freqRatio = 1.1, ds.freqLastHz = 1.0e9;
-  double f = 3.0;
-  for (int k = 0; k <= 40; ++k) f *= 1.1;  // differs from 3 * pow(1.1, 41) in the last bits
-  EXPECT_EQ(ds.getSpctmFreq4FreqIndex(40), f);
 }
 
 // The getters normalise (time: the end rises; frequency: the end is clamped,

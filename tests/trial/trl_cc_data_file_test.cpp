@@ -47,22 +47,12 @@ Bytes& pairArchive(Bytes& b, int64_t a, int64_t c, const std::vector<double>& ce
   return b.i32(0).i32(0).i64(0).i64(0).i32(0).i32(0).i32(0).u8(1).i32(0);
 }
 
-// Header and the basic and summary sections of version 20130524 with the
-// given values.
-Bytes upToPairs(const std::vector<double>& v = kFresh) {
-  Bytes b;
-  b.str("SPCTM_CXC_TRIALZQ").i32(20130524);
-  basic(b, v, Form::newest);
-  emptySummaries(b);
-  return b;
-}
-
 // The 2 x 3 dataset whose row 1 is an empty slot: pair (0, c) has chnA 0,
 // chnB c and a 1 x 2 real plane {c + 0.5, -c}.
 Bytes twoByThree() {
   std::vector<double> v = kFresh;
   v[4] = 1, v[5] = 2;  // timePt, freqPt
-  Bytes b = upToPairs(v);
+  Bytes b = trialHead(v);
   b.i64(2).i64(3).i64(1).i64(2).i32(1).i32(1);
   for (int c = 0; c < 3; ++c) pairArchive(b, 0, c, {c + 0.5, -1.0 * c});
   return b.i32(0);
@@ -76,7 +66,7 @@ struct TrialArchive : ::testing::Test {
 // A fresh dataset, and a 2 x 3 one whose row 1 is an empty slot: exact bytes,
 // and reading them back (also over an initialised dataset) writes them again.
 TEST_F(TrialArchive, FreshAndEmptyRowSlotDatasetsHaveDocumentedBytesAndReadBack) {
-  const auto fresh = upToPairs().i64(0).i64(0).i64(0).i64(0).i32(0).bytes();
+  const auto fresh = trialHead().i64(0).i64(0).i64(0).i64(0).i32(0).bytes();
   EXPECT_EQ(fresh.size(), 38u + 4 + 293 + 42 + 12 + 3 * 184 + 36);
   EXPECT_EQ(store(ds), fresh);
   CSpctmTrlCCDatazq back, back2;
@@ -169,7 +159,7 @@ TEST_F(TrialArchive, OlderVersionsReadTheirLayouts) {
 
 // The stream up to the pair section's matrix flag, claiming rows x cols.
 Bytes claim(int64_t rows, int64_t cols, int32_t matrixFlag) {
-  return upToPairs().i64(rows).i64(cols).i64(0).i64(0).i32(matrixFlag);
+  return trialHead().i64(rows).i64(cols).i64(0).i64(0).i32(matrixFlag);
 }
 
 // A wrong magic or version is refused with its message and changes nothing;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <random>
 #include <string>
 #include <utility>
 
@@ -111,75 +109,6 @@ TEST_F(TrialShowTest, ReportsNeedExtentsAndMatchTheHandWorkedGrid) {
   const std::string geometric = ds.getStatisticsFx(0).toUtf8();
   EXPECT_EQ(geometric.rfind("T1: 2.000000   ", 0), 0u);
   EXPECT_NE(geometric.find("\nT1: 3.000000   "), std::string::npos);
-}
-
-// A compact report computed straight from its description: line k outer,
-// pairs row by row, each pair's cells at k read through its row pointers.
-std::string referenceReport(const CSpctmTrlCCDatazq& ds, int dataType, bool timeAxis) {
-  const int64_t lines = timeAxis ? ds.timePt : ds.freqPt;
-  const double rows = static_cast<double>(ds.rowSnsCount), cols = static_cast<double>(ds.colSnsCount);
-  double sums[5] = {0, 0, 0, 0, 0};
-  std::string out;
-  char buf[512];
-  for (int64_t k = 0; k < lines; ++k) {
-    double lineMin = 0, lineMax = 0, accMean = 0, accAbs = 0, accRms = 0;
-    for (int64_t r = 0; r < ds.rowSnsCount; ++r) {
-      double rowMean = 0, rowAbs = 0, rowSq = 0;
-      for (int64_t c = 0; c < ds.colSnsCount; ++c) {
-        const CSpctmChnChnDatazq blank;
-        const CSpctmChnChnDatazq& p = ds.pairMatrix[r] != nullptr ? ds.pairMatrix[r][c] : blank;
-        const int64_t along = timeAxis ? p.timePt : p.freqPt, n = timeAxis ? p.freqPt : p.timePt;
-        double** plane = p.plane[dataType];
-        double mn = 0, mx = 0, mean = 0, abs = 0, rms = 0;
-        if (plane != nullptr && k < along) {
-          mn = mx = timeAxis ? plane[k][0] : plane[0][k];
-          for (int64_t i = 0; i < n; ++i) {
-            const double x = timeAxis ? plane[k][i] : plane[i][k];
-            mn = x < mn ? x : mn, mx = x > mx ? x : mx;
-            mean += x, abs += std::fabs(x), rms += x * x;
-          }
-          mean /= n, abs /= n, rms = std::sqrt(rms / n);
-        }
-        if (r == 0 && c == 0) lineMin = mn, lineMax = mx;
-        lineMin = mn < lineMin ? mn : lineMin, lineMax = mx > lineMax ? mx : lineMax;
-        rowMean += mean, rowAbs += abs, rowSq += rms * rms;
-      }
-      accMean += rowMean / cols, accAbs += rowAbs / cols, accRms += std::sqrt(rowSq / cols);
-    }
-    const double fig[5] = {lineMin, accMean / rows, lineMax, accAbs / rows, std::sqrt(accRms / rows)};
-    const double label = timeAxis ? ds.auxValue1 + k * (double(ds.timeStep) / ds.auxFactor1)
-                                  : ds.freqFirstHz + k * ds.freqStepHz;
-    std::snprintf(buf, sizeof buf, "R: %f   %f   %f   %f   %f   %f \n", label, fig[0], fig[1], fig[2], fig[3], fig[4]);
-    out += buf;
-    for (int i = 0; i < 5; ++i) sums[i] += fig[i];
-  }
-  const double n = static_cast<double>(lines);
-  std::snprintf(buf, sizeof buf, "All Time-Freq:%f   %f   %f   %f   %f \n", sums[0] / n, sums[1] / n, sums[2] / n,
-                sums[3] / n, sums[4] / n);
-  return out + buf;
-}
-
-TEST_F(TrialShowTest, ReportsOfRandomGridMatchAPlainReferenceLoop) {
-  build(ds, 3, 4, 5, 6, 1);
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> value(-3.0, 3.0);
-  for (int i = 0; i < 12 * 2 * 30; ++i)  // pair i / 60, plane i / 30 % 2, cell i % 30
-    ds.pairMatrix[i / 240][i / 60 % 4].plane[i / 30 % 2][i % 30 / 6][i % 6] = value(rng);
-  // One pair smaller than the dataset, and a power/phase plane in one pair only.
-  ds.pairMatrix[2][3].checkInitpctmSpace(3, 4, false, 1, 0);
-  ds.pairMatrix[2][3].plane[0][2][3] = 9.0;
-  ds.pairMatrix[1][2].computeMagnitude();
-  ds.trialName = "R", ds.freqFirstHz = 1.5, ds.freqStepHz = 0.25, ds.auxValue1 = -1, ds.timeStep = 3, ds.auxFactor1 = 4;
-  for (int d : {0, 2}) {
-    EXPECT_EQ(ds.getStatisticsFx(d).toUtf8(), referenceReport(ds, d, false)) << d;
-    EXPECT_EQ(ds.getStatisticsTx(d).toUtf8(), referenceReport(ds, d, true)) << d;
-  }
-  // An absent row counts as a row of pairs without data (the report visits
-  // it once, whatever the column count).
-  delete[] ds.pairMatrix[1];
-  ds.pairMatrix[1] = nullptr;
-  EXPECT_EQ(ds.getStatisticsFx(0).toUtf8(), referenceReport(ds, 0, false));
-  EXPECT_EQ(ds.getStatisticsTx(0).toUtf8(), referenceReport(ds, 0, true));
 }
 
 }  // namespace
