@@ -37,7 +37,7 @@ def test_a_refused_import_leaves_the_slot_as_it_was(demo):
     assert before.valid
 
 
-def test_truncated_and_foreign_files(tmp_path, demo_file):
+def test_truncated_and_missing_files(tmp_path, demo_file):
     data = demo_file.read_bytes()
     cut = tmp_path / "cut.cxc"
     cut.write_bytes(data[: len(data) - 1000])
@@ -45,11 +45,7 @@ def test_truncated_and_foreign_files(tmp_path, demo_file):
         megcxc.load(cut)
     assert len(data) - 1000 - 200 < e.value.offset <= len(data) - 1000
     assert str(cut) in str(e.value)
-    foreign = tmp_path / "foreign.cxc"
-    foreign.write_bytes(b"hello, world")
-    with pytest.raises(megcxc.Error, match="not a cxc collection"):
-        megcxc.load(foreign)
-    with pytest.raises(megcxc.Error, match="cannot open"):
+    with pytest.raises(megcxc.Error, match="cannot open"):  # other damage: host_files_test.cpp
         megcxc.load(tmp_path / "missing.cxc")
 
 

@@ -127,16 +127,20 @@ TEST_F(HostFilesTest, AFailedLoadNamesTheFileAndLeavesTheCollectionUntouched) {
   EXPECT_EQ(store(target), before);
 }
 
-// Through a link the target file is replaced and the link stays a link; the
-// same path saved twice holds the newest collection and no temporary file.
+// Through a link the target file is replaced (keeping its permissions) and the
+// link stays a link; the same path saved twice holds the newest collection and
+// no temporary file. The mne-connectivity writer shares this replacement.
 TEST_F(HostFilesTest, SaveWritesThroughASymbolicLinkAndLeavesNoTemporaryFile) {
   makeCollection();
   fs::create_directories(dir / "store");
   const fs::path real = dir / "store" / "data.cxc";
   const fs::path link = dir / "link.cxc";
   writeFile(real, {1, 2, 3});
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(real, mode);
   fs::create_symlink(real, link);
   host::saveCollectionFile(link, face);
+  EXPECT_EQ(fs::status(real).permissions(), mode);
   ASSERT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(fs::read_symlink(link), real);
   EXPECT_EQ(fileBytes(real), store(face));

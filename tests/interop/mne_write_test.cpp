@@ -2,7 +2,6 @@
 // mne_python_test.cpp) and the refusals of the writer, which leave no file
 // behind.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -137,26 +136,6 @@ TEST_F(MneWriteTest, InconsistentContentIsRefusedAndNothingIsWritten) {
   bad.shape = {2};
   c.extra = {bad};
   expectWriteRefused(c, "do not match its type and shape");
-}
-
-// The file is replaced whole, keeping its permissions; a failed write keeps
-// the previous file and leaves no temporary file.
-TEST_F(MneWriteTest, ReplacesTheFileWholeOrNotAtAll) {
-  const std::string path = file("out.nc");
-  writeBytes(path, {'o', 'l', 'd'});
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  MneConnectivity bad = knownMatrix(2, 1, 1, false);
-  bad.data.clear();
-  EXPECT_THROW(writeMneConnectivity(path, bad), Refused);
-  EXPECT_EQ(fileBytes(path), (std::vector<char>{'o', 'l', 'd'}));
-  EXPECT_THROW(writeMneConnectivity((dir / "missing" / "out.nc").string(), knownMatrix(2, 1, 1, false)), Refused);
-
-  writeMneConnectivity(path, knownMatrix(2, 1, 1, false));
-  EXPECT_EQ(readMneConnectivity(path).nNodes, 2);
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -89,22 +89,6 @@ TEST_F(ManagerWindowTest, PairRowsShowSensorsGridAndValuesAtSelectionCornerAndSh
   }
 }
 
-TEST_F(ManagerWindowTest, ListsRefuseMissingClassDatasetOrMatrix) {
-  addTrial(face, 0, 1, 1, 1, 1);
-  CListSpctmCohCCDTrialzq trials;
-  trials.collection = &face;
-  EXPECT_EQ(trials.insertClassRow(1), 0);
-  EXPECT_EQ(trials.insertClassRow(3), 0);
-  trials.collection = nullptr;
-  EXPECT_EQ(trials.insertClassRow(0), 0);
-  CListSpctmCohCCDatasetzq pairs;
-  EXPECT_EQ(pairs.markSelectedPairs(), 0);
-  EXPECT_EQ(pairs.fillPairRows(), 0);
-  CSpctmTrlCCDatazq empty;
-  pairs.shownTrial = &empty;
-  EXPECT_EQ(pairs.markSelectedPairs(), -1);
-}
-
 // The first show displays A-C whatever the operation until a refresh; the
 // step commands move the box one up and wrap to the start; the combo boxes
 // set the operation and the active sensor.
