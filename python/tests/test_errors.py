@@ -37,7 +37,7 @@ def test_a_refused_import_leaves_the_slot_as_it_was(demo):
     assert before.valid
 
 
-def test_truncated_and_foreign_files(tmp_path, demo_file):
+def test_truncated_and_missing_files(tmp_path, demo_file):
     data = demo_file.read_bytes()
     cut = tmp_path / "cut.cxc"
     cut.write_bytes(data[: len(data) - 1000])
@@ -45,11 +45,7 @@ def test_truncated_and_foreign_files(tmp_path, demo_file):
         megcxc.load(cut)
     assert len(data) - 1000 - 200 < e.value.offset <= len(data) - 1000
     assert str(cut) in str(e.value)
-    foreign = tmp_path / "foreign.cxc"
-    foreign.write_bytes(b"hello, world")
-    with pytest.raises(megcxc.Error, match="not a cxc collection"):
-        megcxc.load(foreign)
-    with pytest.raises(megcxc.Error, match="cannot open"):
+    with pytest.raises(megcxc.Error, match="cannot open"):  # other damage: host_files_test.cpp
         megcxc.load(tmp_path / "missing.cxc")
 
 
@@ -176,13 +172,9 @@ def test_loads_saves_and_steps_report_rising_progress_ending_at_the_total(tmp_pa
     rising_to_the_end(loaded, size)
     np.testing.assert_array_equal(coll.active.complex(), demo.active.complex())
 
-    for step in (lambda p: coll.magnitude(progress=p), lambda p: coll.active.log(progress=p),
-                 lambda p: coll.control.cut_values(-1.0, 1.0, progress=p),
-                 lambda p: coll.compute_act_ctl("-", collapse_control=True, progress=p)):
-        rows, report = recorder()
-        step(report)
-        rising_to_the_end(rows, rows[-1][1])
-    assert rows[-1] == (8, 8)
+    rows, report = recorder()
+    coll.compute_act_ctl("-", collapse_control=True, progress=report)
+    rising_to_the_end(rows, 8)
 
 
 def test_a_raising_progress_callback_stops_a_load_or_save_and_reaches_the_caller(tmp_path, demo):

@@ -39,7 +39,6 @@ def test_accumulate_is_the_mean_over_the_axis(ds, axis, axes):
     ds.accumulate(axis)
     np.testing.assert_allclose(ds.complex(), z.mean(axis=axes, keepdims=True), rtol=1e-13)
     np.testing.assert_allclose(ds.power, p.mean(axis=axes, keepdims=True), rtol=1e-13)
-    assert ds.shape[2:] == np.mean(p, axis=axes, keepdims=True).shape[2:]
 
 
 def test_root_strip_divides_each_frequency_by_its_baseline(ds):

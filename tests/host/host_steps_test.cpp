@@ -63,10 +63,7 @@ TEST_F(HostStepsTest, ActiveControlGivesTheResultTheActiveDescriptionAndADecline
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->trialName.toUtf8(), "Act-Ctl CxC");
   EXPECT_EQ(r->cxcType.toUtf8(), "Cross-spectrum");
-  EXPECT_EQ(r->cmptType, 0);
   EXPECT_EQ(r->storeType, 1);
-  EXPECT_EQ(r->timePt, 3);
-  EXPECT_EQ(r->freqPt, 4);
   EXPECT_EQ(r->timeStep, 25);
   EXPECT_DOUBLE_EQ(r->getSpctmFreq4FreqIndex(3), a.getSpctmFreq4FreqIndex(3));
   EXPECT_EQ(r->pairMatrix[1][2].chnA, 11);

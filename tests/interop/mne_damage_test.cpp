@@ -50,10 +50,8 @@ TEST_F(MneDamageTest, TruncatedFilesAreRefusedAtEveryLength) {
     writeBytes(path, std::vector<char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep)));
     SCOPED_TRACE(keep);
     EXPECT_THROW(readMneConnectivity(path), Refused);
+    if (keep == bytes.size() / 2) expectReadRefused(path, "truncated");
   }
-  const std::string path = file("half.nc");
-  writeBytes(path, std::vector<char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)));
-  expectReadRefused(path, "truncated");
 }
 
 // Every 13th byte of a file of mne-connectivity overwritten in turn: each

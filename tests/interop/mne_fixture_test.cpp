@@ -46,14 +46,9 @@ TEST(MneFixtureTest, WaveletCoherencyOfAllPairsIsReadAsStored) {
   EXPECT_EQ(c.nEpochsUsed, 4);
   EXPECT_FALSE(c.sfreq.has_value());
   expectSameValues(c.data, npyValues("cwt_cohy.npy"));
-}
-
-TEST(MneFixtureTest, WaveletCoherenceIsReal) {
-  const MneConnectivity c = readMneConnectivity(dataFile("cwt_coh.nc"));
-  EXPECT_FALSE(c.complex);
-  EXPECT_EQ(c.method, std::vector<std::string>{"coh"});
-  EXPECT_EQ(c.nodeNames, kMegNames);
-  expectSameValues(c.data, npyValues("cwt_coh.npy"));
+  const MneConnectivity coh = readMneConnectivity(dataFile("cwt_coh.nc"));  // coherence is real
+  EXPECT_FALSE(coh.complex);
+  expectSameValues(coh.data, npyValues("cwt_coh.npy"));
 }
 
 TEST(MneFixtureTest, OtherAttributesAreKeptInFileOrder) {
@@ -62,39 +57,20 @@ TEST(MneFixtureTest, OtherAttributesAreKeptInFileOrder) {
   for (const MneAttribute& a : c.extra) names.push_back(a.name);
   EXPECT_EQ(names, (std::vector<std::string>{"spec_method", "freqs_used", "times_used", "n_tapers", "events", "metadata",
                                              "event_id_keys", "event_id_vals"}));
-  ASSERT_NE(c.findExtra("spec_method"), nullptr);
-  EXPECT_EQ(c.findExtra("spec_method")->toString(), "cwt_morlet");
-  EXPECT_EQ(c.findExtra("n_tapers")->toString(), "n/a");
-  EXPECT_EQ(c.findExtra("freqs_used")->toString(), "[20, 25, 30, 35]");
-  const MneAttribute* events = c.findExtra("events");
-  EXPECT_EQ(events->type, MneAttribute::Type::integer);
-  EXPECT_EQ(events->shape, (std::vector<int64_t>{4, 3}));
-  EXPECT_EQ(events->toString(), "[[0, 0, 1], [1, 0, 1], [2, 0, 1], [3, 0, 1]]");
-  EXPECT_EQ(c.findExtra("metadata")->toString(), "[]");
+  ASSERT_NE(c.findExtra("events"), nullptr);
+  EXPECT_EQ(c.findExtra("events")->toString(), "[[0, 0, 1], [1, 0, 1], [2, 0, 1], [3, 0, 1]]");
   EXPECT_EQ(c.findExtra("event_id_keys")->toString(), "['1']");
 }
 
 TEST(MneFixtureTest, SymmetricIndicesMirrorTheUpperTriangle) {
   const MneConnectivity c = readMneConnectivity(dataFile("sym_coh.nc"));
   EXPECT_EQ(c.indices, MneIndices::symmetric);
-  EXPECT_EQ(c.shape, (std::vector<int64_t>{6, 4, 5}));
   EXPECT_EQ(c.nodeNames, (std::vector<std::string>{"Fz", "Cz", "Pz\u00b0"}));
-  EXPECT_EQ(c.freqs, (std::vector<double>{8.0, 10.0, 12.5, 16.0}));
-  EXPECT_EQ(c.times, (std::vector<double>{-0.1, 0.0, 0.1, 0.2, 0.3}));
-  EXPECT_EQ(c.nEpochsUsed, 12);
   const std::vector<double> dense = mneDenseData(c);
   ASSERT_EQ(dense.size(), 3u * 3 * 4 * 5);
   // numpy.triu_indices(3): (0,0) (0,1) (0,2) (1,1) (1,2) (2,2).
   const int triu[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
-  for (int row = 0; row < 3; ++row) {
-    for (int col = 0; col < 3; ++col) {
-      for (int f = 0; f < 4; ++f) {
-        for (int t = 0; t < 5; ++t) {
-          ASSERT_EQ(dense[((row * 3 + col) * 4 + f) * 5 + t], knownReal(triu[row][col], f, t)) << row << col << f << t;
-        }
-      }
-    }
-  }
+  for (int k = 0; k < 180; ++k) ASSERT_EQ(dense[k], knownReal(triu[k / 60][k / 20 % 3], k / 5 % 4, k % 5)) << k;
 }
 
 TEST(MneFixtureTest, ExplicitPairsCarrySeedsTargetsAndSamplingRate) {
@@ -108,14 +84,9 @@ TEST(MneFixtureTest, ExplicitPairsCarrySeedsTargetsAndSamplingRate) {
   EXPECT_EQ(c.nEpochsUsed, 7);
   ASSERT_NE(c.findExtra("subject"), nullptr);
   EXPECT_EQ(c.findExtra("subject")->toString(), "s01");
-  for (int k = 0; k < 3; ++k) {
-    for (int f = 0; f < 4; ++f) {
-      for (int t = 0; t < 5; ++t) {
-        const std::size_t at = 2 * static_cast<std::size_t>((k * 4 + f) * 5 + t);
-        ASSERT_EQ(c.data[at], knownReal(k, f, t));
-        ASSERT_EQ(c.data[at + 1], knownImag(k));
-      }
-    }
+  for (int k = 0; k < 60; ++k) {  // [pair][f][t], complex
+    ASSERT_EQ(c.data[2 * k], knownReal(k / 20, k / 5 % 4, k % 5)) << k;
+    ASSERT_EQ(c.data[2 * k + 1], knownImag(k / 20)) << k;
   }
   // Dense: the three pairs in their cells, NaN in the 13 others.
   const std::vector<double> dense = mneDenseData(c);
@@ -140,13 +111,7 @@ TEST(MneFixtureTest, FullMatrixFormIsReadDense) {
   EXPECT_FALSE(c.nEpochsUsed.has_value());
   const std::vector<double> dense = mneDenseData(c);
   ASSERT_EQ(dense.size(), 36u);
-  for (int row = 0; row < 3; ++row) {
-    for (int col = 0; col < 3; ++col) {
-      for (int f = 0; f < 2; ++f) {
-        for (int t = 0; t < 2; ++t) ASSERT_EQ(dense[((row * 3 + col) * 2 + f) * 2 + t], knownReal(row * 3 + col, f, t));
-      }
-    }
-  }
+  for (int k = 0; k < 36; ++k) ASSERT_EQ(dense[k], knownReal(k / 4, k / 2 % 2, k % 2)) << k;
 }
 
 }  // namespace

@@ -35,20 +35,12 @@ TEST_F(CxcMneConnectivityTest, AnEpochsConnectivityFileFillsBothTriangles) {
   const Npy file = readNpy(kFixtures + "cwt_cohy.npy");  // (9 connections, 4 freqs, 5 times)
   const Npy cross = npy("e/active_cross.npy");           // (3, 3, 5 times, 4 freqs)
   ASSERT_EQ(cross.shape, (std::vector<int64_t>{3, 3, 5, 4}));
-  auto fileAt = [&](int r, int c, int f, int t) {
-    const std::size_t k = static_cast<std::size_t>((((r * 3 + c) * 4 + f) * 5 + t) * 2);
-    return std::complex<double>(file.values[k], file.values[k + 1]);
-  };
-  auto ours = [&](int r, int c, int t, int f) {
-    const std::size_t k = static_cast<std::size_t>((((r * 3 + c) * 5 + t) * 4 + f) * 2);
-    return std::complex<double>(cross.values[k], cross.values[k + 1]);
-  };
-  for (int f = 0; f < 4; ++f) {
-    for (int t = 0; t < 5; ++t) {
-      EXPECT_EQ(ours(2, 0, t, f), fileAt(2, 0, f, t));
-      EXPECT_EQ(ours(0, 2, t, f), std::conj(fileAt(2, 0, f, t)));
-      EXPECT_EQ(ours(1, 1, t, f), std::complex<double>(0.0, 0.0));
-    }
+  const auto at = [](const Npy& a, std::size_t k) { return std::complex<double>(a.values[2 * k], a.values[2 * k + 1]); };
+  for (std::size_t k = 0; k < 20; ++k) {  // time k / 4, frequency k % 4
+    const std::complex<double> stored = at(file, 6 * 20 + k % 4 * 5 + k / 4);  // connection (2, 0)
+    EXPECT_EQ(at(cross, 6 * 20 + k), stored) << k;
+    EXPECT_EQ(at(cross, 2 * 20 + k), std::conj(stored)) << k;
+    EXPECT_EQ(at(cross, 4 * 20 + k), std::complex<double>(0.0, 0.0)) << k;
   }
   expectFailure({"import", "x.cxc", "--class", "active", "--from", kFixtures + "make_fixtures.py"}, 1,
                 "make_fixtures.py", "x.cxc");

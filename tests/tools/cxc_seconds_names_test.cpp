@@ -62,11 +62,6 @@ TEST_F(CxcSecondsNamesTest, ExportGivesBackTheArrayInEitherOrderWithSecondsAndNa
   std::ifstream manifest(dir / "out/manifest.json");
   const std::string text((std::istreambuf_iterator<char>(manifest)), std::istreambuf_iterator<char>());
   expectHas(text, {"\"row_names\": [\"MEG 0113\", \"MEG 0112\"]", "\"sfreq\": 10"});
-
-  ASSERT_TRUE(ok({"export", "c.cxc", "-o", "stf"}));
-  const Npy stf = npy("stf/active_real.npy");
-  ASSERT_EQ(stf.shape, (std::vector<int64_t>{2, 2, kT, kF}));
-  EXPECT_EQ(stf.values[static_cast<std::size_t>(((1 * 2 + 0) * kT + 3) * kF + 2)], valueAt(1, 0, 3, 2));
 }
 
 TEST_F(CxcSecondsNamesTest, ReportsOfTinyValuesSayHowToScaleThem) {

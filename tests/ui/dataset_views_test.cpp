@@ -166,16 +166,11 @@ TEST_F(HostViewsWindowTest, SelectionBoxIsDrawnAtTheSelectionAndADragSetsIt) {
 }
 
 // The demo's coupling lies in the 8-12 Hz band: the mean curve is drawn and
-// peaks there, the band reaching from the minimum to the maximum.
+// peaks there (the series' figures: host_views_test).
 TEST_F(HostViewsWindowTest, StatisticsPlotDrawsTheMeanWithItsBand) {
   CStatisticsPlot& plot = *views().plot;
   plot.resize(500, 260);
-  const megcxc::host::StatisticsSeries& s = plot.series();
-  ASSERT_EQ(static_cast<int64_t>(s.mean.size()), demo::kFreqPoints);
-  for (std::size_t k = 0; k < s.mean.size(); ++k) {
-    EXPECT_LE(s.min[k], s.mean[k]);
-    EXPECT_GE(s.max[k], s.mean[k]);
-  }
+  ASSERT_EQ(static_cast<int64_t>(plot.series().mean.size()), demo::kFreqPoints);
   const QImage shot = plot.grab().toImage();
   const QRgb line = shot.pixel(plot.meanPoint(4).toPoint());
   EXPECT_TRUE(near(line, qRgb(20, 90, 140), 40)) << std::hex << line;

@@ -77,21 +77,6 @@ TEST(ManagerLogicTest, ProgressTextAndPairRowsOutsideTheMatrix) {
   EXPECT_EQ(row.text[6], "None");  // no imaginary plane in row 1
 }
 
-TEST(ManagerLogicTest, DemoActiveGroupCouplesInBandControlDoesNotAndPairsAreConjugate) {
-  using namespace megcxc::host::smalldemo;
-  double re[3] = {}, im[3] = {};
-  demoValue(true, 5, 6, kPeakTime, 4, re[0], im[0]);
-  demoValue(false, 5, 6, kPeakTime, 4, re[1], im[1]);
-  demoValue(true, 6, 5, kPeakTime, 4, re[2], im[2]);
-  EXPECT_GT(std::hypot(re[0], im[0]), 0.6);
-  EXPECT_LT(std::hypot(re[1], im[1]), 0.3);
-  EXPECT_DOUBLE_EQ(re[2], re[0]);
-  EXPECT_DOUBLE_EQ(im[2], -im[0]);
-  demoValue(true, 7, 7, 0, 0, re[0], im[0]);
-  EXPECT_EQ(re[0], 1.0);
-  EXPECT_EQ(im[0], 0.0);
-}
-
 class HostWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(host.newDemoCollection()); }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <tuple>
 
 #include <QApplication>
 #include <QComboBox>
@@ -58,14 +59,9 @@ inline CSpctmTrlCCDatazq* addTrial(CMEGSpctmCCDataFacezq& face, int cls, int64_t
 
 // selTimeBegin, selTimeEnd, selFreqBegin and selFreqEnd of a dataset.
 using Selection = std::array<int64_t, 4>;
-inline Selection selection(const CSpctmTrlCCDatazq& t) {
-  return {t.selTimeBegin, t.selTimeEnd, t.selFreqBegin, t.selFreqEnd};
-}
+inline Selection selection(const CSpctmTrlCCDatazq& t) { return {t.selTimeBegin, t.selTimeEnd, t.selFreqBegin, t.selFreqEnd}; }
 inline void setSelection(CSpctmTrlCCDatazq& t, const Selection& s) {
-  t.selTimeBegin = s[0];
-  t.selTimeEnd = s[1];
-  t.selFreqBegin = s[2];
-  t.selFreqEnd = s[3];
+  std::tie(t.selTimeBegin, t.selTimeEnd, t.selFreqBegin, t.selFreqEnd) = std::tie(s[0], s[1], s[2], s[3]);
 }
 
 // A collection, its manager window and the messages shown meanwhile.
