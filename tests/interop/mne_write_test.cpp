@@ -1,7 +1,10 @@
-// Our writer read back by our reader (read_connectivity reading it:
-// mne_python_test.cpp) and the refusals of the writer, which leave no file
+// Our writer read back by our reader, the layout details read_connectivity
+// relies on (checked with HDF5 directly, so it holds where mne-connectivity
+// is not installed), and the refusals of the writer, which leave no file
 // behind.
 #include <gtest/gtest.h>
+#include <hdf5.h>
+#include <hdf5_hl.h>
 
 #include <cmath>
 #include <string>
@@ -102,6 +105,48 @@ TEST_F(MneWriteTest, OtherAttributesAndUnsetValuesRoundTrip) {
   ASSERT_EQ(back.extra.size(), c.extra.size());
   for (std::size_t i = 0; i < c.extra.size(); ++i) EXPECT_EQ(back.extra[i].toString(), c.extra[i].toString()) << i;
   EXPECT_EQ(back.findExtra("freqs_used")->toString(), "[[8, 12], [13, 30]]");
+}
+
+// What read_connectivity needs from the layout: dimension scales in order,
+// the complex compound of "r" and "i", strings as variable-length UTF-8.
+TEST_F(MneWriteTest, LayoutIsTheOneXarrayWrites) {
+  const std::string path = file("out.nc");
+  writeMneConnectivity(path, knownMatrix(2, 3, 4, true));
+  const hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  ASSERT_GE(f, 0);
+  const hid_t var = H5Dopen2(f, "__xarray_dataarray_variable__", H5P_DEFAULT);
+  const hid_t type = H5Dget_type(var);
+  ASSERT_EQ(H5Tget_class(type), H5T_COMPOUND);
+  EXPECT_EQ(H5Tget_size(type), 16u);
+  char* r = H5Tget_member_name(type, 0);
+  char* i = H5Tget_member_name(type, 1);
+  EXPECT_STREQ(r, "r");
+  EXPECT_STREQ(i, "i");
+  EXPECT_EQ(H5Tget_member_offset(type, 1), 8u);
+  H5free_memory(r);
+  H5free_memory(i);
+  const char* scales[3] = {"node_in -> node_out", "freqs", "times"};
+  for (unsigned d = 0; d < 3; ++d) {
+    const hid_t s = H5Dopen2(f, scales[d], H5P_DEFAULT);
+    ASSERT_GE(s, 0) << scales[d];
+    EXPECT_GT(H5DSis_scale(s), 0);
+    EXPECT_GT(H5DSis_attached(var, s, d), 0) << scales[d];
+    int dimid = -1;
+    const hid_t a = H5Aopen(s, "_Netcdf4Dimid", H5P_DEFAULT);
+    H5Aread(a, H5T_NATIVE_INT, &dimid);
+    EXPECT_EQ(dimid, static_cast<int>(d));
+    H5Aclose(a);
+    H5Dclose(s);
+  }
+  const hid_t names = H5Aopen(var, "node_names", H5P_DEFAULT);
+  const hid_t ntype = H5Aget_type(names);
+  EXPECT_GT(H5Tis_variable_str(ntype), 0);
+  EXPECT_EQ(H5Tget_cset(ntype), H5T_CSET_UTF8);
+  H5Tclose(ntype);
+  H5Aclose(names);
+  H5Tclose(type);
+  H5Dclose(var);
+  H5Fclose(f);
 }
 
 TEST_F(MneWriteTest, InconsistentContentIsRefusedAndNothingIsWritten) {
