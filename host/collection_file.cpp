@@ -52,6 +52,15 @@ class WatchedFile : public CFile {
     CFile::Write(buffer, count);
     advance(static_cast<int64_t>(count));
   }
+  void readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+                 std::size_t& begin, std::size_t& got) override {
+    CFile::readBlock(buffer, keep, keepBytes, begin, got);
+    advance(static_cast<int64_t>(got));
+  }
+  void writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes) override {
+    CFile::writeBlock(buffer, bytes);
+    advance(static_cast<int64_t>(bytes));
+  }
   // The closing report, unless the last byte has been reported already; a
   // file that turned out longer than announced reports its own length.
   void finish() {

@@ -97,6 +97,47 @@ bool CArchive::attachWindow(std::size_t need) {
   return true;
 }
 
+// Loading: brings more of the file in behind the unread bytes; returns how
+// many came (0 at the end of the file). A file that reads ahead trades its
+// next block for the buffer, the unread rest copied in front of it; any
+// other file is read into the buffer behind the rest, moved to its front.
+std::size_t CArchive::refill() {
+  const std::size_t rest = tail_ - head_;
+  if (file_ && rest <= CFile::kReadHeadroom && file_->readsAhead()) {
+    std::size_t begin = 0, got = 0;
+    // The new block replaces the buffer even when the file throws after
+    // trading it (a progress report that stops the load): the archive then
+    // still describes the bytes it holds.
+    auto take = [&] {
+      if (got == 0) return;
+      base_ += static_cast<int64_t>(head_);
+      data_ = buf_.data() + begin;
+      cap_ = buf_.size() - begin;
+      head_ = 0;
+      tail_ = rest + got;
+    };
+    try {
+      file_->readBlock(buf_, data_ + head_, rest, begin, got);
+    } catch (...) {
+      take();
+      throw;
+    }
+    take();
+    return got;
+  }
+  if (data_ != buf_.data() || head_ > 0) {
+    std::memmove(buf_.data(), data_ + head_, rest);
+    base_ += static_cast<int64_t>(head_);
+    data_ = buf_.data();
+    cap_ = buf_.size();
+    head_ = 0;
+    tail_ = rest;
+  }
+  const std::size_t got = file_ && tail_ < buf_.size() ? file_->Read(buf_.data() + tail_, buf_.size() - tail_) : 0;
+  tail_ += got;
+  return got;
+}
+
 // Makes at least `need` (<= buffer size) unread bytes available, or throws.
 void CArchive::fill(std::size_t need) {
   if (tail_ - head_ >= need) return;
@@ -105,18 +146,8 @@ void CArchive::fill(std::size_t need) {
     if (tail_ - head_ < need) throwEof(need);
     return;
   }
-  // Move the unread rest to the front and read more behind it.
-  const std::size_t rest = tail_ - head_;
-  if (head_ > 0) {
-    std::memmove(buf_.data(), buf_.data() + head_, rest);
-    base_ += static_cast<int64_t>(head_);
-    head_ = 0;
-    tail_ = rest;
-  }
-  while (tail_ < need) {
-    const std::size_t got = file_ ? file_->Read(buf_.data() + tail_, buf_.size() - tail_) : 0;
-    if (got == 0) throwEof(need);
-    tail_ += got;
+  while (tail_ - head_ < need) {
+    if (refill() == 0) throwEof(need);
   }
 }
 
@@ -130,9 +161,9 @@ std::size_t CArchive::Read(void* buffer, std::size_t count) {
   // A window holds everything up to the end of the file.
   if (done == count || window_) return done;
   // Buffer drained: large rests go straight from the file, small ones refill.
-  base_ += static_cast<int64_t>(head_);
-  head_ = tail_ = 0;
   if (count - done >= buf_.size()) {
+    base_ += static_cast<int64_t>(head_);
+    head_ = tail_ = 0;
     while (done < count && file_) {
       const std::size_t got = file_->Read(out + done, count - done);
       if (got == 0) break;
@@ -141,12 +172,9 @@ std::size_t CArchive::Read(void* buffer, std::size_t count) {
     }
     return done;
   }
-  while (done < count) {
-    const std::size_t got = file_ ? file_->Read(buf_.data() + tail_, buf_.size() - tail_) : 0;
-    if (got == 0) break;
-    tail_ += got;
+  while (done < count && refill() != 0) {
     const std::size_t take = std::min(count - done, tail_ - head_);
-    std::memcpy(out + done, buf_.data() + head_, take);
+    std::memcpy(out + done, data_ + head_, take);
     head_ += take;
     done += take;
   }
@@ -175,7 +203,26 @@ void CArchive::flushBuffer() {
     return;
   }
   if (tail_ > 0 && file_) {
-    file_->Write(buf_.data(), tail_);
+    if (file_->writesBehind(tail_)) {
+      // The file's worker writes this buffer and the archive goes on in
+      // another, also when the file throws after taking it.
+      const unsigned char* before = buf_.data();
+      try {
+        file_->writeBlock(buf_, tail_);
+      } catch (...) {
+        if (buf_.data() != before) {
+          data_ = buf_.data();
+          cap_ = buf_.size();
+          base_ += static_cast<int64_t>(tail_);
+          tail_ = 0;
+        }
+        throw;
+      }
+      data_ = buf_.data();
+      cap_ = buf_.size();
+    } else {
+      file_->Write(buf_.data(), tail_);
+    }
     base_ += static_cast<int64_t>(tail_);
     tail_ = 0;
   }

@@ -140,6 +140,7 @@ class CArchive {
   void requireLoading();
   void requireStoring();
   void fill(std::size_t need);
+  std::size_t refill();
   void flushBuffer();
   // Writes the buffer to the file and flushes the file.
   void flushToFile();

@@ -7,10 +7,23 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/cexception.h"
+#include "platform/file_pipeline.h"
 #include "platform/plane_arena.h"
+
+namespace {
+// Blocks the reading worker keeps ready, buffers the writing one queues.
+constexpr std::size_t kReadDepth = 4;
+constexpr std::size_t kWriteDepth = 2;
+}  // namespace
+
+// Out of line: the workers' types are complete only here.
+CFile::CFile() = default;
 
 CFile::CFile(const std::string& path, unsigned flags) {
   if (!Open(path, flags)) {
@@ -20,13 +33,24 @@ CFile::CFile(const std::string& path, unsigned flags) {
 }
 
 CFile::~CFile() {
+  // The workers use the descriptor: they stop (the writer after writing
+  // what it was given) before it closes.
+  ahead_.reset();
+  behind_.reset();
   if (fp_) std::fclose(fp_);
+}
+
+void CFile::setPipeline(Pipeline mode, std::size_t blockBytes) {
+  pipeline_ = mode;
+  readBlockBytes_ = blockBytes == 0 ? kReadBlockBytes : std::max<std::size_t>(blockBytes, 64);
 }
 
 bool CFile::Open(const std::string& path, unsigned flags) {
   Close();
   fp_ = std::fopen(path.c_str(), (flags & modeWrite) ? "wb" : "rb");
   if (!fp_) return false;
+  writing_ = (flags & modeWrite) != 0;
+  openedByPath_ = true;
   // The archive above keeps its own buffer and moves whole buffers or whole
   // rows: a second buffer in stdio would only split them into extra copies
   // and system calls.
@@ -39,48 +63,182 @@ bool CFile::OpenDescriptor(int fd, unsigned flags) {
   Close();
   fp_ = ::fdopen(fd, (flags & modeWrite) ? "wb" : "rb");
   if (!fp_) return false;
+  writing_ = (flags & modeWrite) != 0;
+  openedByPath_ = false;
   std::setvbuf(fp_, nullptr, _IONBF, 0);
   path_ = "file descriptor " + std::to_string(fd);
   return true;
 }
 
 void CFile::Close() {
+  int err = 0;
+  if (behind_) {
+    err = behind_->drain();
+    behind_.reset();
+  }
+  ahead_.reset();
+  cur_ = {};
+  curPos_ = curEnd_ = 0;
+  ended_ = false;
+  readError_ = 0;
+  aheadDecided_ = false;
   if (fp_) {
     std::fclose(fp_);
     fp_ = nullptr;
   }
+  const bool unreported = err != 0 && !writeErrorReported_;
+  writeErrorReported_ = false;
+  if (unreported) throwError("write", err);
+}
+
+void CFile::throwError(const char* verb, int err) const {
+  throw CFileException(path_, err, std::string("cannot ") + verb + " '" + path_ + "': " + std::strerror(err));
+}
+
+void CFile::startReadAhead() {
+  aheadDecided_ = true;
+  if (!fp_ || writing_ || !openedByPath_ || pipeline_ == Pipeline::never) return;
+  const int fd = fileno(fp_);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const long here = std::ftell(fp_);
+  if (here < 0) return;
+  if (pipeline_ == Pipeline::automatic && st.st_size - here < static_cast<int64_t>(kPipelineFrom)) return;
+  try {
+    ahead_ = std::make_unique<megcxc::ReadAhead>(fd, here, readBlockBytes_, kReadHeadroom, kReadDepth);
+  } catch (const std::system_error&) {
+    return;  // no thread: read on this one
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  pipePos_ = here;
+}
+
+bool CFile::readsAhead() {
+  if (!aheadDecided_) startReadAhead();
+  return ahead_ != nullptr;
+}
+
+bool CFile::nextBlock() {
+  if (readError_) throwError("read", readError_);
+  if (ended_) return false;
+  if (!cur_.empty()) ahead_->recycle(std::exchange(cur_, {}));
+  curPos_ = curEnd_ = 0;
+  megcxc::ReadAhead::Block b = ahead_->next();
+  if (b.error) {
+    readError_ = b.error;
+    ended_ = true;
+    throwError("read", b.error);
+  }
+  if (b.size == 0) {
+    ended_ = true;
+    return false;
+  }
+  cur_ = std::move(b.bytes);
+  curPos_ = kReadHeadroom;
+  curEnd_ = kReadHeadroom + b.size;
+  return true;
 }
 
 std::size_t CFile::Read(void* buffer, std::size_t count) {
   if (!fp_ || count == 0) return 0;
-  return std::fread(buffer, 1, count, fp_);
+  if (!readsAhead()) return std::fread(buffer, 1, count, fp_);
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    if (curPos_ == curEnd_ && !nextBlock()) break;
+    const std::size_t n = std::min(count - done, curEnd_ - curPos_);
+    std::memcpy(out + done, cur_.data() + curPos_, n);
+    curPos_ += n;
+    done += n;
+  }
+  pipePos_ += static_cast<int64_t>(done);
+  return done;
+}
+
+void CFile::readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+                      std::size_t& begin, std::size_t& got) {
+  got = 0;
+  if (!fp_ || keepBytes > kReadHeadroom || !readsAhead()) return;
+  if (curPos_ == curEnd_ && !nextBlock()) return;
+  // A fresh block has kReadHeadroom free bytes in front of its data, and
+  // Read() only moves curPos_ further on.
+  if (keepBytes) std::memcpy(cur_.data() + curPos_ - keepBytes, keep, keepBytes);
+  begin = curPos_ - keepBytes;
+  const std::size_t fresh = curEnd_ - curPos_;
+  std::swap(buffer, cur_);
+  got = fresh;
+  curPos_ = curEnd_ = 0;
+  pipePos_ += static_cast<int64_t>(fresh);
+  ahead_->recycle(std::exchange(cur_, {}));
+}
+
+bool CFile::writesBehind(std::size_t bytes) {
+  if (behind_) return true;
+  if (!fp_ || !writing_ || !openedByPath_ || pipeline_ == Pipeline::never) return false;
+  if (pipeline_ == Pipeline::automatic && bytes < kPipelineFrom) return false;
+  const int fd = fileno(fp_);
+  if (fd < 0) return false;
+  try {
+    behind_ = std::make_unique<megcxc::WriteBehind>(fd, kWriteDepth);
+  } catch (const std::system_error&) {
+    return false;  // no thread: write on this one
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  pipePos_ = std::ftell(fp_);
+  return true;
+}
+
+void CFile::writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes) {
+  if (!behind_) {
+    Write(buffer.data(), bytes);
+    return;
+  }
+  if (const int err = behind_->push(buffer, bytes)) {
+    writeErrorReported_ = true;
+    throwError("write", err);
+  }
+  if (pipePos_ >= 0) pipePos_ += static_cast<int64_t>(bytes);
+}
+
+void CFile::drainWrites() {
+  if (!behind_) return;
+  if (const int err = behind_->drain()) {
+    writeErrorReported_ = true;
+    throwError("write", err);
+  }
 }
 
 void CFile::Write(const void* buffer, std::size_t count) {
   if (count == 0) return;
+  // After what the worker was given, in order.
+  drainWrites();
   if (!fp_ || std::fwrite(buffer, 1, count, fp_) != count) {
     const int err = fp_ ? errno : EBADF;
-    throw CFileException(path_, err, "cannot write '" + path_ + "': " + std::strerror(err));
+    throwError("write", err);
   }
+  if (behind_ && pipePos_ >= 0) pipePos_ += static_cast<int64_t>(count);
 }
 
 void CFile::Flush() {
-  if (fp_ && std::fflush(fp_) != 0) {
-    const int err = errno;
-    throw CFileException(path_, err, "cannot flush '" + path_ + "': " + std::strerror(err));
-  }
+  drainWrites();
+  if (fp_ && std::fflush(fp_) != 0) throwError("flush", errno);
 }
 
 int64_t CFile::GetLength() const {
   if (!fp_) return -1;
-  const long here = std::ftell(fp_);
-  if (here < 0 || std::fseek(fp_, 0, SEEK_END) != 0) return -1;
-  const long end = std::ftell(fp_);
-  std::fseek(fp_, here, SEEK_SET);
-  return end;
+  struct stat st {};
+  if (::fstat(fileno(fp_), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  // Bytes given to the writing worker count before they reach the file.
+  return behind_ && pipePos_ > st.st_size ? pipePos_ : static_cast<int64_t>(st.st_size);
 }
 
-int64_t CFile::GetPosition() const { return fp_ ? std::ftell(fp_) : -1; }
+int64_t CFile::GetPosition() const {
+  if (!fp_) return -1;
+  if (ahead_ || behind_) return pipePos_;
+  return std::ftell(fp_);
+}
 
 int64_t CFile::bytesRemaining() const {
   const int64_t len = GetLength(), pos = GetPosition();

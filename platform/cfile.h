@@ -4,14 +4,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace megcxc {
+class ReadAhead;
+class WriteBehind;
+}  // namespace megcxc
 
 class CFile {
  public:
   enum OpenFlags : unsigned { modeRead = 0x0000, modeWrite = 0x0001, modeCreate = 0x1000 };
 
-  CFile() = default;
+  CFile();
   // Opens `path`; throws CFileException when it cannot be opened.
   CFile(const std::string& path, unsigned flags);
   virtual ~CFile();
@@ -61,13 +67,80 @@ class CFile {
   }
   virtual void commitWrite(std::size_t n) { (void)n; }
 
+  // Whole-buffer transfer for an archive over a file on disk: a worker
+  // thread does the system calls while the archive (de)serialises other
+  // buffers, so the disk's time and the archive's overlap on two cores.
+  // Only a file opened by path does this (a pipe or descriptor is never read
+  // further than asked), and by default only when there is enough to move:
+  // reading a file with at least kPipelineFrom bytes left, writing from the
+  // first block of at least kPipelineFrom bytes on.
+  static constexpr std::size_t kPipelineFrom = std::size_t{256} << 10;
+  static constexpr std::size_t kReadBlockBytes = std::size_t{256} << 10;
+  // Bytes free in front of the data of every block readBlock hands out.
+  static constexpr std::size_t kReadHeadroom = std::size_t{64} << 10;
+  enum class Pipeline { automatic, always, never };
+  // Chooses when to pipeline (for tests and measurements); `blockBytes` (at
+  // least 64; 0 keeps kReadBlockBytes) is the size of a read block.
+  // Takes effect at the next Open.
+  void setPipeline(Pipeline mode, std::size_t blockBytes = 0);
+
+  // Reading: true when the file reads ahead. Then readBlock takes the next
+  // block of the file in place of `buffer` (whose storage goes back to the
+  // worker) and copies the `keepBytes` bytes at `keep` (the caller's unread
+  // rest, at most kReadHeadroom, pointing anywhere but into the new buffer)
+  // just in front of the new bytes: they occupy buffer[begin, begin +
+  // keepBytes + got). `got` is 0 at the end of the file, and `buffer` is
+  // then left alone. `begin` and `got` are set as soon as the buffer is
+  // traded, so a caller still knows what it holds when an override throws
+  // after the trade. A failed read throws CFileException. Read() may be
+  // mixed with it.
+  bool readsAhead();
+  virtual void readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+                         std::size_t& begin, std::size_t& got);
+  // Writing: true when the file writes behind, asked before each block of
+  // `bytes` to write. Then writeBlock queues the first `bytes` of `buffer`
+  // for the worker and puts an unused buffer of at least the same size in
+  // its place (a caller knows the trade happened when its buffer changed,
+  // also when an override throws after it). A write that fails on the
+  // worker is reported (CFileException) by the next writeBlock, Write,
+  // Flush or Close.
+  bool writesBehind(std::size_t bytes);
+  virtual void writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes);
+
   // Flushes the C library buffer and asks the kernel to put the data on disk.
   void syncToDisk();
   const std::string& path() const { return path_; }
 
  private:
+  // Starts the reading worker when the rules above allow it.
+  void startReadAhead();
+  // The next block from the reading worker into cur_ (false at the end).
+  bool nextBlock();
+  // Waits for the writing worker; throws its error.
+  void drainWrites();
+  [[noreturn]] void throwError(const char* verb, int err) const;
+
   std::FILE* fp_ = nullptr;
   std::string path_;
+  bool writing_ = false;  // opened for writing
+  bool openedByPath_ = false;
+  Pipeline pipeline_ = Pipeline::automatic;
+  std::size_t readBlockBytes_ = kReadBlockBytes;
+  // Reading ahead: the worker, whether it was considered yet, the block being
+  // read through Read() (bytes [curPos_, curEnd_) of cur_ unread), whether the
+  // file has ended, and the position of the next unread byte.
+  std::unique_ptr<megcxc::ReadAhead> ahead_;
+  bool aheadDecided_ = false;
+  std::vector<unsigned char> cur_;
+  std::size_t curPos_ = 0, curEnd_ = 0;
+  bool ended_ = false;
+  int readError_ = 0;
+  // Writing behind: the worker, and whether its failure has been reported.
+  std::unique_ptr<megcxc::WriteBehind> behind_;
+  bool writeErrorReported_ = false;
+  // While a worker runs: the position of the next byte read or given to it
+  // (-1 when the file cannot tell).
+  int64_t pipePos_ = 0;
 };
 
 class CMemFile : public CFile {

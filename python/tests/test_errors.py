@@ -154,7 +154,10 @@ def test_a_damaged_companion_file_is_a_warning_not_an_error(tmp_path, demo):
 
 # -- progress and the GIL in long operations ----------------------------------
 
-def test_loads_saves_and_steps_report_rising_progress_ending_at_the_total(tmp_path, demo):
+def test_loads_saves_and_steps_report_rising_progress_ending_at_the_total(tmp_path):
+    # Over 256 KiB: the file's worker thread moves the bytes in blocks.
+    demo = megcxc.demo(sensors=24, time=4, freq=40)
+
     def recorder():
         seen = []
         return seen, lambda done, total: seen.append((done, total))
@@ -174,13 +177,13 @@ def test_loads_saves_and_steps_report_rising_progress_ending_at_the_total(tmp_pa
 
     rows, report = recorder()
     coll.compute_act_ctl("-", collapse_control=True, progress=report)
-    rising_to_the_end(rows, 8)
+    rising_to_the_end(rows, 24)
 
 
 def test_a_raising_progress_callback_stops_a_load_or_save_and_reaches_the_caller(tmp_path, demo):
     demo.save(tmp_path / "keep.cxc")
     before = (tmp_path / "keep.cxc").read_bytes()
-    other = megcxc.demo(sensors=6, time=2, freq=3)
+    other = megcxc.demo(sensors=24, time=4, freq=40)  # saved and loaded in blocks
 
     def stop(done, total):
         raise ValueError(f"stopped at {done} of {total}")
@@ -191,9 +194,10 @@ def test_a_raising_progress_callback_stops_a_load_or_save_and_reaches_the_caller
     assert [p.name for p in tmp_path.iterdir()] == ["keep.cxc"]  # no temporary file left
 
     ds = other.active
+    other.save(tmp_path / "big.cxc")
     with pytest.raises(ValueError, match="stopped at"):
-        other.load(tmp_path / "keep.cxc", progress=stop)
-    assert ds.valid and other.active.shape == (6, 6, 2, 3)
+        other.load(tmp_path / "big.cxc", progress=stop)
+    assert ds.valid and other.active.shape == (24, 24, 4, 40)
 
     # A step is not left half done: it finishes, then the exception comes.
     expected = np.abs(other.active.complex())

@@ -1,8 +1,12 @@
 // The archive's byte forms, its buffering and files, and CString's text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <algorithm>
@@ -254,6 +258,112 @@ TEST(ArchiveFiles, MemoryFileGrowsKeepsItsBytesAndOverwritesInPlaceDiskFileRound
   EXPECT_TRUE(m == "SPCTMCHNLZQ" && v == 20130517 && !ar.mayHold(1));
   std::remove(path);
   EXPECT_THROW(CFile("/nonexistent/dir/x", CFile::modeRead), CFileException);
+}
+
+// A disk file read ahead and written behind by its worker thread, in blocks
+// far smaller than the rows and runs of doubles, so that fields, rows and
+// the archive's unread rests straddle every block boundary: the same bytes,
+// offsets and ends as any other file, and a write that fails on the worker
+// still reaches the caller.
+TEST(ArchiveFiles, PipelinedDiskFilesKeepBytesOffsetsAndEndsAcrossTinyBlocks) {
+  constexpr std::size_t kCols = 20;  // 164 bytes a row with its flag: over the 101-byte blocks
+  std::vector<double> rows(4 * kCols), many(30000);
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<double>(i) + 0.5;
+  for (std::size_t i = 0; i < many.size(); ++i) many[i] = static_cast<double>(i % 613) * -2.25;
+  Bytes want;
+  want.u8(1).u8(2).u8(3).str("SPCTMCHNLZQ").i32(1).i32(1);
+  for (std::size_t k = 0; k < kCols; ++k) want.f64(rows[k]);
+  want.i32(0).i32(5);
+  for (std::size_t k = 0; k < kCols; ++k) want.f64(rows[2 * kCols + k]);
+  for (const double v : many) want.f64(v);
+  want.i32(-9);
+  char path[] = "/tmp/megcxc_pipeline_XXXXXX";
+  ASSERT_EQ(close(mkstemp(path)), 0);
+  {
+    CFile out;
+    out.setPipeline(CFile::Pipeline::always);
+    ASSERT_TRUE(out.Open(path, CFile::modeCreate | CFile::modeWrite));
+    out.Write(want.bytes().data(), 3);  // before the archive: written first
+    CArchive ar(&out, CArchive::store, 64);
+    EXPECT_EQ(ar.position(), 3);
+    ar << CString("SPCTMCHNLZQ") << int32_t{1};
+    ar.writePresentRow(rows.data(), kCols);
+    ar << int32_t{0} << int32_t{5};
+    ar.writeDoubles(rows.data() + 2 * kCols, kCols);
+    ar.Flush();  // waits for the worker; the next block starts a new round
+    ar.writeDoubles(many.data(), many.size());
+    EXPECT_EQ(ar.position(), static_cast<int64_t>(want.bytes().size()) - 4);
+    ar.Close();
+    const int32_t last = -9;
+    out.Write(&last, 4);  // after what the worker was given
+    out.Close();
+  }
+  std::ifstream written(path, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(written), {}};
+  ASSERT_TRUE(bytes == want.bytes());
+
+  ASSERT_EQ(truncate(path, static_cast<off_t>(bytes.size() - 4 - 100)), 0);  // ends inside the doubles
+  CFile in;
+  in.setPipeline(CFile::Pipeline::always, 101);  // the flag 5 straddles byte 202
+  ASSERT_TRUE(in.Open(path, CFile::modeRead));
+  uint8_t skip[3];
+  ASSERT_EQ(in.Read(skip, 3), 3u);  // the worker's first block, partly taken by Read
+  CArchive ar(&in, CArchive::load, 64);
+  EXPECT_EQ(ar.position(), 3);
+  EXPECT_EQ(ar.bytesRemaining(), static_cast<int64_t>(bytes.size()) - 4 - 100 - 3);
+  CString magic;
+  int32_t version = 0, flag = -1;
+  ar >> magic >> version;
+  EXPECT_TRUE(magic == "SPCTMCHNLZQ" && version == 1);
+  std::vector<double> back(3 * kCols, 0.0);
+  std::size_t r = 0, absent = 0;
+  while (r < 3) {
+    r += ar.readBufferedPresentRows(back.data() + r * kCols, 3 - r, kCols);
+    if (r == 3) break;
+    ar >> flag;
+    if (flag == 0) ++absent;
+    else ar.readDoubles(back.data() + r * kCols, kCols);
+    ++r;
+  }
+  EXPECT_EQ(absent, 1u);
+  EXPECT_TRUE(std::equal(back.begin(), back.begin() + kCols, rows.begin()));
+  EXPECT_TRUE(std::equal(back.begin() + 2 * kCols, back.end(), rows.begin() + 2 * kCols));
+  std::vector<double> tail(many.size());
+  try {
+    ar.readDoubles(tail.data(), 1000);  // through the archive's buffer, field by field
+    ar.readDoubles(tail.data() + 1000, tail.size() - 1000);  // straight from the file's blocks
+    ADD_FAILURE() << "read past the end";
+  } catch (const CArchiveException& e) {
+    EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
+    EXPECT_EQ(e.m_offset, static_cast<int64_t>(want.bytes().size()) - 4 - static_cast<int64_t>(many.size()) * 8 + 8000);
+  }
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end() - 13, many.begin()));  // all but the cut-off doubles
+  std::remove(path);
+
+  // Automatic choice: a pipe and a small file are read on the caller's thread.
+  CFile small;
+  ASSERT_TRUE(small.Open("/proc/self/stat", CFile::modeRead));
+  EXPECT_FALSE(small.readsAhead());
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  CFile piped;
+  piped.setPipeline(CFile::Pipeline::always);
+  ASSERT_TRUE(piped.OpenDescriptor(fds[0], CFile::modeRead));
+  EXPECT_FALSE(piped.readsAhead());
+  close(fds[1]);
+
+  // A failing device: the worker's error comes out of the archive's Close.
+  CFile full;
+  full.setPipeline(CFile::Pipeline::always);
+  ASSERT_TRUE(full.Open("/dev/full", CFile::modeCreate | CFile::modeWrite));
+  try {
+    CArchive st(&full, CArchive::store, 64);
+    st.writeDoubles(many.data(), many.size());
+    st.Close();
+    ADD_FAILURE() << "no error from a full device";
+  } catch (const CFileException& e) {
+    EXPECT_EQ(e.m_errno, ENOSPC);
+  }
 }
 
 TEST(CStringText, ConversionsComparisonsAndFormat) {
