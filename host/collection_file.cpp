@@ -84,20 +84,6 @@ class WatchedFile : public CFile {
   int64_t total_ = 0, step_ = 1, done_ = 0, reported_ = 0;
 };
 
-// A sink that only counts the bytes an archive stores through it.
-class CountingFile : public CFile {
- public:
-  std::size_t Read(void*, std::size_t) override { return 0; }
-  void Write(const void*, std::size_t count) override { bytes_ += static_cast<int64_t>(count); }
-  void Flush() override {}
-  void Close() override {}
-  int64_t GetLength() const override { return bytes_; }
-  int64_t GetPosition() const override { return bytes_; }
-
- private:
-  int64_t bytes_ = 0;
-};
-
 // Reads a trial archive from `path` into `dataset` and turns every way it can
 // go wrong into one Refused line naming the file.
 void readTrialChecked(const std::string& path, Dataset& dataset, const ByteProgress& progress) {
@@ -215,11 +201,9 @@ void saveCollectionFile(const std::string& path, Collection& collection, const B
   }
   int64_t total = 0;
   try {
-    CountingFile sizing;
-    CArchive ar(&sizing, CArchive::store);
-    collection.serializeSpctmFace(ar);
-    ar.Close();
-    total = sizing.GetLength();
+    CArchive sizing(nullptr, CArchive::store | CArchive::bCountOnly);
+    collection.serializeSpctmFace(sizing);
+    total = sizing.position();
   } catch (const std::bad_alloc&) {
     refuse(path + ": cannot write: not enough memory");
   }

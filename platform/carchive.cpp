@@ -11,14 +11,16 @@
 namespace le = megcxc::le;
 
 CArchive::CArchive(CFile* file, unsigned mode, std::size_t bufferSize)
-    : file_(file),
+    : file_((mode & (load | bCountOnly)) == bCountOnly ? nullptr : file),
       mode_(mode),
+      counting_((mode & (load | bCountOnly)) == bCountOnly),
       bufSize_(std::max<std::size_t>(bufferSize != 0 ? bufferSize : (mode & load) ? 1u << 16 : 1u << 20, 64)),
       data_(nullptr),
       cap_(0) {
   // Storing into a file starts without room and without a buffer, so the
   // first value asks the file for a window (roomFor) before anything is
   // buffered.
+  if (counting_) return;  // no buffer, no file
   if (!file_ || IsLoading()) {
     buf_.resize(bufSize_);
     data_ = buf_.data();
@@ -253,6 +255,10 @@ bool CArchive::roomFor(std::size_t count) {
 
 void CArchive::Write(const void* buffer, std::size_t count) {
   requireStoring();
+  if (counting_) {
+    base_ += static_cast<int64_t>(count);
+    return;
+  }
   const auto* in = static_cast<const unsigned char*>(buffer);
   if (count <= cap_ - tail_ || (file_ && roomFor(count))) {
     if (count) std::memcpy(data_ + tail_, in, count);
@@ -313,6 +319,10 @@ void CArchive::readDoubles(double* values, std::size_t n) {
 template <class T>
 void CArchive::put(T v) {
   requireStoring();
+  if (counting_) {
+    base_ += static_cast<int64_t>(sizeof(T));
+    return;
+  }
   if (cap_ - tail_ < sizeof(T) && !(file_ && roomFor(sizeof(T)))) flushBuffer();
   le::store(data_ + tail_, v);
   tail_ += sizeof(T);
@@ -329,6 +339,10 @@ T CArchive::get() {
 
 void CArchive::writePresentRow(const double* row, std::size_t cols) {
   requireStoring();
+  if (counting_ && cols <= (SIZE_MAX - 4) / sizeof(double)) {
+    base_ += static_cast<int64_t>(4 + cols * sizeof(double));
+    return;
+  }
   if constexpr (le::kHostIsLittle) {
     if (cols <= (SIZE_MAX - 4) / sizeof(double)) {
       const std::size_t rowBytes = cols * sizeof(double);

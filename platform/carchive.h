@@ -27,7 +27,10 @@ inline constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
 
 class CArchive {
  public:
-  enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2 };
+  // bCountOnly (ours): a storing archive that only counts the bytes it is
+  // given (position() is their number) and needs no file: the exact size of
+  // an archive, learnt without copying its bytes anywhere.
+  enum Mode : unsigned { store = 0, load = 1, bNoFlushOnDelete = 2, bCountOnly = 8 };
 
   // `bufferSize` 0 chooses: 64 KiB for loading, 1 MiB for storing (a file on
   // disk takes its pages in larger pieces: measured 10 % faster than 64 KiB
@@ -41,6 +44,7 @@ class CArchive {
   CArchive& operator=(const CArchive&) = delete;
 
   bool IsStoring() const { return (mode_ & load) == 0; }
+  bool IsCountOnly() const { return (mode_ & (load | bCountOnly)) == bCountOnly; }
   bool IsLoading() const { return (mode_ & load) != 0; }
   unsigned GetMode() const { return mode_; }
   CFile* GetFile() const { return file_; }
@@ -158,6 +162,7 @@ class CArchive {
 
   CFile* file_;
   unsigned mode_;
+  const bool counting_;  // bCountOnly while storing
   std::size_t bufSize_;  // the buffer's size (buf_ stays empty until needed when storing)
   std::vector<unsigned char> buf_;
   // The bytes being read or written: buf_, or the memory file's block while

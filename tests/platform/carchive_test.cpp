@@ -39,6 +39,15 @@ TEST(ArchiveStream, LittleEndianFormsAndBulkDoublesAcrossBufferBoundaries) {
   });
   EXPECT_EQ(got, Bytes().str("SUMCCSPCTMDATA").i32(-2).u32(0x01020304u).i64(big).f64(1.5).u8(1).u8(0).f64(nan)
                      .f64(-inf).bytes());
+  // A count-only archive learns the same size without a file.
+  const double row[3] = {1, 2, 3};
+  CArchive counted(nullptr, CArchive::store | CArchive::bCountOnly);
+  counted << CString("SUMCCSPCTMDATA") << int32_t{-2} << uint32_t{0x01020304u} << big << 1.5 << true << false << nan
+          << -inf;
+  counted.writePresentRow(row, 3);
+  counted.writeDoubles(row, 2);
+  counted.Close();
+  EXPECT_EQ(counted.position(), static_cast<int64_t>(got.size()) + 4 + 24 + 16);
   CString s;
   int32_t i = 0;
   uint32_t u = 0;
