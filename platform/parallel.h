@@ -1,10 +1,13 @@
 // Worker threads for the whole-dataset passes whose cells are independent
 // and whose cost is computing rather than moving memory (phase: one atan2 per
-// cell; magnitude: a square root and the first touch of a new plane).
+// cell; magnitude: a square root and the first touch of a new plane; the
+// accumulations: sums and moving each plane into a smaller block).
 //
-// Only cell loops that allocate nothing and show no message run on workers;
-// the allocations and messages of a pass happen before, on the calling
-// thread, in pair order. Every cell is computed by the same instructions
+// Only loops that cannot fail and show no message run on workers; the
+// allocations a pass can fail on, and its messages, happen before, on the
+// calling thread, in pair order. (The accumulations also move planes into
+// smaller blocks on the workers: a plane whose block cannot be had shrinks
+// where it is.) Every cell is computed by the same instructions
 // whichever thread takes it, so the results do not depend on the number of
 // threads.
 #pragma once

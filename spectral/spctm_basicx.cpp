@@ -187,6 +187,53 @@ double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity,
   return table;
 }
 
+PlaneShrinker::PlaneShrinker(int64_t newRows, int64_t newCols) : newRows_(newRows), newCols_(newCols) {
+  std::size_t cells = 0;
+  if (!planeBytes(newRows, newCols, bytes_, cells)) bytes_ = 0;
+}
+
+PlaneShrinker::~PlaneShrinker() {
+  releasePlaneBlocks(spare_, spareCount_);
+  releasePlaneBlocks(leaving_, leavingCount_);
+}
+
+void PlaneShrinker::leave(void* block) {
+  if (!block) return;
+  leaving_[leavingCount_++] = block;
+  if (leavingCount_ == kBatch) {
+    releasePlaneBlocks(leaving_, leavingCount_);
+    leavingCount_ = 0;
+  }
+}
+
+double** PlaneShrinker::shrink(double** plane, int64_t rows, int64_t cellCapacity, const double* cells) {
+  if (!plane || bytes_ == 0 || rows < 1 || newRows_ > rows) return plane;
+  if (newCols_ > cellCapacity / newRows_) return plane;
+  const std::size_t count = static_cast<std::size_t>(newRows_) * static_cast<std::size_t>(newCols_);
+  if (!planesOnMalloc()) {
+    PlaneArena& arena = planeArena();
+    const std::size_t have = arena.usableBytes(plane);
+    // The arena's rule (reallocate): a small block that keeps at least half
+    // its size class stays; large blocks shrink in place.
+    if (have <= PlaneArena::kLargeFrom && bytes_ < have / 2) {
+      if (spareCount_ == 0) spareCount_ = arena.allocateMany(bytes_, kBatch, spare_);
+      if (spareCount_ > 0) {
+        auto* to = static_cast<unsigned char*>(spare_[--spareCount_]);
+        auto* data = reinterpret_cast<double*>(to + tableBytes(newRows_));
+        std::memcpy(data, cells ? cells : plane[rows], count * sizeof(double));
+        auto** table = reinterpret_cast<double**>(to);
+        table[newRows_] = data;
+        for (int64_t r = 0; r < newRows_; ++r) table[r] = data + r * newCols_;
+        leave(plane);
+        return table;
+      }
+    }
+  }
+  double** table = reshapePlane(plane, rows, cellCapacity, newRows_, newCols_);
+  if (cells) std::memmove(table[newRows_], cells, count * sizeof(double));
+  return table;
+}
+
 void releasePlaneBlocks(void* const* blocks, std::size_t count) {
   if (planesOnMalloc()) {
     for (std::size_t i = 0; i < count; ++i) std::free(blocks[i]);

@@ -60,6 +60,38 @@ double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity,
 // Releases `count` plane blocks (null entries ignored) in one call to the
 // plane heap.
 void releasePlaneBlocks(void* const* blocks, std::size_t count);
+// Shrinks many planes to newRows x newCols on one thread, as
+// shrinkPlaneDeferred does, taking the blocks the planes move to from the
+// plane heap in batches and handing back the blocks they leave in batches:
+// the heap's lock is taken twice per batch instead of twice per plane, so
+// threads that each have their own shrinker hardly contend for it. The
+// destructor hands back the blocks left and the unused ones of the last
+// batch.
+class PlaneShrinker {
+ public:
+  PlaneShrinker(int64_t newRows, int64_t newCols);
+  ~PlaneShrinker();
+  PlaneShrinker(const PlaneShrinker&) = delete;
+  PlaneShrinker& operator=(const PlaneShrinker&) = delete;
+
+  // `plane` (`rows` rows, room for `cellCapacity` cells) with the new
+  // extents and the newRows x newCols `cells` (another block's, or null for
+  // the plane's own first cells): moved to a block of its new size when that
+  // frees at least half of its old one, else shrunk where it is. Returns the
+  // plane; an argument outside reshapePlane's bounds returns it unchanged.
+  double** shrink(double** plane, int64_t rows, int64_t cellCapacity, const double* cells);
+  // Hands `block` (a plane's block; null is ignored) back with the next batch.
+  void leave(void* block);
+
+ private:
+  static constexpr std::size_t kBatch = 128;
+  int64_t newRows_, newCols_;
+  std::size_t bytes_ = 0;  // a moved plane's block: table and cells
+  void* spare_[kBatch];
+  std::size_t spareCount_ = 0;
+  void* leaving_[kBatch];
+  std::size_t leavingCount_ = 0;
+};
 // Copies every cell of `src` into `dst` (same extents, both fully present rows
 // where src has a row; absent source rows leave the destination row as is).
 void copyPlaneCells(double** dst, double* const* src, int64_t rows, int64_t cols);

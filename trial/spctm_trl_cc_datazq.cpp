@@ -6,6 +6,7 @@
 
 #include "platform/alloc_hook.h"
 #include "platform/message_box.h"
+#include "platform/parallel.h"
 #include "spectral/spctm_basicx.h"
 
 namespace {
@@ -150,11 +151,15 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
     double** plane;
   };
   std::vector<Fresh> fresh;
+  // fresh[rowFresh[r]...] are the planes of row r's pairs.
+  std::vector<std::size_t> rowFresh;
   auto releaseFresh = [&fresh] {
     for (const Fresh& f : fresh) megcxc::releasePlane(f.plane);
   };
   try {
+    rowFresh.resize(static_cast<std::size_t>(rows) + 1);
     for (int64_t r = 0; r < rows; ++r) {
+      rowFresh[static_cast<std::size_t>(r)] = fresh.size();
       for (int64_t c = 0; c < cols; ++c) {
         CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
         for (int d = 0; d < 3; ++d) {
@@ -179,62 +184,54 @@ bool rebuildCollapsed(CSpctmTrlCCDatazq& ds, Collapse how) {
     return false;
   }
 
-  // Nothing below can fail. The blocks the shrunk planes leave are released
-  // in batches, one call to the plane heap each.
+  rowFresh[static_cast<std::size_t>(rows)] = fresh.size();
+
+  // Nothing below can fail (a plane whose smaller block cannot be had
+  // shrinks where it is), so the rows are shared among the worker threads,
+  // each taking and handing back plane blocks in batches of its own.
   const CSpctmChnChnDatazq blank;
-  std::size_t nextFresh = 0;
-  constexpr std::size_t kBatch = 256;
-  void* leaving[kBatch];
-  std::size_t leavingCount = 0;
-  auto leave = [&](void* block) {
-    if (!block) return;
-    leaving[leavingCount++] = block;
-    if (leavingCount == kBatch) {
-      megcxc::releasePlaneBlocks(leaving, leavingCount);
-      leavingCount = 0;
-    }
-  };
-  for (int64_t r = 0; r < rows; ++r) {
-    for (int64_t c = 0; c < cols; ++c) {
-      CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
-      double* cells[3];
-      int n = 0;
-      for (int d = 0; d < 3; ++d) {
-        if (keeps[d]) cells[n++] = megcxc::planeData(p.plane[d], oldT);
-      }
-      collapsePair(cells, n, oldT, oldF, how);
-      for (int d = 0; d < 3; ++d) {
-        if (!keeps[d]) {
-          megcxc::releasePlane(p.plane[d]);
-          megcxc::releasePlane(p.rawPlane[d]);
-          p.plane[d] = p.rawPlane[d] = nullptr;
-          continue;
+  int kept = 0;
+  for (int d = 0; d < 3; ++d) kept += keeps[d] ? 1 : 0;
+  megcxc::parallelFor(rows, cols * oldT * oldF * kept, [&](int64_t rowBegin, int64_t rowEnd) {
+    megcxc::PlaneShrinker shrinker(newT, newF);
+    std::size_t nextFresh = rowFresh[static_cast<std::size_t>(rowBegin)];
+    for (int64_t r = rowBegin; r < rowEnd; ++r) {
+      for (int64_t c = 0; c < cols; ++c) {
+        CSpctmChnChnDatazq& p = ds.pairMatrix[r][c];
+        double* cells[3];
+        int n = 0;
+        for (int d = 0; d < 3; ++d) {
+          if (keeps[d]) cells[n++] = megcxc::planeData(p.plane[d], oldT);
         }
-        void* old = nullptr;
-        p.plane[d] = megcxc::shrinkPlaneDeferred(p.plane[d], oldT, oldT * oldF, newT, newF, nullptr, &old);
-        leave(old);
-        const double* collapsed = megcxc::planeData(p.plane[d], newT);
-        if (nextFresh < fresh.size() && fresh[nextFresh].pair == &p && fresh[nextFresh].d == d) {
-          leave(p.rawPlane[d]);
-          p.rawPlane[d] = fresh[nextFresh++].plane;
-          megcxc::copyPlaneBlock(p.rawPlane[d], p.plane[d], newT, newF);
-        } else {
-          // The raw cells are replaced by the collapsed ones, so the old
-          // ones are never read.
-          p.rawPlane[d] = megcxc::shrinkPlaneDeferred(p.rawPlane[d], p.rawTimePt, p.rawTimePt * p.rawFreqPt, newT,
-                                                      newF, collapsed, &old);
-          leave(old);
+        collapsePair(cells, n, oldT, oldF, how);
+        for (int d = 0; d < 3; ++d) {
+          if (!keeps[d]) {
+            shrinker.leave(p.plane[d]);
+            shrinker.leave(p.rawPlane[d]);
+            p.plane[d] = p.rawPlane[d] = nullptr;
+            continue;
+          }
+          p.plane[d] = shrinker.shrink(p.plane[d], oldT, oldT * oldF, nullptr);
+          const double* collapsed = megcxc::planeData(p.plane[d], newT);
+          if (nextFresh < fresh.size() && fresh[nextFresh].pair == &p && fresh[nextFresh].d == d) {
+            shrinker.leave(p.rawPlane[d]);
+            p.rawPlane[d] = fresh[nextFresh++].plane;
+            megcxc::copyPlaneBlock(p.rawPlane[d], p.plane[d], newT, newF);
+          } else {
+            // The raw cells are replaced by the collapsed ones, so the old
+            // ones are never read.
+            p.rawPlane[d] = shrinker.shrink(p.rawPlane[d], p.rawTimePt, p.rawTimePt * p.rawFreqPt, collapsed);
+          }
         }
+        p.timePt = p.rawTimePt = newT;
+        p.freqPt = p.rawFreqPt = newF;
+        p.rangeMax = blank.rangeMax;
+        p.rangeMin = blank.rangeMin;
+        p.spctmAverage = blank.spctmAverage;
+        p.isSelected = blank.isSelected;
       }
-      p.timePt = p.rawTimePt = newT;
-      p.freqPt = p.rawFreqPt = newF;
-      p.rangeMax = blank.rangeMax;
-      p.rangeMin = blank.rangeMin;
-      p.spctmAverage = blank.spctmAverage;
-      p.isSelected = blank.isSelected;
     }
-  }
-  megcxc::releasePlaneBlocks(leaving, leavingCount);
+  });
   return true;
 }
 

@@ -1,6 +1,6 @@
-// The power/phase passes over a whole dataset run their cells on worker
-// threads: the results must not depend on the number of threads, and the
-// allocations and messages must stay those of the pair-by-pair operation.
+// The power/phase passes and the accumulations over a whole dataset run on
+// worker threads: the results must not depend on the number of threads, and
+// the allocations and messages must stay those of the pair-by-pair operation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -101,6 +101,47 @@ TEST_F(WorkerThreads, ExtentsFromAPairWithoutPlanesAreOnlyAnEstimate) {
   EXPECT_EQ(current.plane[2], nullptr);
   const CSpctmChnChnDatazq& p = ds.pairMatrix[40][9];
   EXPECT_EQ(p.plane[2][3][3], std::sqrt(p.plane[0][3][3] * p.plane[0][3][3] + p.plane[1][3][3] * p.plane[1][3][3]));
+}
+
+// The accumulations share the rows among the threads, each moving planes
+// into blocks it takes in batches; pairs without a backup get one made
+// beforehand, which the thread of their row must find.
+TEST_F(WorkerThreads, AccumulationsGiveTheSamePlanesAndBackupsOnAnyThreadCount) {
+  for (const int which : {0, 1, 2}) {
+    CSpctmTrlCCDatazq one, three;
+    for (CSpctmTrlCCDatazq* ds : {&one, &three}) {
+      ASSERT_EQ(ds->checkInitSpctmCCData(64, 64, 5, 40, true, 1, 0, nullptr, nullptr), 1);
+      std::mt19937 rng(9);
+      std::uniform_real_distribution<double> value(-4.0, 4.0);
+      for (int64_t r = 0; r < 64; ++r)
+        for (int64_t c = 0; c < 64; ++c)
+          for (int d = 0; d < 2; ++d)
+            for (int64_t k = 0; k < 200; ++k) ds->pairMatrix[r][c].plane[d][k / 40][k % 40] = value(rng);
+      ds->pairMatrix[2][3]._cleanBkSpctmData();
+      ds->pairMatrix[50][60]._cleanBkSpctmData();
+      ASSERT_EQ(ds->checkDataIntegraty(), 1);  // the dataset's extents and plane flags
+    }
+    auto accumulate = [which](CSpctmTrlCCDatazq& ds) {
+      return which == 0 ? ds.accumulateTime1() : which == 1 ? ds.accumulateFreq1() : ds.accumulateTimeFreq1();
+    };
+    megcxc::setWorkerThreads(1);
+    ASSERT_EQ(accumulate(one), 1);
+    megcxc::setWorkerThreads(3);
+    ASSERT_EQ(accumulate(three), 1);
+    const int64_t cells = which == 0 ? 40 : which == 1 ? 5 : 1;
+    for (int64_t r = 0; r < 64; ++r)
+      for (int64_t c = 0; c < 64; ++c) {
+        const CSpctmChnChnDatazq& a = one.pairMatrix[r][c];
+        const CSpctmChnChnDatazq& b = three.pairMatrix[r][c];
+        ASSERT_TRUE(a.timePt == b.timePt && a.freqPt == b.freqPt && a.timePt * a.freqPt == cells) << r << " " << c;
+        for (int d = 0; d < 2; ++d) {
+          ASSERT_TRUE(b.plane[d] && b.rawPlane[d]) << r << " " << c;
+          EXPECT_EQ(std::memcmp(a.plane[d][0], b.plane[d][0], cells * sizeof(double)), 0) << r << " " << c;
+          EXPECT_EQ(std::memcmp(b.rawPlane[d][0], b.plane[d][0], cells * sizeof(double)), 0) << r << " " << c;
+        }
+      }
+  }
+  EXPECT_TRUE(messages.texts().empty());
 }
 
 }  // namespace
