@@ -149,44 +149,6 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
   return table;
 }
 
-double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols,
-                             const double* cells, void** old) {
-  *old = nullptr;
-  if (!plane || rows < 1 || newRows < 1 || newCols < 1 || newRows > rows) return plane;
-  if (newCols > cellCapacity / newRows) return plane;
-  auto* block = reinterpret_cast<unsigned char*>(plane);
-  const std::size_t count = static_cast<std::size_t>(newRows) * static_cast<std::size_t>(newCols);
-  // Where the cells start in the block (the table of its first allocation
-  // may be longer than `rows`); not read when the cells come from `cells`
-  // and the plane moves: that slot is a cache miss on a block not needed.
-  auto oldOffset = [&] { return static_cast<std::size_t>(reinterpret_cast<unsigned char*>(plane[rows]) - block); };
-  // A moved plane gets the table of its new row count when its cells are
-  // given, else the old offset (its cells are copied from there).
-  const std::size_t offset = cells ? tableBytes(newRows) : oldOffset();
-  const std::size_t bytes = offset + count * sizeof(double);
-  void* moved = nullptr;
-  if (!planesOnMalloc()) {
-    PlaneArena& arena = planeArena();
-    const std::size_t have = arena.usableBytes(block);
-    // The arena's rule (reallocate): a small block that keeps at least half
-    // its size class stays; large blocks shrink in place.
-    if (have <= PlaneArena::kLargeFrom && bytes < have / 2) moved = arena.allocate(bytes);
-  }
-  if (!moved) {
-    double** table = reshapePlane(plane, rows, cellCapacity, newRows, newCols);
-    if (cells) std::memcpy(table[newRows], cells, count * sizeof(double));
-    return table;
-  }
-  auto* to = static_cast<unsigned char*>(moved);
-  auto* data = reinterpret_cast<double*>(to + offset);
-  std::memcpy(data, cells ? cells : reinterpret_cast<const double*>(block + offset), count * sizeof(double));
-  auto** table = reinterpret_cast<double**>(to);
-  table[newRows] = data;
-  for (int64_t r = 0; r < newRows; ++r) table[r] = data + r * newCols;
-  *old = block;
-  return table;
-}
-
 PlaneShrinker::PlaneShrinker(int64_t newRows, int64_t newCols) : newRows_(newRows), newCols_(newCols) {
   std::size_t cells = 0;
   if (!planeBytes(newRows, newCols, bytes_, cells)) bytes_ = 0;

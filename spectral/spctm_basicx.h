@@ -48,20 +48,12 @@ double* planeData(double** plane, int64_t rows);
 // and the block is shrunk to the cells it now holds. Returns the plane, which
 // may have moved; an argument outside those bounds returns it unchanged.
 double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols);
-// reshapePlane for a pass over many planes: the same result, except that a
-// plane that has to move to a smaller block is copied there without
-// releasing its old block, which is returned in `*old` (else null) for the
-// caller to hand to releasePlaneBlocks in batches. When `cells` is given, the
-// plane's newRows x newCols cells are set from it instead of keeping the
-// first cells of the block (for a plane whose old cells are not needed: they
-// are not read).
-double** shrinkPlaneDeferred(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols,
-                             const double* cells, void** old);
 // Releases `count` plane blocks (null entries ignored) in one call to the
 // plane heap.
 void releasePlaneBlocks(void* const* blocks, std::size_t count);
-// Shrinks many planes to newRows x newCols on one thread, as
-// shrinkPlaneDeferred does, taking the blocks the planes move to from the
+// Shrinks many planes to newRows x newCols on one thread (as reshapePlane,
+// or into a block of their new size when that frees at least half of the
+// old one), taking the blocks the planes move to from the
 // plane heap in batches and handing back the blocks they leave in batches:
 // the heap's lock is taken twice per batch instead of twice per plane, so
 // threads that each have their own shrinker hardly contend for it. The
