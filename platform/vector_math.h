@@ -13,6 +13,7 @@
 // multiply-add is fused (the library compiles with -ffp-contract=off). Sanitizer and
 // other compilers' builds compile them once.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__) && \
     defined(__OPTIMIZE__)
 #define MEGCXC_CELL_LOOPS_ALL_WIDTHS __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
