@@ -33,6 +33,8 @@ class CFile {
   // caller's. A pipe tells neither its length nor its position (-1), so
   // archive readers over it take each declared size as its data arrives.
   bool OpenDescriptor(int fd, unsigned flags);
+  // Waits for a writing worker, then closes. Throws CFileException when a
+  // write on the worker failed and nothing has reported it yet.
   virtual void Close();
 
   // Reads up to `count` bytes; returns how many were read (0 at the end).
@@ -128,7 +130,8 @@ class CFile {
   std::size_t readBlockBytes_ = kReadBlockBytes;
   // Reading ahead: the worker, whether it was considered yet, the block being
   // read through Read() (bytes [curPos_, curEnd_) of cur_ unread), whether the
-  // file has ended, and the position of the next unread byte.
+  // file has ended, and the errno of a failed read (reported again by every
+  // later read).
   std::unique_ptr<megcxc::ReadAhead> ahead_;
   bool aheadDecided_ = false;
   std::vector<unsigned char> cur_;
