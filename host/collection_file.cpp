@@ -129,6 +129,7 @@ int64_t fileSize(const std::string& path) {
 
 ArchiveHeader readArchiveHeader(const std::string& path) {
   CFile file;
+  file.setPipeline(CFile::Pipeline::never);  // a few bytes: no worker reading ahead
   openForReading(file, path);
   CArchive ar(&file, CArchive::load);
   CString magic;
