@@ -194,41 +194,21 @@ std::unique_ptr<Dataset> loadTrialFile(const std::string& path, ArchiveHeader* h
 }
 
 void saveCollectionFile(const std::string& path, Collection& collection, const ByteProgress& progress) {
-  if (!progress) {
-    const std::string failure =
-        writeArchiveAtomically(path, [&collection](CArchive& ar) { collection.serializeSpctmFace(ar); });
-    if (!failure.empty()) refuse(path + ": cannot write: " + failure);
-    return;
-  }
   int64_t total = 0;
-  try {
-    CArchive sizing(nullptr, CArchive::store | CArchive::bCountOnly);
-    collection.serializeSpctmFace(sizing);
-    total = sizing.position();
-  } catch (const std::bad_alloc&) {
-    refuse(path + ": cannot write: not enough memory");
-  }
-  // writeArchiveAtomically's steps over a file that reports its bytes.
-  const std::string failure = writeFileAtomically(path, [&](const std::string& temp) -> std::string {
+  if (progress) {
     try {
-      WatchedFile file(progress, total);
-      if (!file.Open(temp, CFile::modeCreate | CFile::modeWrite)) return std::strerror(errno);
-      {
-        CArchive ar(&file, CArchive::store);
-        collection.serializeSpctmFace(ar);
-        ar.Close();
-      }
-      file.syncToDisk();
-      file.Close();
-      file.finish();
-    } catch (const CException& e) {
-      return e.what();
+      CArchive sizing(nullptr, CArchive::store | CArchive::bCountOnly);
+      collection.serializeSpctmFace(sizing);
+      total = sizing.position();
     } catch (const std::bad_alloc&) {
-      return "not enough memory";
+      refuse(path + ": cannot write: not enough memory");
     }
-    return {};
-  });
+  }
+  WatchedFile file(progress, total);
+  const std::string failure = writeArchiveAtomically(
+      path, [&collection](CArchive& ar) { collection.serializeSpctmFace(ar); }, &file);
   if (!failure.empty()) refuse(path + ": cannot write: " + failure);
+  file.finish();
 }
 
 void saveTrialFile(const std::string& path, Dataset& dataset) {

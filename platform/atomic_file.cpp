@@ -151,10 +151,13 @@ std::string writeFileAtomically(const std::string& path, const std::function<std
   return {};
 }
 
-std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write) {
-  return writeFileAtomically(path, [&write](const std::string& temp) -> std::string {
+std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write,
+                                   CFile* into) {
+  return writeFileAtomically(path, [&write, into](const std::string& temp) -> std::string {
     try {
-      CFile file(temp, CFile::modeCreate | CFile::modeWrite);
+      CFile own;
+      CFile& file = into ? *into : own;
+      if (!file.Open(temp, CFile::modeCreate | CFile::modeWrite)) return std::strerror(errno);
       {
         CArchive ar(&file, CArchive::store);
         write(ar);

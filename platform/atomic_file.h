@@ -9,6 +9,7 @@
 #include <string>
 
 class CArchive;
+class CFile;
 
 namespace megcxc {
 
@@ -20,7 +21,10 @@ namespace megcxc {
 // or socket as target, a
 // folder that is not writable, a write, sync or rename error, an exception
 // from `write`), with the temporary file removed and the target untouched.
-std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write);
+// `into`, when given, is the (closed) file object to write through, e.g. one
+// that reports the bytes as they go; it is closed again on return.
+std::string writeArchiveAtomically(const std::string& path, const std::function<void(CArchive&)>& write,
+                                   CFile* into = nullptr);
 
 // The same for a file of any kind: `write` fills the temporary file at the
 // path it is given and returns "" or why it failed (it may also throw; the
