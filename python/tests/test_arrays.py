@@ -109,15 +109,6 @@ def test_to_xarray_has_named_dims_and_axes_in_hz_and_seconds(demo):
     np.testing.assert_array_equal(demo.active.to_xarray().coords["time"], demo.active.times)
 
 
-def test_statistics_are_the_report_figures(demo):
-    demo.magnitude()
-    ds = demo.active
-    stats = ds.statistics("power")
-    np.testing.assert_allclose(np.asarray(stats["mean"]), ds.power.mean(axis=(0, 1, 2)), rtol=1e-12)
-    text = ds.report("power")
-    assert text.count("\n") == 7 and text.startswith(f"{ds.name}: ")
-
-
 def test_statistics_without_pandas_are_a_structured_array(demo, monkeypatch):
     monkeypatch.setitem(__import__("sys").modules, "pandas", None)
     demo.magnitude()

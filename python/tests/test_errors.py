@@ -59,10 +59,9 @@ def test_refused_steps_name_the_reason(demo):
         demo.active.log()
     with pytest.raises(megcxc.Error, match="has no power plane"):
         demo.active.power
-    with pytest.raises(KeyError):
-        demo["act-ctl"]
-    with pytest.raises(KeyError):
-        demo["passive"]
+    for key in ("act-ctl", "passive"):
+        with pytest.raises(KeyError):
+            demo[key]
 
 
 def test_library_messages_become_warnings_or_join_the_error(demo):
