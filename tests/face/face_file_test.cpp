@@ -164,10 +164,6 @@ TEST_F(FaceArchive, RandomCollectionRoundTripsThroughFilesByteForByte) {
   ASSERT_EQ(back.loadFromFile(first), 1);
   ASSERT_EQ(back.saveToFile(second), 1);
   EXPECT_TRUE(readFile(first) == readFile(second) && readFile(first) == store(f) && messages.texts().empty());
-  const CSpctmTrlCCDatazq& a = *f.trialByClass[1];
-  const CSpctmTrlCCDatazq& b = *back.trialByClass[1];
-  EXPECT_EQ(b.pairMatrix[1][2].rawPlane[2][1][2], a.pairMatrix[1][2].rawPlane[2][1][2]);
-  EXPECT_EQ(b.summaryByDataType[1].cellRms[1][0], a.summaryByDataType[1].cellRms[1][0]);
   EXPECT_TRUE(back.collectionName.units() == odd && !back.trialByClass[2]->pairMatrix[0] && dirEntries() == 2);
 }
 
