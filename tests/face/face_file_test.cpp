@@ -103,15 +103,10 @@ TEST_F(FaceArchive, EveryProperPrefixEndsInTheEndOfFileException) {
   Face one, f;
   fillDataset(*one.getCCSpctmTrlData4Class(true, 0), 1, 2, 1, 2, randomCells(3));
   const auto bytes = store(one);
-  try {
-    load(f, std::vector<uint8_t>(bytes.begin(), bytes.end() - 30));
-    ADD_FAILURE() << "no exception";
-  } catch (const CArchiveException& e) {
-    const std::string what = e.what();
-    EXPECT_EQ(what.rfind("end of archive in ", 0), 0u) << what;
-    EXPECT_NE(what.find(" of channel pair (-1, -1); in channel pair of column 1 of row 0 (byte "), std::string::npos) << what;
-    EXPECT_NE(what.find(" of trial dataset; in active dataset (byte 70) of collection"), std::string::npos) << what;
-  }
+  const std::string what = endOfArchiveText([&] { load(f, std::vector<uint8_t>(bytes.begin(), bytes.end() - 30)); });
+  EXPECT_EQ(what.rfind("end of archive in ", 0), 0u) << what;
+  EXPECT_NE(what.find(" of channel pair (-1, -1); in channel pair of column 1 of row 0 (byte "), std::string::npos) << what;
+  EXPECT_NE(what.find(" of trial dataset; in active dataset (byte 70) of collection"), std::string::npos) << what;
 }
 
 TEST_F(FaceArchive, LoadFromFileShowsEachMessageOfADamagedFileOnceAndKeepsTheCollection) {
@@ -164,10 +159,6 @@ TEST_F(FaceArchive, RandomCollectionRoundTripsThroughFilesByteForByte) {
   ASSERT_EQ(back.loadFromFile(first), 1);
   ASSERT_EQ(back.saveToFile(second), 1);
   EXPECT_TRUE(readFile(first) == readFile(second) && readFile(first) == store(f) && messages.texts().empty());
-  const CSpctmTrlCCDatazq& a = *f.trialByClass[1];
-  const CSpctmTrlCCDatazq& b = *back.trialByClass[1];
-  EXPECT_EQ(b.pairMatrix[1][2].rawPlane[2][1][2], a.pairMatrix[1][2].rawPlane[2][1][2]);
-  EXPECT_EQ(b.summaryByDataType[1].cellRms[1][0], a.summaryByDataType[1].cellRms[1][0]);
   EXPECT_TRUE(back.collectionName.units() == odd && !back.trialByClass[2]->pairMatrix[0] && dirEntries() == 2);
 }
 

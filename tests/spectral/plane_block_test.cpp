@@ -1,22 +1,13 @@
-// Plane blocks over the plane heap: shrinking keeps the cells, and deleting
-// planes hands their memory back (the allocation-failure sweeps check that
-// each plane is one counted allocation). Sanitizer builds keep planes on
-// malloc, where an overrun of a plane is caught.
+// Plane blocks over the plane heap: shrinking keeps the cells (how the heap
+// hands memory back is tested on its own instance in plane_arena_test.cpp).
+// Sanitizer builds keep planes on malloc, where an overrun of a plane is caught.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <vector>
 
 #include "platform/plane_arena.h"
 #include "spectral/spctm_basicx.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPlanesOnMalloc = true;
-#else
-constexpr bool kPlanesOnMalloc = false;
-#endif
 
 TEST(PlaneBlock, ReshapingToFewerRowsKeepsTheLeadingCellsAndEveryRowPointer) {
   double** p = megcxc::allocPlane(5, 40, false);
@@ -31,20 +22,6 @@ TEST(PlaneBlock, ReshapingToFewerRowsKeepsTheLeadingCellsAndEveryRowPointer) {
   for (int c = 0; c < 30; ++c) EXPECT_EQ(p[0][c], c);
   EXPECT_EQ(megcxc::planeData(p, 1), p[0]);
   megcxc::releasePlane(p);
-}
-
-TEST(PlaneBlock, DeletedPlanesGiveTheirMemoryBack) {
-  if (kPlanesOnMalloc || std::getenv("MEGCXC_PLANES_ON_MALLOC")) GTEST_SKIP() << "planes live on malloc";
-  megcxc::trimPlaneMemory();
-  const std::size_t before = megcxc::planeArena().stats().mappedBytes;
-  std::vector<double**> planes;
-  for (int k = 0; k < 20000; ++k) planes.push_back(megcxc::allocPlane(5, 40, true));  // ~33 MB
-  EXPECT_GE(megcxc::planeArena().stats().mappedBytes, before + 20000u * 1600u);
-  for (double** p : planes) megcxc::releasePlane(p);
-  EXPECT_LE(megcxc::planeArena().stats().mappedBytes, before + megcxc::PlaneArena::kKeptEmptyChunks *
-                                                                     megcxc::PlaneArena::kChunkBytes);
-  megcxc::trimPlaneMemory();
-  EXPECT_EQ(megcxc::planeArena().stats().mappedBytes, before);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -84,7 +84,7 @@ TEST_F(Summary, CheckInitKeepsSameExtentsAndCleanAllKeepsTheAbsoluteCaches) {
   EXPECT_TRUE(s.cellMean[1][2] == 0.0 && s.isComputed == 0);
   s.timePtCount = 50;  // as the dataset's extent setter does: the arrays must grow
   ASSERT_EQ(s.checkInit(50, 4), 1);
-  for (int k = 0; k < 6 * 50 * 4; ++k) ASSERT_EQ(arrayOf(s, k / 200)[k % 200 / 4][k % 4], 0.0);
+  for (int k = 0; k < 6; ++k) EXPECT_TRUE(arrayOf(s, k)[0][0] == 0.0 && arrayOf(s, k)[49][3] == 0.0) << k;
   EXPECT_EQ(s.checkInit(0, 4), 0);
   EXPECT_TRUE(presentArrays(s) == 0 && s.freqPtCount == 0 && messages.texts().empty());
   fill(s, 2);
@@ -95,7 +95,6 @@ TEST_F(Summary, CheckInitKeepsSameExtentsAndCleanAllKeepsTheAbsoluteCaches) {
 }
 
 TEST_F(Summary, RecordHasItsBytesAndReadsAndCopiesWithAnAbsentArrayAbsent) {
-  EXPECT_EQ(record(0).size(), 184u);
   for (auto [rows, withRms] : {std::pair{int64_t{0}, true}, {int64_t{2}, true}, {int64_t{2}, false}}) {
     Rec s, back, assigned;
     fill(s, rows);
@@ -159,12 +158,8 @@ TEST_F(Summary, EveryProperPrefixEndsInTheEndOfFileException) {
     EXPECT_EQ(sweepPrefixes<Rec>(bytes, read, check), 2 * bytes.size());
   const std::vector<uint8_t> full = record(2);
   Rec s;
-  try {
-    load(std::vector<uint8_t>(full.begin(), full.begin() + 32 + 4 + 16 + 4 + 40), s);
-    ADD_FAILURE() << "no exception";
-  } catch (const CArchiveException& e) {
-    EXPECT_EQ(std::string(e.what()), "end of archive in values of cellMin (byte 56) of summary");
-  }
+  EXPECT_EQ(endOfArchiveText([&] { load(std::vector<uint8_t>(full.begin(), full.begin() + 32 + 4 + 16 + 4 + 40), s); }),
+            "end of archive in values of cellMin (byte 56) of summary");
 }
 
 TEST(SummarySweep, CheckInitFailureEmptiesTheRecord) {

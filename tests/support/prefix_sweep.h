@@ -38,6 +38,17 @@ class UnsizedMemFile : public BufferedMemFile {
 // end in the end-of-file exception, at an offset inside the prefix and naming
 // the field being read, with no message shown: a reader that runs out of
 // bytes never reports it as anything else. Returns the cuts that did.
+// The text of the end-of-file exception `read()` ends in ("" when it does not).
+template <class Read>
+std::string endOfArchiveText(Read&& read) {
+  try {
+    read();
+  } catch (const CArchiveException& e) {
+    if (e.m_cause == CArchiveException::endOfFile) return e.what();
+  }
+  return "";
+}
+
 template <class Record, class Read, class Check>
 std::size_t sweepPrefixes(const std::vector<uint8_t>& bytes, Read&& read, Check&& check) {
   std::size_t ranOut = 0;

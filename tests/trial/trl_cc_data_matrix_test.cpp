@@ -168,7 +168,7 @@ TEST_F(TrialMatrixTest, ScaleReloadAndAnimationWalkThePairsAndTheGrid) {
 }
 
 // The pair walk visits present rows in row-major order, counts the pairs of
-// absent rows, and is a no-op without a matrix; scaling walks the same way.
+// absent rows, and is a no-op without a matrix.
 TEST_F(TrialMatrixTest, PairWalkSkipsAbsentRowsAndCountsTheirPairs) {
   std::vector<std::pair<int64_t, int64_t>> seen;
   EXPECT_EQ(megcxc::forEachPair(ds, [&](int64_t r, int64_t c, CSpctmChnChnDatazq&) { seen.emplace_back(r, c); }), 0);
@@ -183,9 +183,6 @@ TEST_F(TrialMatrixTest, PairWalkSkipsAbsentRowsAndCountsTheirPairs) {
   });
   EXPECT_EQ(skipped, 2);
   EXPECT_EQ(seen, (std::vector<std::pair<int64_t, int64_t>>{{0, 0}, {0, 1}, {2, 0}, {2, 1}}));
-  ds.pairMatrix[2][1].plane[0][0][0] = 1.5;
-  EXPECT_EQ(ds.scaleSpctmAllDataType4Class(2.0), 1);
-  EXPECT_EQ(ds.pairMatrix[2][1].plane[0][0][0], 3.0);
 }
 
 // The hand-worked grid: each collapse is the mean of the selected cells, and
