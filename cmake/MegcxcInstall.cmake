@@ -75,9 +75,8 @@ else()
 endif()
 megcxc_pc_dir(MEGCXC_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 megcxc_pc_dir(MEGCXC_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
-# -pthread for the worker threads (Threads::Threads in CMake terms), -lsleef
-# for the phase pass's vector atan2 when the library was built with SLEEF.
-set(pc_link_flags ${MEGCXC_PC_EXTRA_LIBS} -pthread ${MEGCXC_SLEEF_LINK_FLAGS} ${MEGCXC_SANITIZE_LINK_FLAGS})
+# -pthread for the worker threads (Threads::Threads in CMake terms).
+set(pc_link_flags ${MEGCXC_PC_EXTRA_LIBS} -pthread ${MEGCXC_SANITIZE_LINK_FLAGS})
 list(JOIN MEGCXC_PC_REQUIRES ", " MEGCXC_PC_REQUIRES_TEXT)
 list(JOIN pc_link_flags " " MEGCXC_PC_LINK_FLAGS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/megcxc.pc.in ${PROJECT_BINARY_DIR}/megcxc.pc @ONLY)

@@ -11,7 +11,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
-  libhdf5-dev libfftw3-dev libsleef-dev
+  libhdf5-dev libfftw3-dev
   python3-numpy python3-dev python3-setuptools python3-pip python3-wheel python3-pytest pybind11-dev
   python3-xarray python3-pandas python3-dask python3-distributed
   qt6-base-dev
