@@ -94,6 +94,9 @@ double** formatPlane(void* block, int64_t rows, int64_t cols, std::size_t cells,
   return table;
 }
 
+// The innermost PlaneBatchScope of this thread.
+thread_local PlaneBatchScope* currentBatchScope = nullptr;
+
 }  // namespace
 
 double** allocPlane(int64_t rows, int64_t cols, bool zero) {
@@ -101,7 +104,7 @@ double** allocPlane(int64_t rows, int64_t cols, bool zero) {
   if (!planeBytes(rows, cols, bytes, cells)) return nullptr;
   if (allocationShouldFail()) return nullptr;
   bool zeroed = false;
-  void* block = planeBlock(bytes, &zeroed);
+  void* block = currentBatchScope ? currentBatchScope->batch_.take(bytes, &zeroed) : planeBlock(bytes, &zeroed);
   if (!block) return nullptr;
   return formatPlane(block, rows, cols, cells, zero, zeroed);
 }
@@ -149,15 +152,43 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
   return table;
 }
 
+PlaneBlockBatch::~PlaneBlockBatch() { giveBack(); }
+
+void PlaneBlockBatch::giveBack() {
+  releasePlaneBlocks(blocks_ + next_, count_ - next_);
+  next_ = count_ = 0;
+}
+
+void* PlaneBlockBatch::take(std::size_t bytes, bool* zeroed) {
+  if (bytes != bytes_ || next_ == count_) {
+    giveBack();
+    if (bytes > PlaneArena::kLargeFrom || planesOnMalloc()) {
+      bool zero = false;
+      void* block = planeBlock(bytes, &zero);
+      if (zeroed) *zeroed = zero;
+      return block;
+    }
+    // About one chunk of the heap at most, so a batch never holds much more
+    // than its caller is about to use.
+    const std::size_t most = PlaneArena::kChunkBytes / bytes;
+    bytes_ = bytes;
+    count_ = planeBlocks(bytes, most < kBatch ? (most > 0 ? most : 1) : kBatch, blocks_, zeroed_);
+    if (count_ == 0) return nullptr;
+  }
+  if (zeroed) *zeroed = zeroed_[next_];
+  return blocks_[next_++];
+}
+
+PlaneBatchScope::PlaneBatchScope() : outer_(currentBatchScope) { currentBatchScope = this; }
+
+PlaneBatchScope::~PlaneBatchScope() { currentBatchScope = outer_; }
+
 PlaneShrinker::PlaneShrinker(int64_t newRows, int64_t newCols) : newRows_(newRows), newCols_(newCols) {
   std::size_t cells = 0;
   if (!planeBytes(newRows, newCols, bytes_, cells)) bytes_ = 0;
 }
 
-PlaneShrinker::~PlaneShrinker() {
-  releasePlaneBlocks(spare_, spareCount_);
-  releasePlaneBlocks(leaving_, leavingCount_);
-}
+PlaneShrinker::~PlaneShrinker() { releasePlaneBlocks(leaving_, leavingCount_); }
 
 void PlaneShrinker::leave(void* block) {
   if (!block) return;
@@ -178,9 +209,8 @@ double** PlaneShrinker::shrink(double** plane, int64_t rows, int64_t cellCapacit
     // The arena's rule (reallocate): a small block that keeps at least half
     // its size class stays; large blocks shrink in place.
     if (have <= PlaneArena::kLargeFrom && bytes_ < have / 2) {
-      if (spareCount_ == 0) spareCount_ = arena.allocateMany(bytes_, kBatch, spare_);
-      if (spareCount_ > 0) {
-        auto* to = static_cast<unsigned char*>(spare_[--spareCount_]);
+      if (void* block = spares_.take(bytes_, nullptr)) {
+        auto* to = static_cast<unsigned char*>(block);
         auto* data = reinterpret_cast<double*>(to + tableBytes(newRows_));
         std::memcpy(data, cells ? cells : plane[rows], count * sizeof(double));
         auto** table = reinterpret_cast<double**>(to);

@@ -51,6 +51,48 @@ double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_
 // Releases `count` plane blocks (null entries ignored) in one call to the
 // plane heap.
 void releasePlaneBlocks(void* const* blocks, std::size_t count);
+// Blocks of one size taken from the plane heap up to kBatch (and about one
+// 2 MiB chunk of the heap) at a time under one lock, handed out in address
+// order; a request for another size hands the rest of the batch back first,
+// and so does the destructor. Blocks of a size the heap maps one by one
+// (above 256 KiB), and every block in builds whose planes live on malloc,
+// are taken singly.
+class PlaneBlockBatch {
+ public:
+  PlaneBlockBatch() = default;
+  ~PlaneBlockBatch();
+  PlaneBlockBatch(const PlaneBlockBatch&) = delete;
+  PlaneBlockBatch& operator=(const PlaneBlockBatch&) = delete;
+  // A block of `bytes`, or null when the heap refuses; `*zeroed` (when
+  // given) tells whether it is known to hold only zero bytes.
+  void* take(std::size_t bytes, bool* zeroed);
+
+ private:
+  void giveBack();
+  static constexpr std::size_t kBatch = 128;
+  std::size_t bytes_ = 0, next_ = 0, count_ = 0;
+  void* blocks_[kBatch];
+  bool zeroed_[kBatch];
+};
+
+// While one is alive on a thread, the planes allocPlane makes on that thread
+// take their blocks from a PlaneBlockBatch: a load that makes hundreds of
+// thousands of equal planes takes the plane heap's lock once per 128 planes
+// instead of once per plane (about 5 % of a 306-sensor load). The failure
+// hook still sees every plane. Scopes nest; the innermost one is used.
+class PlaneBatchScope {
+ public:
+  PlaneBatchScope();
+  ~PlaneBatchScope();
+  PlaneBatchScope(const PlaneBatchScope&) = delete;
+  PlaneBatchScope& operator=(const PlaneBatchScope&) = delete;
+
+ private:
+  friend double** allocPlane(int64_t rows, int64_t cols, bool zero);
+  PlaneBlockBatch batch_;
+  PlaneBatchScope* outer_;
+};
+
 // Shrinks many planes to newRows x newCols on one thread (as reshapePlane,
 // or into a block of their new size when that frees at least half of the
 // old one), taking the blocks the planes move to from the
@@ -79,8 +121,7 @@ class PlaneShrinker {
   static constexpr std::size_t kBatch = 128;
   int64_t newRows_, newCols_;
   std::size_t bytes_ = 0;  // a moved plane's block: table and cells
-  void* spare_[kBatch];
-  std::size_t spareCount_ = 0;
+  PlaneBlockBatch spares_;
   void* leaving_[kBatch];
   std::size_t leavingCount_ = 0;
 };

@@ -8,6 +8,7 @@
 #include "platform/carchive.h"
 #include "platform/message_box.h"
 #include "platform/read_context.h"
+#include "spectral/spctm_basicx.h"
 
 namespace {
 
@@ -184,6 +185,8 @@ int loadPairSection(CSpctmTrlCCData& d, CArchive& ar, bool square) {
   // known to hold a row flag per row; otherwise the rows are kept aside as
   // they arrive and the table is allocated once they are all read.
   PendingRows pending;
+  // The planes of the pairs take their blocks from the plane heap in batches.
+  megcxc::PlaneBatchScope batches;
   if (megcxc::mayAllocateAhead(ar, tableBytes, static_cast<uint64_t>(rows) * kRowFlagBytes)) {
     CSpctmChnChnDatazq** table = megcxc::xnewArray<CSpctmChnChnDatazq*>(rows);
     if (table == nullptr) {

@@ -3,6 +3,8 @@
 // Sanitizer builds keep planes on malloc, where an overrun of a plane is caught.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
 
 #include "platform/plane_arena.h"
 #include "spectral/spctm_basicx.h"
@@ -22,6 +24,49 @@ TEST(PlaneBlock, ReshapingToFewerRowsKeepsTheLeadingCellsAndEveryRowPointer) {
   for (int c = 0; c < 30; ++c) EXPECT_EQ(p[0][c], c);
   EXPECT_EQ(megcxc::planeData(p, 1), p[0]);
   megcxc::releasePlane(p);
+}
+
+bool allZero(double** p, int64_t rows, int64_t cols) {
+  for (int64_t r = 0; r < rows; ++r)
+    for (int64_t c = 0; c < cols; ++c)
+      if (p[r][c] != 0.0) return false;
+  return true;
+}
+
+// A load's planes come from batches of blocks: recycled blocks must still be
+// zeroed when asked, a change of size or a large plane must not lose the
+// rest of a batch, and every block must be back once the scope ends.
+TEST(PlaneBlock, PlanesOfABatchScopeAreZeroedWhenAskedAndAllGoBackWithTheScope) {
+  const std::size_t liveBefore = megcxc::planeArena().stats().liveBlocks;
+  {
+    // Leave blocks of the size used below dirty in the heap.
+    std::vector<double**> dirty;
+    for (int i = 0; i < 300; ++i) {
+      dirty.push_back(megcxc::allocPlane(5, 40, false));
+      megcxc::fillPlane(dirty.back(), 5, 40, 7.0);
+    }
+    for (double** p : dirty) megcxc::releasePlane(p);
+  }
+  std::vector<std::pair<double**, int>> made;
+  {
+    megcxc::PlaneBatchScope outer;
+    for (int i = 0; i < 300; ++i) {
+      made.emplace_back(megcxc::allocPlane(5, 40, true), 5);
+      if (i % 97 == 0) made.emplace_back(megcxc::allocPlane(3, 7, true), 3);
+      if (i == 150) made.emplace_back(megcxc::allocPlane(300, 300, true), 300);  // a block of its own
+      if (i == 200) {
+        megcxc::PlaneBatchScope inner;
+        made.emplace_back(megcxc::allocPlane(5, 40, true), 5);
+      }
+    }
+  }
+  for (auto& [p, rows] : made) {
+    ASSERT_NE(p, nullptr);
+    const int64_t cols = rows == 5 ? 40 : rows == 3 ? 7 : 300;
+    EXPECT_TRUE(allZero(p, rows, cols)) << rows << " x " << cols;
+    megcxc::releasePlane(p);
+  }
+  EXPECT_EQ(megcxc::planeArena().stats().liveBlocks, liveBefore);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
