@@ -89,6 +89,7 @@ PlaneArena::~PlaneArena() {
     empty_ = c->next;
     munmap(c, c->mapBytes);
   }
+  if (unusedNext_ != unusedEnd_) munmap(unusedNext_, static_cast<std::size_t>(unusedEnd_ - unusedNext_));
 }
 
 void PlaneArena::link(Chunk* c) {
@@ -117,8 +118,17 @@ PlaneArena::Chunk* PlaneArena::newChunk(std::size_t bin, std::size_t blockBytes)
     --emptyCount_;
     memory = c;
   } else {
-    memory = mapAligned(kChunkBytes);
-    if (!memory) return nullptr;
+    if (unusedNext_ == unusedEnd_) {
+      std::size_t group = groupChunks_;
+      auto* region = static_cast<unsigned char*>(mapAligned(group * kChunkBytes));
+      if (!region && group > 1) region = static_cast<unsigned char*>(mapAligned((group = 1) * kChunkBytes));
+      if (!region) return nullptr;
+      unusedNext_ = region;
+      unusedEnd_ = region + group * kChunkBytes;
+      if (groupChunks_ < kMostGroupChunks) groupChunks_ *= 2;
+    }
+    memory = unusedNext_;
+    unusedNext_ += kChunkBytes;
     mappedBytes_ += kChunkBytes;
     ++chunks_;
     fresh = true;
@@ -280,6 +290,9 @@ void* PlaneArena::reallocate(void* block, std::size_t bytes) {
 std::size_t PlaneArena::trim() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::size_t handedBack = 0;
+  if (unusedNext_ != unusedEnd_) munmap(unusedNext_, static_cast<std::size_t>(unusedEnd_ - unusedNext_));
+  unusedNext_ = unusedEnd_ = nullptr;
+  groupChunks_ = 1;
   while (Chunk* c = empty_) {
     empty_ = c->next;
     handedBack += c->mapBytes;

@@ -37,6 +37,10 @@ class PlaneArena {
   static constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
   static constexpr std::size_t kLargeFrom = std::size_t{256} << 10;
   static constexpr std::size_t kKeptEmptyChunks = 4;
+  // New chunks are mapped in groups of 1, 2, 4, ... up to kMostGroupChunks
+  // while an allocation keeps needing them: a 306-sensor load maps 300
+  // chunks, and one mmap and madvise per chunk cost about 5 % of it.
+  static constexpr std::size_t kMostGroupChunks = 16;
 
   PlaneArena() = default;
   // Unmaps every chunk; blocks still allocated become invalid.
@@ -92,6 +96,11 @@ class PlaneArena {
   mutable std::mutex mutex_;
   Bin bins_[kBins];
   Chunk* empty_ = nullptr;  // kept empty chunks (singly linked)
+  // The untouched rest of the last group of chunks mapped at once: address
+  // space only (no page of it is in memory), not counted in the stats.
+  unsigned char* unusedNext_ = nullptr;
+  unsigned char* unusedEnd_ = nullptr;
+  std::size_t groupChunks_ = 1;  // chunks the next mapping takes
   std::size_t emptyCount_ = 0;
   std::size_t mappedBytes_ = 0;
   std::size_t chunks_ = 0;
