@@ -18,7 +18,7 @@
 
 namespace {
 // Blocks the reading worker keeps ready, buffers the writing one queues.
-constexpr std::size_t kReadDepth = 4;
+constexpr std::size_t kReadDepth = 2;
 constexpr std::size_t kWriteDepth = 2;
 }  // namespace
 
