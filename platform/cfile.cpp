@@ -104,8 +104,16 @@ void CFile::startReadAhead() {
   const long here = std::ftell(fp_);
   if (here < 0) return;
   if (pipeline_ == Pipeline::automatic && st.st_size - here < static_cast<int64_t>(kPipelineFrom)) return;
+  // Default blocks are about a 64th of what is left, between kPipelineFrom
+  // and kReadBlockBytes: a long file takes few hand-overs between the
+  // threads, a short one few new pages for its buffers.
+  std::size_t block = readBlockBytes_;
+  if (block == kReadBlockBytes) {
+    const auto share = static_cast<uint64_t>(st.st_size - here) / 64;
+    if (share < block) block = share < kPipelineFrom ? kPipelineFrom : static_cast<std::size_t>(share);
+  }
   try {
-    ahead_ = std::make_unique<megcxc::ReadAhead>(fd, here, readBlockBytes_, kReadHeadroom, kReadDepth);
+    ahead_ = std::make_unique<megcxc::ReadAhead>(fd, here, block, kReadHeadroom, kReadDepth);
   } catch (const std::system_error&) {
     return;  // no thread: read on this one
   } catch (const std::bad_alloc&) {

@@ -77,9 +77,11 @@ class CFile {
   // reading a file with at least kPipelineFrom bytes left, writing from the
   // first block of at least kPipelineFrom bytes on.
   static constexpr std::size_t kPipelineFrom = std::size_t{256} << 10;
-  // Reading takes 2 MiB blocks, two ahead: a 600 MB load from a file in the
-  // page cache measured 183-188 ms against 193-203 with 256 KiB blocks four
-  // ahead (eight times the hand-overs between the threads, each a wake-up).
+  // Reading takes blocks of up to 2 MiB (a 64th of the file, at least
+  // kPipelineFrom, unless setPipeline set another size), two ahead: a 600 MB load
+  // from a file in the page cache measured 183-188 ms against 193-203 with
+  // 256 KiB blocks four ahead (eight times the hand-overs between the
+  // threads, each a wake-up), while a 27 MB one needs buffers of 2 MiB less.
   static constexpr std::size_t kReadBlockBytes = std::size_t{2} << 20;
   // Bytes free in front of the data of every block readBlock hands out.
   static constexpr std::size_t kReadHeadroom = std::size_t{64} << 10;
