@@ -19,18 +19,23 @@ void atan2Scalar(const double* y, const double* x, double* out, std::size_t n) {
 
 #if defined(MEGCXC_ATAN2_DISPATCH)
 
+// The arithmetic every width spells the same way but for the intrinsics'
+// prefix (_mm512, _mm256).
+#define MEGCXC_VECTOR_ARITHMETIC(P)                                           \
+  inline V splat(double v) { return P##_set1_pd(v); }                         \
+  inline V add(V a, V b) { return P##_add_pd(a, b); }                         \
+  inline V sub(V a, V b) { return P##_sub_pd(a, b); }                         \
+  inline V mul(V a, V b) { return P##_mul_pd(a, b); }                         \
+  inline V divide(V a, V b) { return P##_div_pd(a, b); }                      \
+  inline V mulAdd(V a, V b, V c) { return P##_fmadd_pd(a, b, c); }            \
+  inline V negMulAdd(V a, V b, V c) { return P##_fnmadd_pd(a, b, c); }
+
 #pragma GCC push_options
 #pragma GCC target("avx512f")
 namespace avx512 {
 using V = __m512d;
 using M = __mmask8;
-inline V splat(double v) { return _mm512_set1_pd(v); }
-inline V add(V a, V b) { return _mm512_add_pd(a, b); }
-inline V sub(V a, V b) { return _mm512_sub_pd(a, b); }
-inline V mul(V a, V b) { return _mm512_mul_pd(a, b); }
-inline V divide(V a, V b) { return _mm512_div_pd(a, b); }
-inline V mulAdd(V a, V b, V c) { return _mm512_fmadd_pd(a, b, c); }
-inline V negMulAdd(V a, V b, V c) { return _mm512_fnmadd_pd(a, b, c); }
+MEGCXC_VECTOR_ARITHMETIC(_mm512)
 inline V bits(__m512i v) { return _mm512_castsi512_pd(v); }
 inline __m512i ints(V v) { return _mm512_castpd_si512(v); }
 // On non-negative doubles the integer order of the bits is the order of the
@@ -74,13 +79,7 @@ inline unsigned laneBits(M m) { return m; }
 namespace avx2 {
 using V = __m256d;
 using M = __m256d;  // all bits of a lane set or clear
-inline V splat(double v) { return _mm256_set1_pd(v); }
-inline V add(V a, V b) { return _mm256_add_pd(a, b); }
-inline V sub(V a, V b) { return _mm256_sub_pd(a, b); }
-inline V mul(V a, V b) { return _mm256_mul_pd(a, b); }
-inline V divide(V a, V b) { return _mm256_div_pd(a, b); }
-inline V mulAdd(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
-inline V negMulAdd(V a, V b, V c) { return _mm256_fnmadd_pd(a, b, c); }
+MEGCXC_VECTOR_ARITHMETIC(_mm256)
 inline V maxValue(V a, V b) { return _mm256_max_pd(a, b); }
 // For a, b >= 0: mx = max(a, b), and the lanes where a or b is above 2^1000
 // (or infinite or NaN) or mx is between 0 and 2^-900.
@@ -114,6 +113,8 @@ inline unsigned laneBits(M m) { return static_cast<unsigned>(_mm256_movemask_pd(
 #include "platform/atan2_kernel.inc"
 }  // namespace avx2
 #pragma GCC pop_options
+
+#undef MEGCXC_VECTOR_ARITHMETIC
 
 constexpr auto atan2Avx512 = avx512::atan2Run;
 constexpr auto atan2Avx2 = avx2::atan2Run;
