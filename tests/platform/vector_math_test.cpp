@@ -1,7 +1,8 @@
-// The vector atan2 against an extended-precision reference: within its
-// stated 1 ULP of the exact angle over every quadrant, scale and sector
-// boundary; std::atan2's results for the special values; and the same bits
-// for a cell at every vector width and position, next to special lanes too.
+// The vector atan2 against long double atan2: within 1 ULP of the exact
+// angle in every quadrant, over many scales and at the kernel's sector
+// boundaries; infinities, NaN, signed zeros and subnormals as std::atan2
+// gives them; and the same bits for a cell at every vector width and
+// position, also next to lanes that take std::atan2.
 #include "platform/vector_math.h"
 
 #include <gtest/gtest.h>
