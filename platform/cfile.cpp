@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <memory>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -20,6 +21,19 @@ namespace {
 // Blocks the reading worker keeps ready, buffers the writing one queues.
 constexpr std::size_t kReadDepth = 2;
 constexpr std::size_t kWriteDepth = 2;
+
+// A worker, or null when no thread or memory can be had for it: the file
+// then does its system calls on the calling thread.
+template <class Worker, class... Args>
+std::unique_ptr<Worker> startWorker(Args... args) {
+  try {
+    return std::make_unique<Worker>(args...);
+  } catch (const std::system_error&) {
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 }  // namespace
 
 // Out of line: the workers' types are complete only here.
@@ -112,14 +126,8 @@ void CFile::startReadAhead() {
     const auto share = static_cast<uint64_t>(st.st_size - here) / 64;
     if (share < block) block = share < kPipelineFrom ? kPipelineFrom : static_cast<std::size_t>(share);
   }
-  try {
-    ahead_ = std::make_unique<megcxc::ReadAhead>(fd, here, block, kReadHeadroom, kReadDepth);
-  } catch (const std::system_error&) {
-    return;  // no thread: read on this one
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  pipePos_ = here;
+  ahead_ = startWorker<megcxc::ReadAhead>(fd, static_cast<int64_t>(here), block, kReadHeadroom, kReadDepth);
+  if (ahead_) pipePos_ = here;
 }
 
 bool CFile::readsAhead() {
@@ -187,13 +195,8 @@ bool CFile::writesBehind(std::size_t bytes) {
   if (pipeline_ == Pipeline::automatic && bytes < kPipelineFrom) return false;
   const int fd = fileno(fp_);
   if (fd < 0) return false;
-  try {
-    behind_ = std::make_unique<megcxc::WriteBehind>(fd, kWriteDepth);
-  } catch (const std::system_error&) {
-    return false;  // no thread: write on this one
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  behind_ = startWorker<megcxc::WriteBehind>(fd, kWriteDepth);
+  if (!behind_) return false;
   pipePos_ = std::ftell(fp_);
   return true;
 }
