@@ -210,12 +210,8 @@ double** PlaneShrinker::shrink(double** plane, int64_t rows, int64_t cellCapacit
     // its size class stays; large blocks shrink in place.
     if (have <= PlaneArena::kLargeFrom && bytes_ < have / 2) {
       if (void* block = spares_.take(bytes_, nullptr)) {
-        auto* to = static_cast<unsigned char*>(block);
-        auto* data = reinterpret_cast<double*>(to + tableBytes(newRows_));
-        std::memcpy(data, cells ? cells : plane[rows], count * sizeof(double));
-        auto** table = reinterpret_cast<double**>(to);
-        table[newRows_] = data;
-        for (int64_t r = 0; r < newRows_; ++r) table[r] = data + r * newCols_;
+        double** table = formatPlane(block, newRows_, newCols_, 0, false, false);
+        std::memcpy(table[newRows_], cells ? cells : plane[rows], count * sizeof(double));
         leave(plane);
         return table;
       }
