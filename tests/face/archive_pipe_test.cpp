@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "face/meg_spctm_cc_data_face09_file.h"
 #include "platform/alloc_test_hook.h"
 #include "platform/alloc_hook.h"
 #include "platform/carchive.h"
@@ -30,7 +29,6 @@
 namespace megcxc::test {
 namespace {
 
-using Face = CMEGSpctmCCDataFace09File;
 using Read = std::function<int(CArchive&)>;
 
 // The archive operation of each record.
@@ -114,11 +112,8 @@ std::vector<Hostile> hostileRecords() {
   static CSpctmTrlCCDatazq trial;
   static CMMatrix1Dzq vector;
   static CString text;
-  static Face face;
   const int64_t big = int64_t{1} << 27;
   const Bytes head = trialHead();
-  Bytes faceHead = Bytes().str("SPCTM_CXC_FACEZQ").i32(20110729).i32(0).i32(0).str("Unknown").i32(1);
-  const std::vector<uint8_t> bigTable = Bytes(head).i64(big).i64(1).i64(0).i64(0).i32(1).bytes();
   return {
       {"pair of 2^27 x 1 cells",
        padded(Bytes().str("SPCTMCHNLZQ").i32(20130517).f64(0).f64(0).f64(0).i64(0).i64(1).i64(big).i64(1).i32(1)),
@@ -136,8 +131,6 @@ std::vector<Hostile> hostileRecords() {
          ar >> text;
          return 1;
        }},
-      {"collection whose dataset has 2^27 rows", padded(Bytes(faceHead).append(bigTable), 2000),
-       [](CArchive& ar) { return face.serializeSpctmFace(ar); }},
   };
 }
 

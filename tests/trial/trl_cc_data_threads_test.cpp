@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "platform/alloc_test_hook.h"
 #include "platform/parallel.h"
@@ -15,9 +16,9 @@
 namespace {
 
 // 64 x 64 pairs of 5 x 40 cells (819,200 cells: enough for three threads)
-// with random real and imaginary planes; pair (3, 5) has no imaginary plane
-// and pair (10, 2) no planes at all. Zeros and signed zeros are mixed in.
-void build(CSpctmTrlCCDatazq& ds) {
+// with random real and imaginary planes, zeros and signed zeros mixed in.
+// With holes, pair (3, 5) has no imaginary plane and pair (10, 2) no planes.
+void build(CSpctmTrlCCDatazq& ds, bool holes = true) {
   ASSERT_EQ(ds.checkInitSpctmCCData(64, 64, 5, 40, true, 1, 0, nullptr, nullptr), 1);
   std::mt19937 rng(5);
   std::uniform_real_distribution<double> value(-4.0, 4.0);
@@ -28,6 +29,7 @@ void build(CSpctmTrlCCDatazq& ds) {
           const double v = value(rng);
           ds.pairMatrix[r][c].plane[d][k / 40][k % 40] = k % 17 == 0 ? (v < 0 ? -0.0 : 0.0) : v;
         }
+  if (!holes) return;
   ASSERT_EQ(ds.pairMatrix[3][5].checkInitpctmSpace(5, 40, false, 0, 0), 1);
   ds.pairMatrix[10][2]._cleanSpctmData();
 }
@@ -53,23 +55,21 @@ TEST_F(WorkerThreads, PhaseAndSignedMagnitudeDoNotDependOnTheThreadCount) {
   CSpctmTrlCCDatazq one, three;
   build(one);
   build(three);
-  megcxc::setWorkerThreads(1);
-  ASSERT_EQ(one.computePhase(), 1);
-  megcxc::setWorkerThreads(3);
-  ASSERT_EQ(three.computePhase(), 1);
-  EXPECT_TRUE(samePlanes(one, three));
+  for (const bool phase : {true, false}) {
+    for (auto [ds, threads] : {std::pair{&one, 1}, {&three, 3}}) {
+      megcxc::setWorkerThreads(threads);
+      ASSERT_EQ(phase ? ds->computePhase() : ds->computeMagnitude(1), 1);
+    }
+    EXPECT_TRUE(samePlanes(one, three)) << phase;
+    if (!phase) continue;
+    const CSpctmChnChnDatazq& p = three.pairMatrix[63][17];
+    EXPECT_DOUBLE_EQ(p.plane[2][4][39], std::atan2(p.plane[1][4][39], p.plane[0][4][39]));
+    EXPECT_EQ(three.pairMatrix[3][5].plane[2][2][7], std::atan(three.pairMatrix[3][5].plane[0][2][7]));
+  }
   const CSpctmChnChnDatazq& p = three.pairMatrix[63][17];
-  EXPECT_DOUBLE_EQ(p.plane[2][4][39], std::atan2(p.plane[1][4][39], p.plane[0][4][39]));
-  EXPECT_EQ(three.pairMatrix[3][5].plane[2][2][7], std::atan(three.pairMatrix[3][5].plane[0][2][7]));
-  EXPECT_EQ(three.pairMatrix[10][2].plane[2], nullptr);
-
-  megcxc::setWorkerThreads(1);
-  ASSERT_EQ(one.computeMagnitude(1), 1);
-  megcxc::setWorkerThreads(3);
-  ASSERT_EQ(three.computeMagnitude(1), 1);
-  EXPECT_TRUE(samePlanes(one, three));
   const double re = p.plane[0][1][3], im = p.plane[1][1][3];
   EXPECT_EQ(p.plane[2][1][3], std::sqrt(re * re + im * im) * (re / std::fabs(re)));
+  EXPECT_EQ(three.pairMatrix[10][2].plane[2], nullptr);
   EXPECT_TRUE(messages.texts().empty());
 }
 
@@ -110,13 +110,7 @@ TEST_F(WorkerThreads, AccumulationsGiveTheSamePlanesAndBackupsOnAnyThreadCount) 
   for (const int which : {0, 1, 2}) {
     CSpctmTrlCCDatazq one, three;
     for (CSpctmTrlCCDatazq* ds : {&one, &three}) {
-      ASSERT_EQ(ds->checkInitSpctmCCData(64, 64, 5, 40, true, 1, 0, nullptr, nullptr), 1);
-      std::mt19937 rng(9);
-      std::uniform_real_distribution<double> value(-4.0, 4.0);
-      for (int64_t r = 0; r < 64; ++r)
-        for (int64_t c = 0; c < 64; ++c)
-          for (int d = 0; d < 2; ++d)
-            for (int64_t k = 0; k < 200; ++k) ds->pairMatrix[r][c].plane[d][k / 40][k % 40] = value(rng);
+      build(*ds, false);
       ds->pairMatrix[2][3]._cleanBkSpctmData();
       ds->pairMatrix[50][60]._cleanBkSpctmData();
       ASSERT_EQ(ds->checkDataIntegraty(), 1);  // the dataset's extents and plane flags
