@@ -41,13 +41,10 @@ class HostArraysTest : public FaceTest {
   Dataset& active() { return make(0, 2, 3, 4, 5, cellOf); }
 };
 
-TEST_F(HostArraysTest, GatherPutsEveryCellAtRowColTimeFreqAndInterleavesComplex) {
+TEST_F(HostArraysTest, GatherPutsEveryCellAtRowColTimeFreqInterleavesComplexAndReadsRawPlanes) {
   Dataset& d = active();
   const PlaneGrid g = planeGrid(d, 1, PlaneSet::working, "active");
-  EXPECT_EQ(g.rows, 2);
-  EXPECT_EQ(g.cols, 3);
-  EXPECT_EQ(g.timePt, 4);
-  EXPECT_EQ(g.freqPt, 5);
+  EXPECT_TRUE(g.rows == 2 && g.cols == 3 && g.timePt == 4 && g.freqPt == 5);
   std::vector<double> imag(static_cast<std::size_t>(g.cells()));
   std::vector<int64_t> rowsDone;
   gatherPlanes(d, PlaneSet::working, 1, -1, imag.data(), "active", [&](int64_t done, int64_t) { rowsDone.push_back(done); });
@@ -63,10 +60,7 @@ TEST_F(HostArraysTest, GatherPutsEveryCellAtRowColTimeFreqAndInterleavesComplex)
           ASSERT_EQ(cross[2 * k], cellOf(r, c, 0, t, f));
           ASSERT_EQ(cross[2 * k + 1], cellOf(r, c, 1, t, f));
         }
-}
-
-TEST_F(HostArraysTest, RawPlanesKeepTheirOwnGridAfterTheWorkingPlanesChange) {
-  Dataset& d = active();
+  // The raw planes keep their own grid after the working planes change.
   ASSERT_TRUE(d.scaleSpctmAllDataType4Class(2.0));
   std::vector<double> raw(2 * 3 * 4 * 5);
   gatherPlanes(d, PlaneSet::raw, 0, -1, raw.data(), "active");

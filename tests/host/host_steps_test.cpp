@@ -113,22 +113,18 @@ TEST_F(HostStepsTest, StepsRunOnTheAimedDatasetsAndSayWhatTheyDid) {
   const double re = face.trialByClass[1]->pairMatrix[0][1].plane[0][1][2];
   const double im = face.trialByClass[1]->pairMatrix[0][1].plane[1][1][2];
   const double activeBefore = face.trialByClass[0]->pairMatrix[0][1].plane[2][1][2];
-  Outcome o = applyStep(face, magnitudeStep(0, 1));
+  const Outcome o = applyStep(face, magnitudeStep(0, 1));
   ASSERT_TRUE(o);
   EXPECT_EQ(o.text, "magnitude (plain) on control");
   EXPECT_DOUBLE_EQ(face.trialByClass[1]->pairMatrix[0][1].plane[2][1][2], std::hypot(re, im));
   EXPECT_EQ(face.trialByClass[0]->pairMatrix[0][1].plane[2][1][2], activeBefore);
 
-  o = applyStep(face, scaleStep(2.0));
-  EXPECT_EQ(o.text, "scaled by 2 on active, control");
-  o = applyStep(face, summariesStep(0));
-  EXPECT_EQ(o.text, "summaries (3 records) on active");
+  EXPECT_EQ(applyStep(face, scaleStep(2.0)).text, "scaled by 2 on active, control");
+  EXPECT_EQ(applyStep(face, summariesStep(0)).text, "summaries (3 records) on active");
   EXPECT_TRUE(face.trialByClass[0]->summaryByDataType[2].isComputed);
-  o = applyStep(face, accumulateStep(0, 1));
-  EXPECT_EQ(o.text, "collapsed over time on control");
+  EXPECT_EQ(applyStep(face, accumulateStep(0, 1)).text, "collapsed over time on control");
   EXPECT_EQ(face.trialByClass[1]->timePt, 1);
-  o = applyStep(face, restoreRawStep(0));
-  EXPECT_EQ(o.text, "raw data restored in 6 pairs on active");
+  EXPECT_EQ(applyStep(face, restoreRawStep(0)).text, "raw data restored in 6 pairs on active");
 }
 
 }  // namespace

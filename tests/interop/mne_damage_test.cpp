@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mne_helpers.h"
@@ -78,21 +80,19 @@ TEST_F(MneDamageTest, OverwrittenBytesAreReadOrRefused) {
 }
 
 TEST_F(MneDamageTest, OtherClassesAndMissingAttributesAreRefused) {
-  std::string path = written();
-  editFile(path, [](hid_t, hid_t var) { setText(var, "data_structure", "EpochSpectroTemporalConnectivity"); });
-  expectReadRefused(path, "connectivity per epoch is not supported");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { setText(var, "data_structure", "SpectralConnectivity"); });
-  expectReadRefused(path, "holds SpectralConnectivity, not SpectroTemporalConnectivity");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { H5Adelete(var, "data_structure"); });
-  expectReadRefused(path, "no 'data_structure' attribute");
-
-  path = written();
-  editFile(path, [](hid_t, hid_t var) { H5Adelete(var, "node_names"); });
-  expectReadRefused(path, "no 'node_names' attribute");
+  const std::vector<std::pair<std::function<void(hid_t)>, std::string>> cases = {
+      {[](hid_t var) { setText(var, "data_structure", "EpochSpectroTemporalConnectivity"); },
+       "connectivity per epoch is not supported"},
+      {[](hid_t var) { setText(var, "data_structure", "SpectralConnectivity"); },
+       "holds SpectralConnectivity, not SpectroTemporalConnectivity"},
+      {[](hid_t var) { H5Adelete(var, "data_structure"); }, "no 'data_structure' attribute"},
+      {[](hid_t var) { H5Adelete(var, "node_names"); }, "no 'node_names' attribute"},
+  };
+  for (const auto& [edit, what] : cases) {
+    const std::string path = written();
+    editFile(path, [&](hid_t, hid_t var) { edit(var); });
+    expectReadRefused(path, what);
+  }
 }
 
 TEST_F(MneDamageTest, ChunkedVariableDeclaringMoreThanTheFileHoldsIsRefused) {

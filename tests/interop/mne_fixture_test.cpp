@@ -17,17 +17,7 @@ namespace {
 using interop::mneDenseData;
 using interop::readMneConnectivity;
 
-const std::vector<std::string> kMegNames = {"MEG 0111", "MEG 0121", "MEG 0131"};
-
-std::vector<double> npyValues(const std::string& name) {
-  interop::NpyReader npy(dataFile(name));
-  return npy.readAll();
-}
-
-void expectSameValues(const std::vector<double>& got, const std::vector<double>& want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "value " << i;
-}
+std::vector<double> npyValues(const std::string& name) { return interop::NpyReader(dataFile(name)).readAll(); }
 
 TEST(MneFixtureTest, WaveletCoherencyOfAllPairsIsReadAsStoredWithItsOtherAttributes) {
   const MneConnectivity c = readMneConnectivity(dataFile("cwt_cohy.nc"));
@@ -40,15 +30,15 @@ TEST(MneFixtureTest, WaveletCoherencyOfAllPairsIsReadAsStoredWithItsOtherAttribu
   ASSERT_EQ(c.times.size(), 5u);
   for (int t = 0; t < 5; ++t) EXPECT_NEAR(c.times[t], 0.15 + 0.01 * t, 1e-12);
   EXPECT_EQ(c.nNodes, 3);
-  EXPECT_EQ(c.nodeNames, kMegNames);
+  EXPECT_EQ(c.nodeNames, (std::vector<std::string>{"MEG 0111", "MEG 0121", "MEG 0131"}));
   EXPECT_EQ(c.method, std::vector<std::string>{"cohy"});
   EXPECT_EQ(c.indices, MneIndices::unset);
   EXPECT_EQ(c.nEpochsUsed, 4);
   EXPECT_FALSE(c.sfreq.has_value());
-  expectSameValues(c.data, npyValues("cwt_cohy.npy"));
+  EXPECT_EQ(c.data, npyValues("cwt_cohy.npy"));
   const MneConnectivity coh = readMneConnectivity(dataFile("cwt_coh.nc"));  // coherence is real
   EXPECT_FALSE(coh.complex);
-  expectSameValues(coh.data, npyValues("cwt_coh.npy"));
+  EXPECT_EQ(coh.data, npyValues("cwt_coh.npy"));
   // The other attributes are kept in file order.
   std::vector<std::string> names;
   for (const MneAttribute& a : c.extra) names.push_back(a.name);
