@@ -4,6 +4,7 @@
 // box drawn where the selection is and drawn anew by a drag; the unsaved-work
 // questions and the undo of Delete.
 #include <cmath>
+#include <fstream>
 
 #include <QAction>
 #include <QApplication>
@@ -19,10 +20,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "host/demo_data.h"
-#include "host/describe.h"
 #include "host/small_demo.h"
-#include "host/steps.h"
 #include "host/views.h"
 #include "support/message_recorder.h"
 #include "ui/app/host_window.h"
@@ -102,10 +100,9 @@ TEST_F(HostViewsWindowTest, MatrixShowsTheStrongestPairInTheExtremeColourAtItsPl
   EXPECT_EQ(matrix.toolTipAt(matrix.cellRect(strongR, strongC).center()),
             QString("row %1 \xC3\x97 column %2\nPower/Phase: %3").arg(strongR).arg(strongC).arg(strong, 0, 'g', 4));
 
-  // A signed plane gets the diverging map, centred on 0.
+  // A signed plane gets the diverging map (its centring: ColourScaleTest).
   views().comboPlane->setCurrentIndex(1);
   EXPECT_TRUE(matrix.scale().diverging);
-  EXPECT_DOUBLE_EQ(matrix.scale().low, -matrix.scale().high);
 }
 
 TEST_F(HostViewsWindowTest, ClickingACellMakesThatPairCurrentInTheManagerAndTheImage) {
@@ -228,7 +225,6 @@ TEST_F(HostViewsWindowTest, RebuildsKeepTheCurrentPairRowAndHideClearsTheMark) {
 TEST_F(HostViewsWindowTest, ViewsFollowAnAccumulationAndTheManagerCanBeNarrow) {
   manager().runCommand(kCmdZipTime);
   ASSERT_EQ(active()->timePt, 1);
-  EXPECT_EQ(manager().listTrial->itemText(0, 5), "1x20");
   EXPECT_EQ(host.findChild<QTableWidget*>("overview")->item(0, 3)->text(), "1 x 20");
   EXPECT_EQ(views().image->image().rows, 1);
   EXPECT_EQ(static_cast<int64_t>(views().plot->series().mean.size()), demo::kFreqPoints);
@@ -276,6 +272,18 @@ TEST_F(HostViewsWindowTest, UnsavedChangesAreMarkedAndNewOpenAndQuitAskFirst) {
   EXPECT_EQ(active()->pairMatrix[2][2].plane[2][0][0], 0.0);
   EXPECT_FALSE(host.isWindowModified());
   EXPECT_EQ(host.findChild<QAction*>("actionSaveAs")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+
+  // Files that fail to load are reported and leave the collection and the manager as they were.
+  CSpctmTrlCCDatazq* opened = active();
+  std::ofstream(dir.filePath("bad.cxc").toStdString(), std::ios::binary) << "not a collection";
+  for (const char* name : {"bad.cxc", "missing.cxc"}) {
+    messages.clear();
+    EXPECT_FALSE(host.openFile(dir.filePath(name))) << name;
+    EXPECT_FALSE(messages.texts().empty()) << name;
+    EXPECT_EQ(active(), opened) << name;
+    EXPECT_EQ(face.getTotalSpctmDataSets(), 2) << name;
+    EXPECT_EQ(manager().listPairs->shownTrial, opened) << name;
+  }
 }
 
 TEST_F(HostViewsWindowTest, DeletedDatasetsComeBackWithUndo) {
