@@ -52,12 +52,12 @@ class WatchedFile : public CFile {
     CFile::Write(buffer, count);
     advance(static_cast<int64_t>(count));
   }
-  void readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+  void readBlock(megcxc::ByteBuffer& buffer, const unsigned char* keep, std::size_t keepBytes,
                  std::size_t& begin, std::size_t& got) override {
     CFile::readBlock(buffer, keep, keepBytes, begin, got);
     advance(static_cast<int64_t>(got));
   }
-  void writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes) override {
+  void writeBlock(megcxc::ByteBuffer& buffer, std::size_t bytes) override {
     CFile::writeBlock(buffer, bytes);
     advance(static_cast<int64_t>(bytes));
   }

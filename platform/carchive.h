@@ -164,7 +164,7 @@ class CArchive {
   unsigned mode_;
   const bool counting_;  // bCountOnly while storing
   std::size_t bufSize_;  // the buffer's size (buf_ stays empty until needed when storing)
-  std::vector<unsigned char> buf_;
+  megcxc::ByteBuffer buf_;
   // The bytes being read or written: buf_, or the memory file's block while
   // `window_` is set; `cap_` of them usable.
   unsigned char* data_;

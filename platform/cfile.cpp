@@ -172,7 +172,7 @@ std::size_t CFile::Read(void* buffer, std::size_t count) {
   return done;
 }
 
-void CFile::readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+void CFile::readBlock(megcxc::ByteBuffer& buffer, const unsigned char* keep, std::size_t keepBytes,
                       std::size_t& begin, std::size_t& got) {
   got = 0;
   if (!fp_ || keepBytes > kReadHeadroom || !readsAhead()) return;
@@ -201,7 +201,7 @@ bool CFile::writesBehind(std::size_t bytes) {
   return true;
 }
 
-void CFile::writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes) {
+void CFile::writeBlock(megcxc::ByteBuffer& buffer, std::size_t bytes) {
   if (!behind_) {
     Write(buffer.data(), bytes);
     return;

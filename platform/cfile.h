@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_buffer.h"
+
 namespace megcxc {
 class ReadAhead;
 class WriteBehind;
@@ -102,7 +104,7 @@ class CFile {
   // after the trade. A failed read throws CFileException. Read() may be
   // mixed with it.
   bool readsAhead();
-  virtual void readBlock(std::vector<unsigned char>& buffer, const unsigned char* keep, std::size_t keepBytes,
+  virtual void readBlock(megcxc::ByteBuffer& buffer, const unsigned char* keep, std::size_t keepBytes,
                          std::size_t& begin, std::size_t& got);
   // Writing: true when the file writes behind, asked before each block of
   // `bytes` to write. Then writeBlock queues the first `bytes` of `buffer`
@@ -112,7 +114,7 @@ class CFile {
   // worker is reported (CFileException) by the next writeBlock, Write,
   // Flush or Close.
   bool writesBehind(std::size_t bytes);
-  virtual void writeBlock(std::vector<unsigned char>& buffer, std::size_t bytes);
+  virtual void writeBlock(megcxc::ByteBuffer& buffer, std::size_t bytes);
 
   // Flushes the C library buffer and asks the kernel to put the data on disk.
   void syncToDisk();
@@ -139,7 +141,7 @@ class CFile {
   // later read).
   std::unique_ptr<megcxc::ReadAhead> ahead_;
   bool aheadDecided_ = false;
-  std::vector<unsigned char> cur_;
+  megcxc::ByteBuffer cur_;
   std::size_t curPos_ = 0, curEnd_ = 0;
   bool ended_ = false;
   int readError_ = 0;

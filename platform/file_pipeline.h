@@ -20,9 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/byte_buffer.h"
+
 namespace megcxc {
 
-using ByteBuffer = std::vector<unsigned char>;
+
 
 class ReadAhead {
  public:

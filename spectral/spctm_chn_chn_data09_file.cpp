@@ -158,8 +158,10 @@ BlockRead loadPlaneBlock(ReadContext& ctx, const char* label, int index, int64_t
 }  // namespace
 
 int CSpctmChnChnData09File::serializeSpctmCzq(CArchive& ar) {
+  // Every pair record starts with the magic: converted to UTF-16 once.
+  static const CString kMagic(megcxc::kSpctmChnlMagic);
   if (ar.IsStoring()) {
-    ar << CString(megcxc::kSpctmChnlMagic);
+    ar << kMagic;
     ar << megcxc::kSpctmChnlVersion;
     serializeSpctmC20130517(ar);
     ar.Flush();
@@ -168,7 +170,7 @@ int CSpctmChnChnData09File::serializeSpctmCzq(CArchive& ar) {
   ReadContext ctx(ar, kRecord);
   CString magic;
   ctx.read("magic", magic);
-  if (!(magic == CString(megcxc::kSpctmChnlMagic))) {
+  if (!(magic == kMagic)) {
     AfxMessageBox("This is error in opening channel spectral data!", MB_OK);
     return 0;
   }
