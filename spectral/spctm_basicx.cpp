@@ -129,11 +129,6 @@ void releasePlane(double** plane) { freePlaneBlock(plane); }
 
 std::size_t trimPlaneMemory() { return planesOnMalloc() ? 0 : planeArena().trim(); }
 
-double* planeData(double** plane, int64_t rows) {
-  if (!plane || rows < 1) return nullptr;
-  return plane[rows];
-}
-
 double** reshapePlane(double** plane, int64_t rows, int64_t cellCapacity, int64_t newRows, int64_t newCols) {
   if (!plane || rows < 1 || newRows < 1 || newCols < 1 || newRows > rows) return plane;
   if (newCols > cellCapacity / newRows) return plane;

@@ -39,8 +39,8 @@ void releasePlane(double** plane);
 std::size_t trimPlaneMemory();
 // First cell of the contiguous data of a plane allocated with `rows` rows
 // (rows x cols doubles, row-major), whatever its row pointers currently say;
-// null for a null plane.
-double* planeData(double** plane, int64_t rows);
+// null for a null plane. Inline: the per-pair paths call it for every plane.
+inline double* planeData(double** plane, int64_t rows) { return plane && rows >= 1 ? plane[rows] : nullptr; }
 // Gives a plane of `rows` rows holding `cellCapacity` cells (its current
 // rows x cols) the extents newRows x newCols without allocating, for
 // newRows <= rows and newRows x newCols <= cellCapacity: the new cells are the first newRows x newCols cells of its

@@ -2,12 +2,14 @@
 
 #include "platform/message_box.h"
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
 namespace {
 
 void releaseAndClear(double**& p) {
+  if (!p) return;
   megcxc::releasePlane(p);
   p = nullptr;
 }
@@ -262,20 +264,27 @@ bool CSpctmChnChnData::takesRowsInPlace(int64_t rows, int64_t cols, const double
                                         const double* const* imagRows, int64_t count) const {
   if (rows != timePt || cols != freqPt || !plane[0] || (imagRows && !plane[1])) return false;
   // A row overlapping any block of this record (working or backup, table or
-  // cells) could be overwritten before it is read.
-  const std::size_t rowBytes = static_cast<std::size_t>(cols) * sizeof(double);
+  // cells) could be overwritten before it is read. The blocks' byte ranges
+  // are taken once: this runs for every pair a host hands in.
+  struct Range {
+    uintptr_t lo, hi;
+  };
+  Range blocks[6];
+  int n = 0;
+  auto add = [&](double** p, int64_t pr, int64_t pc) {
+    if (!p || pr < 1 || pc < 1) return;
+    blocks[n++] = {reinterpret_cast<uintptr_t>(p), reinterpret_cast<uintptr_t>(megcxc::planeData(p, pr) + pr * pc)};
+  };
+  for (int d = 0; d < 3; ++d) {
+    add(plane[d], timePt, freqPt);
+    add(rawPlane[d], rawTimePt, rawFreqPt);
+  }
+  const uintptr_t rowBytes = static_cast<uintptr_t>(cols) * sizeof(double);
   auto inside = [&](const double* row) {
-    const auto* a = reinterpret_cast<const unsigned char*>(row);
-    auto overlaps = [&](double** p, int64_t pr, int64_t pc) {
-      if (!p || pr < 1 || pc < 1) return false;
-      const auto* lo = reinterpret_cast<const unsigned char*>(p);
-      const auto* hi = reinterpret_cast<const unsigned char*>(megcxc::planeData(p, pr) + pr * pc);
-      return a < hi && a + rowBytes > lo;
-    };
-    for (int d = 0; d < 3; ++d) {
-      if (overlaps(plane[d], timePt, freqPt) || overlaps(rawPlane[d], rawTimePt, rawFreqPt)) return true;
-    }
-    return false;
+    const auto a = reinterpret_cast<uintptr_t>(row);
+    bool hit = false;
+    for (int i = 0; i < n; ++i) hit |= a < blocks[i].hi && a + rowBytes > blocks[i].lo;
+    return hit;
   };
   for (int64_t r = 0; r < count; ++r) {
     if (inside(realRows[r]) || (imagRows && inside(imagRows[r]))) return false;

@@ -45,8 +45,10 @@ TEST_F(PairRecord, InitBackupAndCopiesOfThePlanes) {
   EXPECT_TRUE(grid(pair.rawPlane[2], 3, 2) == magnitude && grid(pair.rawPlane[0], 3, 2) == kRe);
   pair.plane[2][1][1] = -1.0;
   EXPECT_TRUE(after(pair.reloadRawSpctmDataRIX()) == kRe && cells(2) == magnitude);
-  // Rows taken from the record's own planes stay readable while copied.
+  // Rows taken from the record's own planes stay readable while copied:
+  // swapping real and imaginary must not read a row already overwritten.
   EXPECT_EQ(after(pair.addSpctmData2ChannelCWTri(pair.plane[1], pair.plane[0], 3, 2)), kIm);
+  EXPECT_EQ(cells(1), kRe);
   EXPECT_TRUE(fill(pair, kRe) == 1 && !pair.plane[1] && !pair.rawPlane[1]);
   ASSERT_EQ(pair.checkInitpctmSpace(2, 4, true, 1, 0), 1);  // reload recreates planes of other extents
   EXPECT_TRUE(after(pair.reloadRawSpctmDataRIX()) == kRe && !pair.plane[1]);
