@@ -14,7 +14,7 @@ CArchive::CArchive(CFile* file, unsigned mode, std::size_t bufferSize)
     : file_((mode & (load | bCountOnly)) == bCountOnly ? nullptr : file),
       mode_(mode),
       counting_((mode & (load | bCountOnly)) == bCountOnly),
-      bufSize_(std::max<std::size_t>(bufferSize != 0 ? bufferSize : (mode & load) ? 1u << 16 : 1u << 20, 64)),
+      bufSize_(std::max<std::size_t>(bufferSize != 0 ? bufferSize : (mode & load) ? 1u << 16 : 2u << 20, 64)),
       data_(nullptr),
       cap_(0) {
   // Storing into a file starts without room and without a buffer, so the

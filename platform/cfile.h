@@ -79,14 +79,15 @@ class CFile {
   // reading a file with at least kPipelineFrom bytes left, writing from the
   // first block of at least kPipelineFrom bytes on.
   static constexpr std::size_t kPipelineFrom = std::size_t{256} << 10;
-  // Reading takes blocks of up to 2 MiB (a 64th of the file, at least
-  // kPipelineFrom, unless setPipeline set another size), two ahead: a 600 MB load
-  // from a file in the page cache measured 183-188 ms against 193-203 with
-  // 256 KiB blocks four ahead (eight times the hand-overs between the
-  // threads, each a wake-up), while a 27 MB one needs buffers of 2 MiB less.
-  static constexpr std::size_t kReadBlockBytes = std::size_t{2} << 20;
   // Bytes free in front of the data of every block readBlock hands out.
   static constexpr std::size_t kReadHeadroom = std::size_t{64} << 10;
+  // Reading takes blocks of up to 2 MiB with their headroom (a 64th of the
+  // file, at least kPipelineFrom, unless setPipeline set another size), two
+  // ahead: a 600 MB load from a file in the page cache measured 183-188 ms
+  // against 193-203 with 256 KiB blocks four ahead (eight times the
+  // hand-overs between the threads, each a wake-up), while a 27 MB one
+  // needs buffers of 2 MiB less. A whole block buffer is one 2 MiB page.
+  static constexpr std::size_t kReadBlockBytes = (std::size_t{2} << 20) - kReadHeadroom;
   enum class Pipeline { automatic, always, never };
   // Chooses when to pipeline (for tests and measurements); `blockBytes` (at
   // least 64; 0 keeps kReadBlockBytes) is the size of a read block.
