@@ -453,10 +453,14 @@ namespace {
 // the prepared pairs on the worker threads, a band of rows each.
 void powerPhasePass(CSpctmTrlCCData08Show& ds, const std::function<void(CSpctmChnChnDatazq&)>& cells) {
   const int64_t rows = ds.rowSnsCount, cols = ds.colSnsCount;
-  for (int64_t r = 0; r < rows; ++r) {
-    CSpctmChnChnDatazq* row = ds.pairMatrix[r];
-    if (row == nullptr) continue;
-    for (int64_t c = 0; c < cols; ++c) row[c].preparePowerPhase();
+  {
+    // New planes come from the plane heap 128 at a time, not one lock each.
+    megcxc::PlaneBatchScope batches;
+    for (int64_t r = 0; r < rows; ++r) {
+      CSpctmChnChnDatazq* row = ds.pairMatrix[r];
+      if (row == nullptr) continue;
+      for (int64_t c = 0; c < cols; ++c) row[c].preparePowerPhase();
+    }
   }
   // The dataset's extents come from its current pair, which need not hold
   // planes of that size (a damaged file): the estimate saturates.
