@@ -32,6 +32,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,12 +124,53 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Minor page faults of this process so far: each is a page touched for the
-// first time.
-int64_t minorFaults() {
+// Memory touched for the first time, counted by page faults: a minor fault
+// of this process is one new page, but a transparent huge page (the plane
+// heap's, the archive buffers') comes in one fault of 2 MiB. Huge page
+// faults are counted system-wide (/proc/vmstat thp_fault_alloc; 0 where it
+// cannot be read), which on a quiet machine are this process's.
+struct Faults {
+  int64_t minor = 0;  // all of this process's, huge ones included
+  int64_t huge = 0;
+};
+constexpr int64_t kHugePageBytes = int64_t{2} << 20;
+
+int64_t hugePageFaults() {
+  std::FILE* f = std::fopen("/proc/vmstat", "r");
+  if (!f) return 0;
+  char name[64];
+  unsigned long long value = 0;
+  int64_t found = 0;
+  while (std::fscanf(f, "%63s %llu", name, &value) == 2) {
+    if (std::strcmp(name, "thp_fault_alloc") == 0) {
+      found = static_cast<int64_t>(value);
+      break;
+    }
+  }
+  std::fclose(f);
+  return found;
+}
+
+Faults faultsSoFar() {
   struct rusage usage {};
-  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  return static_cast<int64_t>(usage.ru_minflt);
+  Faults out;
+  if (::getrusage(RUSAGE_SELF, &usage) == 0) out.minor = static_cast<int64_t>(usage.ru_minflt);
+  out.huge = hugePageFaults();
+  return out;
+}
+
+// New memory between two counts: small pages and huge pages.
+struct NewMemory {
+  int64_t smallPages = 0;
+  int64_t hugePages = 0;
+  int64_t bytes(int64_t pageBytes) const { return smallPages * pageBytes + hugePages * kHugePageBytes; }
+};
+NewMemory newMemorySince(const Faults& before) {
+  const Faults now = faultsSoFar();
+  NewMemory m;
+  m.hugePages = std::clamp<int64_t>(now.huge - before.huge, 0, now.minor - before.minor);
+  m.smallPages = now.minor - before.minor - m.hugePages;
+  return m;
 }
 
 // Processor time of this process so far (user + system, all threads). On a
@@ -208,8 +250,9 @@ struct StepResult {
   std::vector<double> runs;
   std::vector<double> cpuRuns;  // processor time of each run
   std::vector<double> limitRuns;
-  // Pages the step touched for the first time (minor page faults) in each
-  // run, and the time a plain write needs to touch as many new pages.
+  // Memory the step touched for the first time, in 4 KiB pages (a huge
+  // page counting as 512), in each run, and the time a plain write needs to
+  // touch as much new memory on pages of the same kinds.
   std::vector<double> faultRuns;
   std::vector<double> firstTouchRuns;
   double check = NAN;
@@ -244,19 +287,32 @@ class Limits {
     return NAN;
   }
 
-  // Wall seconds to write `pages` pages of newly mapped memory: the page
-  // faults and zeroing the kernel does for memory a step takes for the first
-  // time, which a memcpy between touched buffers never pays.
-  double firstTouch(int64_t pages) {
-    if (pages <= 0) return 0.0;
-    const auto n = static_cast<std::size_t>(pages) * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return NAN;
-    const double t = timed([&] {
-      std::memset(p, 1, n);
-      sink_ = static_cast<char*>(p)[n - 1];
-    });
-    ::munmap(p, n);
+  // Wall seconds to write newly mapped memory of the pages `fresh` counts:
+  // the page faults and zeroing the kernel does for memory a step takes for
+  // the first time, which a memcpy between touched buffers never pays.
+  double firstTouch(const NewMemory& fresh) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto small = static_cast<std::size_t>(fresh.smallPages) * page;
+    const auto huge = static_cast<std::size_t>(fresh.hugePages) * static_cast<std::size_t>(kHugePageBytes);
+    if (small + huge == 0) return 0.0;
+    // The huge part 2 MiB-aligned and advised, as the library maps it.
+    const std::size_t hugeMap = huge ? huge + static_cast<std::size_t>(kHugePageBytes) : 0;
+    void* a = small ? ::mmap(nullptr, small, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : nullptr;
+    void* b = hugeMap ? ::mmap(nullptr, hugeMap, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : nullptr;
+    double t = NAN;
+    if (a != MAP_FAILED && b != MAP_FAILED) {
+      auto* h = b ? reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(b) + kHugePageBytes - 1) &
+                                            ~static_cast<uintptr_t>(kHugePageBytes - 1))
+                  : nullptr;
+      if (h) ::madvise(h, huge, MADV_HUGEPAGE);
+      t = timed([&] {
+        if (a) std::memset(a, 1, small);
+        if (h) std::memset(h, 1, huge);
+        sink_ = static_cast<char>((a ? static_cast<char*>(a)[small - 1] : 0) + (h ? h[huge - 1] : 0));
+      });
+    }
+    if (a && a != MAP_FAILED) ::munmap(a, small);
+    if (b && b != MAP_FAILED) ::munmap(b, hugeMap);
     return t;
   }
 
@@ -435,12 +491,12 @@ class Bench {
       // not only when the allocator happened to keep none for it.
       malloc_trim(0);
       megcxc::trimPlaneMemory();
-      const int64_t faults = minorFaults();
+      const Faults faults = faultsSoFar();
       const double cpu = cpuSeconds();
       out.runs.push_back(timed([&] { (this->*step.op)(); }));
       out.cpuRuns.push_back(cpuSeconds() - cpu);
-      const int64_t newPages = minorFaults() - faults;
-      out.faultRuns.push_back(static_cast<double>(newPages));
+      const NewMemory fresh = newMemorySince(faults);
+      out.faultRuns.push_back(static_cast<double>(fresh.bytes(::sysconf(_SC_PAGESIZE)) / ::sysconf(_SC_PAGESIZE)));
       out.traffic = (this->*step.traffic)();
       // A save or load is compared with a plain write or read of the archive's
       // bytes; a pass with a memcpy moving as many bytes as the pass (a memcpy
@@ -449,7 +505,7 @@ class Bench {
       out.limitBytes = io ? archiveBytes_ : (out.traffic.read + out.traffic.written) / 2;
       if (!args_.noLimit) {
         out.limitRuns.push_back(limits_.run(step.limit, out.limitBytes));
-        out.firstTouchRuns.push_back(limits_.firstTouch(newPages));
+        out.firstTouchRuns.push_back(limits_.firstTouch(fresh));
       }
     }
     out.check = (this->*step.check)();
