@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "compute/connectivity.h"
+#include "platform/byte_buffer.h"
 
 namespace megcxc::compute {
 
@@ -75,7 +76,7 @@ struct PairPlanes {
 void populateWorkMemory(void* p, std::size_t bytes);
 
 template <class T>
-struct AlignedAllocator {
+struct AlignedAllocator : LeavesNewElementsUnset {
   using value_type = T;
   AlignedAllocator() = default;
   template <class U>
@@ -86,14 +87,6 @@ struct AlignedAllocator {
     return p;
   }
   void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{64}); }
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
   template <class U>
   bool operator==(const AlignedAllocator<U>&) const { return true; }
 };

@@ -30,8 +30,22 @@ inline constexpr std::size_t kHugeBufferFrom = SIZE_MAX / 2;
 inline constexpr std::size_t kHugeBufferFrom = PlaneArena::kChunkBytes;
 #endif
 
+// The construct() of an allocator whose containers leave new elements
+// unset: value-initialisation (resize, the sized constructor) becomes
+// default-initialisation; construction with arguments is unchanged.
+struct LeavesNewElementsUnset {
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
 template <class T>
-struct UnsetAllocator : std::allocator<T> {
+struct UnsetAllocator : std::allocator<T>, LeavesNewElementsUnset {
   template <class U>
   struct rebind {
     using other = UnsetAllocator<U>;
@@ -52,17 +66,6 @@ struct UnsetAllocator : std::allocator<T> {
     if (bytes == 0) std::allocator<T>::deallocate(p, n);
     else unmapPageBlock(p, bytes);
   }
-  // Value-initialisation (resize, the sized constructor) default-initialises
-  // instead; construction with arguments is unchanged.
-  template <class U>
-  void construct(U* at) noexcept {
-    ::new (static_cast<void*>(at)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* at, Args&&... args) {
-    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
-  }
-
  private:
   // The mapping of a block of n elements: whole 2 MiB pages from
   // kHugeBufferFrom bytes on, 0 for a malloc block.
