@@ -12,6 +12,7 @@ namespace {
 std::atomic<int> configured{0};
 constexpr int kMaxThreads = 16;
 constexpr int64_t kMinCellsPerThread = int64_t{1} << 18;
+constexpr int64_t kPiecesPerThread = 16;
 
 }  // namespace
 
@@ -33,30 +34,32 @@ void parallelFor(int64_t count, int64_t cost, const std::function<void(int64_t, 
     body(0, count);
     return;
   }
-  auto rangeOf = [&](int64_t k) { return std::pair<int64_t, int64_t>(count * k / threads, count * (k + 1) / threads); };
+  // The indices go out in kPiecesPerThread pieces per thread, each to the
+  // next thread that asks: a core that runs slower (a busy sibling, a host
+  // that gives a virtual core less time, an efficiency core) takes fewer,
+  // instead of the whole pass waiting for its fixed share.
+  const int64_t pieces = std::min<int64_t>(count, threads * kPiecesPerThread);
+  std::atomic<int64_t> next{0};
+  auto work = [&] {
+    for (int64_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < pieces;) {
+      body(count * k / pieces, count * (k + 1) / pieces);
+    }
+  };
   std::vector<std::thread> workers;
-  std::vector<int64_t> leftOver;
   try {
     workers.reserve(static_cast<std::size_t>(threads - 1));
-    leftOver.reserve(static_cast<std::size_t>(threads - 1));
   } catch (...) {
     body(0, count);
     return;
   }
   for (int64_t k = 1; k < threads; ++k) {
-    const auto [b, e] = rangeOf(k);
     try {
-      workers.emplace_back([&body, b = b, e = e] { body(b, e); });
+      workers.emplace_back(work);
     } catch (const std::system_error&) {
-      leftOver.push_back(k);
+      break;  // the threads there are take the pieces
     }
   }
-  const auto [b0, e0] = rangeOf(0);
-  body(b0, e0);
-  for (int64_t k : leftOver) {
-    const auto [b, e] = rangeOf(k);
-    body(b, e);
-  }
+  work();
   for (std::thread& t : workers) t.join();
 }
 

@@ -25,12 +25,14 @@ int setWorkerThreads(int threads);
 int workerThreads();
 
 // Calls body(begin, end) on consecutive ranges covering [0, count) from up to
-// workerThreads() threads (the calling thread takes the first range) and
-// returns when all are done. `cost` is the work of one index in cells; fewer
-// than about a quarter of a million cells in all run on the calling thread
-// alone, where starting threads would cost more than it saves. A thread that
-// cannot be started leaves its range to the calling thread. `body` must not
-// throw.
+// workerThreads() threads, the calling thread one of them, and returns when
+// all are done. The ranges (about 16 per thread) go to whichever thread is
+// free next, so a slower core takes fewer; which thread runs a range is not
+// fixed, and a thread may run several. `cost` is the work of one index in
+// cells; fewer than about a quarter of a million cells in all run on the
+// calling thread alone, where starting threads would cost more than it
+// saves. Threads that cannot be started leave their ranges to the others.
+// `body` must not throw.
 void parallelFor(int64_t count, int64_t cost, const std::function<void(int64_t, int64_t)>& body);
 
 }  // namespace megcxc
