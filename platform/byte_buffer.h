@@ -6,11 +6,10 @@
 // first touch of every page before the data arrives. The allocator below
 // leaves grown bytes unset.
 //
-// Buffers of kHugeBufferFrom bytes or more live on whole 2 MiB pages
+// Buffers of kPageBlockFrom bytes or more live on whole 2 MiB pages
 // (mapPageBlock): a save's three 2 MiB buffers then take three page faults
 // instead of 1,536, which on this kind of virtual machine cost about 1.5 us
-// each. AddressSanitizer builds keep every buffer on malloc, whose blocks it
-// guards.
+// each (AddressSanitizer builds keep them on malloc).
 #pragma once
 
 #include <cstddef>
@@ -23,12 +22,6 @@
 #include "platform/plane_arena.h"
 
 namespace megcxc {
-
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr std::size_t kHugeBufferFrom = SIZE_MAX / 2;
-#else
-inline constexpr std::size_t kHugeBufferFrom = PlaneArena::kChunkBytes;
-#endif
 
 // The construct() of an allocator whose containers leave new elements
 // unset: value-initialisation (resize, the sized constructor) becomes
@@ -68,9 +61,9 @@ struct UnsetAllocator : std::allocator<T>, LeavesNewElementsUnset {
   }
  private:
   // The mapping of a block of n elements: whole 2 MiB pages from
-  // kHugeBufferFrom bytes on, 0 for a malloc block.
+  // kPageBlockFrom bytes on, 0 for a malloc block.
   static std::size_t pageBytes(std::size_t n) {
-    if (n < kHugeBufferFrom / sizeof(T) || n > (SIZE_MAX - PlaneArena::kChunkBytes) / sizeof(T)) return 0;
+    if (n < kPageBlockFrom / sizeof(T) || n > (SIZE_MAX - PlaneArena::kChunkBytes) / sizeof(T)) return 0;
     const std::size_t page = PlaneArena::kChunkBytes;
     return (n * sizeof(T) + page - 1) / page * page;
   }

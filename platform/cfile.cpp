@@ -265,15 +265,6 @@ void CFile::syncToDisk() {
   }
 }
 
-namespace {
-// From this capacity on the bytes live in a page mapping. AddressSanitizer
-// builds keep them on malloc, whose blocks it guards against overruns.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kPageBlock = SIZE_MAX / 2;
-#else
-constexpr std::size_t kPageBlock = megcxc::PlaneArena::kChunkBytes;
-#endif
-}  // namespace
 
 CMemFile::CMemFile(const std::vector<uint8_t>& bytes) {
   if (bytes.empty()) return;
@@ -292,7 +283,7 @@ bool CMemFile::reserve(std::size_t bytes) {
   // Doubling keeps the number of growths logarithmic.
   std::size_t want = std::max<std::size_t>(capacity_ < SIZE_MAX / 2 ? capacity_ * 2 : SIZE_MAX, 1u << 16);
   want = std::max(want, bytes);
-  if (want < kPageBlock) {
+  if (want < megcxc::kPageBlockFrom) {
     auto* grown = static_cast<uint8_t*>(std::realloc(data_, want));
     if (!grown) return false;
     data_ = grown;

@@ -24,8 +24,6 @@
 
 namespace megcxc {
 
-
-
 class ReadAhead {
  public:
   // A block of the file: `size` bytes at bytes[headroom...], `size` 0 at the

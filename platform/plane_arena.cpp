@@ -89,7 +89,12 @@ PlaneArena::~PlaneArena() {
     empty_ = c->next;
     munmap(c, c->mapBytes);
   }
+  unmapUnused();
+}
+
+void PlaneArena::unmapUnused() {
   if (unusedNext_ != unusedEnd_) munmap(unusedNext_, static_cast<std::size_t>(unusedEnd_ - unusedNext_));
+  unusedNext_ = unusedEnd_ = nullptr;
 }
 
 void PlaneArena::link(Chunk* c) {
@@ -290,8 +295,7 @@ void* PlaneArena::reallocate(void* block, std::size_t bytes) {
 std::size_t PlaneArena::trim() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::size_t handedBack = 0;
-  if (unusedNext_ != unusedEnd_) munmap(unusedNext_, static_cast<std::size_t>(unusedEnd_ - unusedNext_));
-  unusedNext_ = unusedEnd_ = nullptr;
+  unmapUnused();
   groupChunks_ = 1;
   while (Chunk* c = empty_) {
     empty_ = c->next;

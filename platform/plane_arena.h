@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace megcxc {
@@ -89,6 +90,8 @@ class PlaneArena {
   void releaseLocked(void* block);
   Chunk* newChunk(std::size_t bin, std::size_t blockBytes);
   void retire(Chunk* c);
+  // Unmaps the unused rest of the last group of chunks; mutex_ held.
+  void unmapUnused();
   void* allocateLarge(std::size_t bytes);
   void link(Chunk* c);
   void unlink(Chunk* c);
@@ -110,6 +113,15 @@ class PlaneArena {
 // The arena of the library's planes (never destroyed, so planes may be freed
 // from static destructors).
 PlaneArena& planeArena();
+
+// Memory of this many bytes or more is worth a page block (below) rather
+// than malloc. AddressSanitizer builds never take one, so that its guards
+// around malloc blocks see every overrun.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr std::size_t kPageBlockFrom = SIZE_MAX / 2;
+#else
+inline constexpr std::size_t kPageBlockFrom = PlaneArena::kChunkBytes;
+#endif
 
 // One large block of whole 2 MiB pages (bytes a multiple of
 // PlaneArena::kChunkBytes), 2 MiB-aligned and marked MADV_HUGEPAGE, zero

@@ -188,14 +188,14 @@ TEST(ByteBufferTest, GrowsAndShrinksAcrossPageBlocksKeepingBytesAndReturnsEveryM
     b.shrink_to_fit();
     ASSERT_TRUE(stamped(b.data(), kept, 1)) << size;
     stamp(b.data(), b.size(), 1);
-    if (megcxc::kHugeBufferFrom == kChunk && size >= kChunk) {
+    if (megcxc::kPageBlockFrom == kChunk && size >= kChunk) {
       EXPECT_EQ(reinterpret_cast<uintptr_t>(b.data()) % kChunk, 0u) << size;
     }
   }
   // A mapping freed with another size than it was made with would leave
   // address space behind on every round. (AddressSanitizer builds keep the
   // buffers on malloc, whose quarantine holds freed blocks back.)
-  if (megcxc::kHugeBufferFrom != kChunk) return;
+  if (megcxc::kPageBlockFrom != kChunk) return;
   const std::size_t before = mappedBytesOfProcess();
   for (int round = 0; round < 500; ++round) {
     megcxc::ByteBuffer big(2 * kChunk + 4096);
