@@ -25,12 +25,8 @@ class AgreementTest : public ::testing::Test {
   void SetUp() override { epochs = loadReference("epochs.npy"); }
 
   megcxc::compute::EpochsView view() const {
-    megcxc::compute::EpochsView v;
-    v.float64 = epochs.values.data();
-    v.epochs = epochs.shape[0];
-    v.channels = epochs.shape[1];
-    v.samples = epochs.shape[2];
-    return v;
+    return {.float64 = epochs.values.data(), .float32 = nullptr, .epochs = epochs.shape[0],
+            .channels = epochs.shape[1], .samples = epochs.shape[2]};
   }
 
   static megcxc::compute::Options runA(Method m) {

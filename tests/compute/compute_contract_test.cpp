@@ -67,13 +67,8 @@ class RunTest : public ::testing::Test {
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::sin(0.37 * static_cast<double>(i)) + 0.01 * static_cast<double>(i % 7);
   }
 
-  megcxc::compute::EpochsView view(int64_t epochs = 3, int64_t channels = 5, int64_t n = 100) {
-    megcxc::compute::EpochsView v;
-    v.float64 = samples.data();
-    v.epochs = epochs;
-    v.channels = channels;
-    v.samples = n;
-    return v;
+  megcxc::compute::EpochsView view(int64_t epochs = 3) {
+    return {.float64 = samples.data(), .float32 = nullptr, .epochs = epochs, .channels = 5, .samples = 100};
   }
 
   static megcxc::compute::Options options(Method m) {
