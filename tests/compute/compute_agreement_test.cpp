@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "compute/connectivity.h"
@@ -25,12 +26,8 @@ class AgreementTest : public ::testing::Test {
   void SetUp() override { epochs = loadReference("epochs.npy"); }
 
   megcxc::compute::EpochsView view() const {
-    megcxc::compute::EpochsView v;
-    v.float64 = epochs.values.data();
-    v.epochs = epochs.shape[0];
-    v.channels = epochs.shape[1];
-    v.samples = epochs.shape[2];
-    return v;
+    return {.float64 = epochs.values.data(), .float32 = nullptr, .epochs = epochs.shape[0],
+            .channels = epochs.shape[1], .samples = epochs.shape[2]};
   }
 
   static megcxc::compute::Options runA(Method m) {
@@ -57,10 +54,7 @@ class AgreementTest : public ::testing::Test {
     const RefArray ref = loadReference(file);
     const int64_t S = ref.shape[0], F = ref.shape[2], T = ref.shape[3];
     const bool complex = megcxc::compute::isComplexMethod(m);
-    ASSERT_EQ(d.rowSnsCount, S);
-    ASSERT_EQ(d.colSnsCount, S);
-    ASSERT_EQ(d.freqPt, F);
-    ASSERT_EQ(d.timePt, (T + step - 1) / step);
+    ASSERT_EQ(std::tuple(d.rowSnsCount, d.colSnsCount, d.freqPt, d.timePt), std::tuple(S, S, F, (T + step - 1) / step));
     for (int64_t r = 0; r < S; ++r) {
       for (int64_t c = 0; c < S; ++c) {
         const CSpctmChnChnDatazq* pair = d.getSnsActCC(r, c);
