@@ -194,7 +194,6 @@ TEST(SummarySweep, ReaderFailureKeepsTheArraysReadBefore) {
     for (int k = 0; k < 6; ++k) EXPECT_EQ(arrayOf(s, k) != nullptr, k < read) << nth << " array " << k;
     EXPECT_EQ(s.timePtCount * 10 + s.freqPtCount, 23);
     EXPECT_EQ(s.pairCount, nth == 0 ? 7 : 0);
-    EXPECT_TRUE(nth != 0 || s.cellMax[1][2] == cellValue(2, 1, 2));
     return o;
   });
 }

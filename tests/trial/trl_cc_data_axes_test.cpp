@@ -131,7 +131,14 @@ TEST_F(TrialRangeTest, SinglePairScansCachesAndClamps) {
   EXPECT_EQ(got(ds.getSpctmRange4ChnlChnlAbs(&mn, &mx, 1, 0, 0, 0)), R(0, 0, 1));
 }
 
-TEST_F(TrialRangeTest, AllPairsUsesTheSignedCacheOnlyWhenComputed) {
+// The absolute cache ignores isComputed and survives cleaning the summary;
+// the signed one is used only when computed.
+TEST_F(TrialRangeTest, AllPairsUseTheAbsoluteCacheAlwaysAndTheSignedOneWhenComputed) {
+  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 0, 0)), R(1, 0, 0));  // never filled
+  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 1, 0)), R(1, 0, 12));
+  EXPECT_EQ(ds.pairMatrix[0][1].rangeMin, 0.0);  // pairs' caches untouched
+  ds.summaryByDataType[0].cleanAll();
+  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 0, 0)), R(1, 0, 12));
   auto& s = ds.summaryByDataType[0];
   s.minValue = 11.0, s.maxValue = 22.0;
   EXPECT_EQ(got(ds.getSpctmRange4AllChnl(&mn, &mx, 0, 0)), R(1, -12, 10.5));  // not computed: scans
@@ -144,14 +151,7 @@ TEST_F(TrialRangeTest, AllPairsUsesTheSignedCacheOnlyWhenComputed) {
   ASSERT_EQ(ds.pairMatrix[0][1].checkInitpctmSpace(2, 3, true, 1, 0), 1);
   ds.pairMatrix[0][1].plane[1][1][2] = -3.5;
   EXPECT_EQ(got(ds.getSpctmRange4AllChnl(&mn, &mx, 1, 1)), R(1, -3.5, 0));
-}
-
-TEST_F(TrialRangeTest, AbsoluteAllPairsCacheIgnoresIsComputedAndSurvivesCleaning) {
-  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 0, 0)), R(1, 0, 0));  // never filled
-  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 1, 0)), R(1, 0, 12));
-  EXPECT_EQ(ds.pairMatrix[0][1].rangeMin, 0.0);  // pairs' caches untouched
-  ds.summaryByDataType[0].cleanAll();
-  EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 0, 0)), R(1, 0, 12));
+  EXPECT_EQ(ds.summaryByDataType[0].absMaxValue, 12.0);  // still cached here
   ds._cleanSpctmCC();
   EXPECT_EQ(got(ds.getSpctmRange4AllChnlAbs(&mn, &mx, 1, 0)), R(1, 0, 0));
   EXPECT_EQ(ds.summaryByDataType[0].absMaxValue, 0.0);

@@ -196,7 +196,6 @@ TEST_F(TrialArchive, WrongHeadersAndHugeSizesAreRefused) {
   EXPECT_TRUE(messages.texts().empty());
   allocationsFor(claim(INT64_MAX, 1, 1), 0);
   EXPECT_EQ(messages.only(), "Is memory enough?!");
-  messages.clear();
 }
 
 // Every proper prefix of a trial archive of each version, with summary arrays,
