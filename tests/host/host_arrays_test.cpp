@@ -89,9 +89,7 @@ TEST_F(HostArraysTest, StatisticsFiguresAreTheReportsLinesUnrounded) {
   // pair (0,0) = [[1, 2], [3, 4]], pair (0,1) = [[-1, 0], [5, 2]].
   const double cells[2][4] = {{1, 2, 3, 4}, {-1, 0, 5, 2}};
   Dataset& d = make(0, 1, 2, 2, 2, [&](int64_t, int64_t c, int, int64_t t, int64_t f) { return cells[c][t * 2 + f]; });
-  d.freqFirstHz = 4.0;
-  d.freqStepHz = 2.0;
-  d.trialName = "x";
+  d.freqFirstHz = 4.0, d.freqStepHz = 2.0, d.trialName = "x";
   const StatisticsLines byFreq = statisticsTable(d, false, 0, "active");
   ASSERT_EQ(byFreq.mean.size(), 2u);
   EXPECT_EQ(byFreq.label, (std::vector<double>{4.0, 6.0}));

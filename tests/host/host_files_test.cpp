@@ -129,8 +129,9 @@ TEST_F(HostFilesTest, AFailedLoadNamesTheFileAndLeavesTheCollectionUntouched) {
 
 // Through a link the target file is replaced (keeping its permissions) and the
 // link stays a link; the same path saved twice holds the newest collection and
-// no temporary file. The mne-connectivity writer shares this replacement.
-TEST_F(HostFilesTest, SaveWritesThroughASymbolicLinkAndLeavesNoTemporaryFile) {
+// no temporary file. A failed save keeps the previous file and removes its
+// temporary one. The mne-connectivity writer shares this replacement.
+TEST_F(HostFilesTest, SaveReplacesThroughALinkOrKeepsThePreviousFileAndLeavesNoTemporaryFile) {
   makeCollection();
   fs::create_directories(dir / "store");
   const fs::path real = dir / "store" / "data.cxc";
@@ -149,10 +150,7 @@ TEST_F(HostFilesTest, SaveWritesThroughASymbolicLinkAndLeavesNoTemporaryFile) {
   EXPECT_EQ(fileBytes(real), store(face));
   EXPECT_TRUE(othersIn(dir, {"store", "link.cxc"}).empty());
   EXPECT_TRUE(othersIn(dir / "store", {"data.cxc"}).empty());
-}
 
-TEST_F(HostFilesTest, AFailedSaveKeepsThePreviousFileAndRemovesItsTemporaryFile) {
-  makeCollection();
   const fs::path file = dir / "keep.cxc";
   writeFile(file, {9, 9, 9});
   // A folder where the file should be, and a folder that does not exist.
@@ -166,7 +164,7 @@ TEST_F(HostFilesTest, AFailedSaveKeepsThePreviousFileAndRemovesItsTemporaryFile)
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
   }
   EXPECT_EQ(fileBytes(file), (std::vector<uint8_t>{9, 9, 9}));
-  EXPECT_TRUE(othersIn(dir, {"keep.cxc", "folder.cxc"}).empty());
+  EXPECT_TRUE(othersIn(dir, {"store", "link.cxc", "keep.cxc", "folder.cxc"}).empty());
 }
 
 }  // namespace

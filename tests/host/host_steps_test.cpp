@@ -25,17 +25,9 @@ class HostStepsTest : public FaceTest {
   // "Accumulate", channel numbers 10 + r / 20 + c; control of 2 x 4 cells.
   void makeActiveAndControl() {
     CSpctmTrlCCDatazq& a = make(0, 2, 3, 3, 4, randomCells(3));
-    a.freqFirstHz = 4.0;
-    a.freqLastHz = 10.0;
-    a.freqStepHz = 2.0;
-    a.timeStep = 25;
-    a.cmptType = 0;
-    a.storeType = 1;
-    a.cxcType = "Cross-spectrum";
-    forEachPair(a, [](int64_t r, int64_t c, CSpctmChnChnDatazq& p) {
-      p.chnA = 10 + r;
-      p.chnB = 20 + c;
-    });
+    a.freqFirstHz = 4.0, a.freqLastHz = 10.0, a.freqStepHz = 2.0, a.timeStep = 25;
+    a.cmptType = 0, a.storeType = 1, a.cxcType = "Cross-spectrum";
+    forEachPair(a, [](int64_t r, int64_t c, CSpctmChnChnDatazq& p) { p.chnA = 10 + r, p.chnB = 20 + c; });
     make(1, 2, 3, 2, 4, randomCells(4));
     // The plane flags as the library's own checks leave them, so that a
     // byte comparison sees the data alone.

@@ -29,19 +29,15 @@ class HostViewsTest : public FaceTest {
   CSpctmTrlCCDatazq& dataset() { return make(0, 3, 2, 4, 5, cell); }
 };
 
-TEST_F(HostViewsTest, SelectionBoxIsOrderedAndClampedIntoTheGrid) {
+// The box is ordered and clamped into the grid; each pair gives its corner
+// value or its box mean.
+TEST_F(HostViewsTest, SelectionBoxAndTheValuesOfEveryReadablePairAtIt) {
   CSpctmTrlCCDatazq& d = dataset();
-  d.selTimeBegin = 7;
-  d.selTimeEnd = 1;
-  d.selFreqBegin = -3;
-  d.selFreqEnd = 2;
+  d.selTimeBegin = 7, d.selTimeEnd = 1, d.selFreqBegin = -3, d.selFreqEnd = 2;
   EXPECT_EQ(selectionBox(d), (GridBox{1, 3, 0, 2}));
   setSelectionBox(d, GridBox{2, 0, 9, 4});
   EXPECT_TRUE(d.selTimeBegin == 0 && d.selTimeEnd == 2 && d.selFreqBegin == 4 && d.selFreqEnd == 4);
-}
 
-TEST_F(HostViewsTest, ValuesAtSelectionTakeTheCornerOrTheBoxMeanOfEveryReadablePair) {
-  CSpctmTrlCCDatazq& d = dataset();
   const GridBox box{1, 2, 3, 4};
   const ValueGrid corner = valuesAtSelection(d, 2, box, BoxReduction::corner);
   ASSERT_EQ(corner.rows, 3);
@@ -112,20 +108,13 @@ TEST_F(HostViewsTest, StatisticsSeriesAreTheReportFigures) {
 
 TEST_F(HostViewsTest, AxesInHertzAndInSamplesOrSeconds) {
   CSpctmTrlCCDatazq& d = dataset();
-  d.freqFirstHz = 4.0;
-  d.freqStepHz = 2.0;
-  d.freqLastHz = 100.0;
-  d.freqAxisLog = 0;
+  d.freqFirstHz = 4.0, d.freqStepHz = 2.0, d.freqLastHz = 100.0, d.freqAxisLog = 0;
   EXPECT_EQ(frequencyAxisHz(d), (std::vector<double>{4.0, 6.0, 8.0, 10.0, 12.0}));
   // Geometric: point k at first * ratio^(k + 1), capped at the last.
-  d.freqAxisLog = 1;
-  d.freqRatio = 2.0;
-  d.freqLastHz = 40.0;
+  d.freqAxisLog = 1, d.freqRatio = 2.0, d.freqLastHz = 40.0;
   EXPECT_EQ(frequencyAxisHz(d), (std::vector<double>{8.0, 16.0, 32.0, 40.0, 40.0}));
 
-  d.timeDataBegin = 100;
-  d.timePtOffset = 20;
-  d.timeStep = 25;
+  d.timeDataBegin = 100, d.timePtOffset = 20, d.timeStep = 25;
   AxisLabelSource labels;
   EXPECT_EQ(timeAxis(d, labels), (std::vector<double>{120.0, 145.0, 170.0, 195.0}));
   labels.samplesPerSecond = 250.0;

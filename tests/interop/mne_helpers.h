@@ -57,14 +57,12 @@ inline MneConnectivity knownMatrix(int64_t n, int64_t nf, int64_t nt, bool compl
   for (int64_t f = 0; f < nf; ++f) c.freqs.push_back(4.0 + 2.5 * static_cast<double>(f));
   for (int64_t t = 0; t < nt; ++t) c.times.push_back(-0.2 + 0.05 * static_cast<double>(t));
   c.shape = {n * n, nf, nt};
-  for (int64_t k = 0; k < n * n; ++k) {
-    for (int64_t f = 0; f < nf; ++f) {
+  for (int64_t k = 0; k < n * n; ++k)
+    for (int64_t f = 0; f < nf; ++f)
       for (int64_t t = 0; t < nt; ++t) {
         c.data.push_back(knownReal(k, f, t));
         if (complex) c.data.push_back(knownImag(k));
       }
-    }
-  }
   return c;
 }
 

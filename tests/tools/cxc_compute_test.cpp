@@ -64,10 +64,7 @@ TEST_F(CxcComputeTest, ActiveAndControlFillTheirClasses) {
   std::vector<float> control(2 * 3 * 80);
   for (std::size_t i = 0; i < control.size(); ++i) control[i] = static_cast<float>(std::cos(0.21 * static_cast<double>(i)));
   writeFloat32("c.npy", {2, 3, 80}, control);
-  {
-    std::ofstream names(dir / "names.txt");
-    names << "MEG0111\nMEG0121\nMEG0131\n";
-  }
+  std::ofstream(dir / "names.txt") << "MEG0111\nMEG0121\nMEG0131\n";
   ASSERT_TRUE(ok({"compute", "-o", "ac.cxc", "--active", "a.npy", "--control", "c.npy", "--sfreq", "200", "--freqs",
                   "20,40", "--n-cycles", "3", "--decim", "5", "--method", "wpli", "--ch-names", "names.txt"}));
   expectHas(last.out, {"active: wpli of 3 epochs", "control: wpli of 2 epochs", "16 time points", "MEG0111 .. MEG0131"});
